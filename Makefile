@@ -1,0 +1,56 @@
+# Thin wrapper over CMake + Ninja.
+#   make run            install what is missing, build (Release), start build/lumivex
+#   make test           install what is missing, build, run every test through CTest
+#   make test SANITIZE=1  the same under AddressSanitizer + UndefinedBehaviorSanitizer
+#   make bench          build (Release) and run the benchmarks
+#   make fuzz           build the libFuzzer targets with clang and run them briefly
+
+BUILD_TYPE ?= Release
+SANITIZE ?= 0
+WERROR ?= 0
+FUZZ_RUNS ?= 200000
+
+ifeq ($(SANITIZE),1)
+BUILD_DIR ?= build-sanitize
+BUILD_TYPE := Debug
+else
+BUILD_DIR ?= build
+endif
+
+CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
+              -DLUMIVEX_SANITIZE=$(SANITIZE) -DLUMIVEX_WERROR=$(WERROR) \
+              -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+
+.PHONY: all deps configure build run test bench fuzz format clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR)
+
+run: build
+	cd $(BUILD_DIR) && ./lumivex
+
+test: build
+	cd $(BUILD_DIR) && ctest --output-on-failure --timeout 600
+
+bench: build
+	@scripts/run-bench.sh $(BUILD_DIR)
+
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DLUMIVEX_FUZZ=ON >/dev/null
+	@cmake --build build-fuzz --target fuzz_convert fuzz_ini
+	@scripts/run-fuzz.sh build-fuzz $(FUZZ_RUNS)
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build build-sanitize build-fuzz

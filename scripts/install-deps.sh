@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the build, test and run dependencies on Debian/Ubuntu.
+# Does nothing when everything is already there, so `make` can call it every time.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
+  libgtest-dev libgmock-dev
+  xvfb xdotool x11-utils imagemagick fonts-liberation2
+  clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+if ! command -v apt-get >/dev/null 2>&1; then
+  echo "install-deps: apt-get not found; please install: ${missing[*]}" >&2
+  exit 1
+fi
+
+sudo=""
+[[ $(id -u) -eq 0 ]] || sudo="sudo"
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

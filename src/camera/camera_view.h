@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QObject>
+#include <QSize>
+#include <QString>
+
+class QWidget;
+
+namespace camera {
+
+// The narrow interface through which the window uses the camera: the operations of a
+// capture window. The window holds one of these and reacts to its signals; tests give it a
+// double. Every operation runs on the GUI thread.
+class CameraView : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~CameraView() override = default;
+
+    // Creates the view as a child of `parent` at (0, 0) with `size` in pixels, for the GStreamer
+    // source description `source` (empty: the first video capture device). Returns the view's
+    // widget, or nullptr with `error` left empty when there is no camera at all, or nullptr with
+    // `error` set when the source cannot be used (an invalid description, say).
+    virtual QWidget* create(QWidget* parent, QSize size, const QString& source, QString* error) = 0;
+
+    // Opens the camera. False with `error` saying which camera and why (busy, no permission...).
+    virtual bool connectDriver(QString* error) = 0;
+
+    // Shows the newest frame at most every `milliseconds`; 0 or less shows frames as they come.
+    virtual void setPreviewRate(int milliseconds) = 0;
+    virtual void setPreview(bool on) = 0;
+
+    // Lets the user choose the capture format (pixel format, size, frame rate) in a modal
+    // dialog. The chosen format is the format of the saved pictures. Whatever closes the dialog,
+    // the preview goes on.
+    virtual void videoFormatDialog() = 0;
+
+    // Takes a frame newer than the moment of the call (waiting briefly for one) without stopping
+    // the preview. False with `error` when no such frame comes (camera lost, say).
+    virtual bool grabFrame(QString* error) = 0;
+
+    // Saves the grabbed frame as a 24-bit Windows BMP at the capture format's full size.
+    // Atomic: on failure nothing is left under `path`, and no temporary file either.
+    virtual bool saveFrame(const QString& path, QString* error) = 0;
+
+    // Stops the preview and releases the camera.
+    virtual void disconnectDriver() = 0;
+
+signals:
+    // The camera stopped delivering (unplugged, pipeline error, end of stream, silence).
+    void cameraLost(const QString& reason);
+    // The camera delivers again after a loss.
+    void cameraBack();
+};
+
+} // namespace camera

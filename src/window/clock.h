@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+#include <chrono>
+
+namespace window {
+
+using Nanoseconds = std::chrono::nanoseconds;
+
+// Where the window gets its time from: a monotonic clock that paces the ticks and the local
+// date and time that names run folders. Tests substitute simulated time.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual Nanoseconds monotonic() const = 0;
+    virtual QDateTime localNow() const = 0;
+};
+
+// Wakes its owner at a deadline on the monotonic clock, once per call of wakeAt().
+class Alarm : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    virtual void wakeAt(Nanoseconds deadline) = 0;
+    virtual void cancel() = 0;
+
+signals:
+    void rang();
+};
+
+// The machine's clocks.
+class SystemClock final : public Clock {
+public:
+    SystemClock() { started_.start(); }
+    Nanoseconds monotonic() const override { return Nanoseconds(started_.nsecsElapsed()); }
+    QDateTime localNow() const override { return QDateTime::currentDateTime(); }
+
+private:
+    QElapsedTimer started_; // monotonic on Linux
+};
+
+// A single-shot precise Qt timer. Qt may wake a timer a little early; then it sleeps again
+// for the rest, so rang() never comes before the deadline.
+class TimerAlarm final : public Alarm {
+    Q_OBJECT
+public:
+    TimerAlarm(const Clock& clock, QObject* parent = nullptr);
+    void wakeAt(Nanoseconds deadline) override;
+    void cancel() override { timer_.stop(); }
+
+private:
+    void arm();
+
+    const Clock& clock_;
+    QTimer timer_;
+    Nanoseconds deadline_{};
+};
+
+} // namespace window

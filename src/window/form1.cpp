@@ -1,0 +1,96 @@
+// The window's life: construction, start-up and shutdown.
+#include "window/form1.h"
+
+#include "convert/conversion_error.h"
+#include "convert/numbers.h"
+#include "settings/mod_ini.h"
+
+#include <QCloseEvent>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace window {
+
+namespace {
+
+const QString ShutDownLine = QStringLiteral("Webcam Lumivex will now shut down.");
+
+// A negative size cannot be given to the preview area.
+class InvalidPropertyValue : public std::exception {};
+
+} // namespace
+
+Form1::Form1(Form1Deps deps, QWidget* parent) : QWidget(parent), deps_(std::move(deps)) {
+    buildControls();
+    colourBox(txtInterval, true);
+    colourBox(txtStopAt, true);
+    // Connected after the initial texts are in place: those raise no Change.
+    connect(txtInterval, &QLineEdit::textChanged, this, &Form1::txtInterval_Change);
+    connect(txtStopAt, &QLineEdit::textChanged, this, &Form1::txtStopAt_Change);
+    connect(cmdStart, &QPushButton::clicked, this, &Form1::cmdStart_Click);
+    connect(cmdStop, &QPushButton::clicked, this, &Form1::cmdStop_Click);
+    connect(cmdTakePic, &QPushButton::clicked, this, &Form1::cmdTakePic_Click);
+    connect(Timer, &Ticker::timeout, this, &Form1::Timer_Timer);
+}
+
+Form1::~Form1() = default;
+
+bool Form1::Load() {
+    const auto setting = [this](const char* key) {
+        return modIni::ReadIniValue(QStringLiteral("MAIN"), QLatin1String(key),
+                                    QStringLiteral("Config.ini"), QString(), deps_.programFolder);
+    };
+    const auto size = [&](const char* key) {
+        const int value = convert::toInt16(setting(key), deps_.locale);
+        if (value < 0) throw InvalidPropertyValue();
+        return value;
+    };
+
+    QString failure;
+    try {
+        sizeStage(size("Width"), Stage->height());
+        sizeStage(Stage->width(), size("Height"));
+        lngFramerate = convert::toInt16(setting("Framerate"), deps_.locale);
+    } catch (const convert::ConversionError& e) {
+        failure = QStringLiteral("Error #%1: '%2'").arg(int(e.number())).arg(e.description());
+    } catch (const InvalidPropertyValue&) {
+        failure = QStringLiteral("Error #380: 'Invalid property value'");
+    }
+    if (!failure.isEmpty()) {
+        deps_.messages.show(
+            QStringLiteral("Other error occourd than the webcam not being found! %1\r\n%2")
+                .arg(failure, ShutDownLine),
+            QStringLiteral("Error!"), MessageBoxes::Icon::Critical);
+        return false;
+    }
+
+    QString error;
+    hCapWnd = deps_.camera.create(Stage, Stage->size(), setting("Source"), &error);
+    if (hCapWnd == nullptr) {
+        deps_.messages.show(error.isEmpty() ? QStringLiteral("Webcam not found.")
+                                            : QStringLiteral("%1\r\n%2").arg(error, ShutDownLine),
+                            QStringLiteral("Error!"), MessageBoxes::Icon::Critical);
+        return false;
+    }
+    if (!deps_.camera.connectDriver(&error)) {
+        deps_.messages.show(QStringLiteral("%1\r\n%2").arg(error, ShutDownLine),
+                            QStringLiteral("Error!"), MessageBoxes::Icon::Critical);
+        return false;
+    }
+    deps_.camera.setPreviewRate(lngFramerate);
+    deps_.camera.setPreview(true);
+    deps_.camera.videoFormatDialog();
+    return true;
+}
+
+// Unload: release the camera. A run in progress simply ends with the program.
+void Form1::closeEvent(QCloseEvent* event) {
+    if (hCapWnd != nullptr) deps_.camera.disconnectDriver();
+    event->accept();
+}
+
+QString Form1::picturesFolder() const {
+    return deps_.programFolder + QStringLiteral("/pictures");
+}
+
+} // namespace window

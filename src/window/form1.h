@@ -1,0 +1,95 @@
+#pragma once
+
+#include "camera/camera_view.h"
+#include "window/clock.h"
+#include "window/message_boxes.h"
+#include "window/ticker.h"
+
+#include <QLocale>
+#include <QWidget>
+#include <cstdint>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace window {
+
+// What the window needs from the outside world, handed in by main() or by a test.
+struct Form1Deps {
+    camera::CameraView& camera;
+    MessageBoxes& messages;
+    const Clock& clock;
+    Alarm& alarm;
+    QString programFolder; // holds Config.ini and the pictures folder
+    QLocale locale = QLocale();
+};
+
+// The program's one window: the camera view above, the panel with the inputs, the plan figures,
+// the status and the buttons below; and the state of the capture run.
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form1(Form1Deps deps, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Start-up: sizes the preview from Config.ini, opens the camera and starts the preview.
+    // On failure it has told the user, and the program must end at once.
+    bool Load();
+
+    // Handlers, named after their control and event.
+    void cmdStart_Click();
+    void cmdStop_Click();
+    void cmdTakePic_Click();
+    void Timer_Timer();
+    void txtInterval_Change();
+    void txtStopAt_Change();
+
+    void TakePic();
+    void CalcNew();
+
+    bool isRunning() const;
+
+    // The controls, by the names users and tests know them by.
+    QWidget* Stage = nullptr;
+    QGroupBox *Frame1 = nullptr, *Frame2 = nullptr, *Frame3 = nullptr, *Frame4 = nullptr,
+              *Frame5 = nullptr;
+    QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr,
+           *Label5 = nullptr, *Label6 = nullptr, *Label7 = nullptr;
+    QLineEdit *txtInterval = nullptr, *txtStopAt = nullptr;
+    QLabel *lblCalc = nullptr, *lblCalc1 = nullptr, *lblCalc2 = nullptr, *lblCalc3 = nullptr;
+    QRadioButton *optStop1 = nullptr, *optStop2 = nullptr;
+    QLabel *lblStatus = nullptr, *lblPicturesTaken = nullptr;
+    QPushButton *cmdStart = nullptr, *cmdStop = nullptr, *cmdTakePic = nullptr;
+    Ticker* Timer = nullptr;
+
+    // The run fields.
+    std::int32_t lngInterval = 0;
+    std::int32_t lngTicks = 0;
+    std::int32_t lngStopAt = 0;
+    std::int32_t lngTaken = 0;
+    QString strRunFolder;
+    std::int32_t lngFramerate = 0;
+    QWidget* hCapWnd = nullptr; // the camera view; null until start-up created it
+
+    // Pictures of this run that could not be saved, and why the last one failed.
+    std::int32_t lngNotSaved = 0;
+    QString strSaveError;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void setRunning(bool running);
+    void sizeStage(int width, int height);
+    void showSaveFailures();
+    QString picturesFolder() const;
+    static void colourBox(QLineEdit* box, bool valid);
+
+    Form1Deps deps_;
+};
+
+} // namespace window

@@ -1,0 +1,166 @@
+// The window's controls, their initial values and looks, and the Idle/Running looks.
+#include "window/app_icon.h"
+#include "window/form1.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace window {
+
+namespace {
+
+// The layout is designed in twips, 15 to the pixel.
+constexpr int px(int twips) {
+    return twips / 15;
+}
+
+template <typename W> W* place(W* w, const char* name, int left, int top, int width, int height) {
+    w->setObjectName(QLatin1String(name));
+    w->setGeometry(px(left), px(top), px(width), px(height));
+    return w;
+}
+
+QGroupBox* frame(QWidget* parent, const char* name, const char* caption, int l, int t, int w,
+                 int h) {
+    return place(new QGroupBox(QString::fromLatin1(caption), parent), name, l, t, w, h);
+}
+
+QLabel* label(QWidget* parent, const char* name, const char* caption, int l, int t, int w, int h) {
+    return place(new QLabel(QString::fromLatin1(caption), parent), name, l, t, w, h);
+}
+
+QLabel* boldLabel(QWidget* parent, const char* name, const char* caption, int l, int t, int w,
+                  int h) {
+    QLabel* result = label(parent, name, caption, l, t, w, h);
+    QFont font = result->font();
+    font.setBold(true);
+    result->setFont(font);
+    return result;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const char* caption, int l, int t, int w,
+                    int h) {
+    return place(new QPushButton(QString::fromLatin1(caption), parent), name, l, t, w, h);
+}
+
+void setTextColour(QWidget* w, const QColor& colour) {
+    QPalette palette = w->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    w->setPalette(palette);
+}
+
+} // namespace
+
+void Form1::buildControls() {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Webcam Lumivex v0.03"));
+    setWindowIcon(appIcon());
+    QFont arial(QStringLiteral("Arial"));
+    arial.setPointSizeF(8.25);
+    setFont(arial);
+    setFixedSize(px(9855), px(9975));
+
+    Stage = place(new QWidget(this), "Stage", 120, 120, 9600, 7200);
+    Stage->setAccessibleName(QStringLiteral("Camera view"));
+    Stage->setFocusPolicy(Qt::StrongFocus);
+    QFont sansSerif(QStringLiteral("MS Sans Serif"));
+    sansSerif.setPointSizeF(8.25);
+    Stage->setFont(sansSerif);
+
+    Frame1 = frame(this, "Frame1", "Panel", 120, 7440, 9615, 2415);
+
+    Frame4 = frame(Frame1, "Frame4", "Settings", 120, 240, 1935, 2055);
+    Label4 = label(Frame4, "Label4", "Interval:", 120, 240, 615, 255);
+    txtInterval =
+        place(new QLineEdit(QStringLiteral("10"), Frame4), "txtInterval", 840, 240, 495, 315);
+    Label3 = label(Frame4, "Label3", "sec.", 1440, 240, 375, 255);
+
+    Frame5 = frame(Frame1, "Frame5", "Calculation", 2160, 240, 2535, 2055);
+    Label5 = label(Frame5, "Label5", "Photo's per minute:", 120, 240, 1575, 255);
+    lblCalc1 = boldLabel(Frame5, "lblCalc1", "6", 1800, 240, 615, 255);
+    Label6 = label(Frame5, "Label6", "Photo's per hour:", 120, 480, 1575, 255);
+    lblCalc2 = boldLabel(Frame5, "lblCalc2", "360", 1800, 480, 615, 255);
+    Label7 = label(Frame5, "Label7", "Photo's per day:", 120, 720, 1575, 255);
+    lblCalc3 = boldLabel(Frame5, "lblCalc3", "8640", 1800, 720, 615, 255);
+
+    Frame3 = frame(Frame1, "Frame3", "Stop", 4800, 240, 2535, 2055);
+    optStop1 = place(new QRadioButton(QStringLiteral("When I say so"), Frame3), "optStop1", 120,
+                     240, 1695, 255);
+    optStop1->setChecked(true);
+    optStop2 = place(new QRadioButton(QStringLiteral("After              pictures"), Frame3),
+                     "optStop2", 120, 600, 2055, 255);
+    // The stop count sits over the blank stretch of the caption: "After [50] pictures".
+    txtStopAt = place(new QLineEdit(QStringLiteral("50"), Frame3), "txtStopAt", 840, 600, 495, 315);
+    txtStopAt->setAccessibleName(QStringLiteral("Pictures to stop after"));
+    txtStopAt->raise();
+    lblCalc = label(Frame3, "lblCalc", "That is 500 seconds.", 360, 960, 1935, 255);
+
+    Frame2 = frame(Frame1, "Frame2", "Status", 7440, 1440, 2055, 855);
+    Label1 = label(Frame2, "Label1", "Timer:", 120, 240, 1215, 255);
+    lblStatus = boldLabel(Frame2, "lblStatus", "Off", 1440, 240, 495, 255);
+    Label2 = label(Frame2, "Label2", "Pictures taken:", 120, 480, 1215, 255);
+    lblPicturesTaken = label(Frame2, "lblPicturesTaken", "0", 1440, 480, 495, 255);
+
+    cmdStart = button(Frame1, "cmdStart", "Start Timer", 8280, 240, 1215, 375);
+    cmdStop = button(Frame1, "cmdStop", "Stop Timer", 8280, 600, 1215, 375);
+    cmdTakePic = button(Frame1, "cmdTakePic", "Take Picture", 8280, 960, 1215, 375);
+
+    // Screen readers announce a text box by the caption beside it.
+    Label4->setBuddy(txtInterval);
+    txtInterval->setAccessibleName(QStringLiteral("Interval"));
+    lblStatus->setAccessibleName(QStringLiteral("Timer status"));
+    lblPicturesTaken->setAccessibleName(QStringLiteral("Pictures taken"));
+
+    Timer = new Ticker(deps_.clock, deps_.alarm, this);
+    Timer->setObjectName(QStringLiteral("Timer"));
+
+    setTabOrder(Stage, cmdStart);
+    setTabOrder(cmdStart, cmdStop);
+    setTabOrder(cmdStop, cmdTakePic);
+    setTabOrder(cmdTakePic, txtInterval);
+    setTabOrder(txtInterval, optStop1);
+    setTabOrder(optStop1, optStop2);
+    setTabOrder(optStop2, txtStopAt);
+
+    setRunning(false);
+}
+
+// The Idle and Running looks, in one place.
+void Form1::setRunning(bool running) {
+    Timer->setEnabled(running);
+    setTextColour(lblStatus, running ? QColor(0, 255, 0) : QColor(255, 0, 0));
+    lblStatus->setText(running ? QStringLiteral("On") : QStringLiteral("Off"));
+    for (QWidget* w : {static_cast<QWidget*>(txtInterval), static_cast<QWidget*>(txtStopAt),
+                       static_cast<QWidget*>(optStop1), static_cast<QWidget*>(optStop2)})
+        w->setEnabled(!running);
+    cmdStop->setEnabled(running);
+    cmdTakePic->setEnabled(running);
+    cmdStart->setEnabled(!running);
+}
+
+bool Form1::isRunning() const {
+    return Timer->isEnabled();
+}
+
+void Form1::colourBox(QLineEdit* box, bool valid) {
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Base, valid ? QColor(255, 255, 255) : QColor(255, 0, 0));
+    box->setPalette(palette);
+}
+
+// Stage takes the size from the settings; when that reaches into the panel or past the window's
+// edge, the panel moves down and the window grows, so that nothing is hidden.
+void Form1::sizeStage(int width, int height) {
+    Stage->resize(width, height);
+    const int margin = px(120);
+    const int panelTop = std::max(px(7440), Stage->geometry().bottom() + 1 + margin);
+    Frame1->move(Frame1->x(), panelTop);
+    const int clientWidth = std::max(px(9855), Stage->geometry().right() + 1 + margin);
+    const int clientHeight = std::max(px(9975), Frame1->geometry().bottom() + 1 + margin);
+    setFixedSize(clientWidth, clientHeight);
+}
+
+} // namespace window

@@ -1,0 +1,132 @@
+// Capture runs: start and stop, the ticks, and taking pictures.
+#include "convert/conversion_error.h"
+#include "convert/numbers.h"
+#include "window/form1.h"
+#include "window/run_folder.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+
+namespace window {
+
+namespace {
+
+void refuse(MessageBoxes& messages, const QString& text) {
+    messages.show(text, QStringLiteral("Error"), MessageBoxes::Icon::Critical);
+}
+
+} // namespace
+
+// Every check comes before the first change, so a refused start leaves everything as it was.
+void Form1::cmdStart_Click() {
+    if (!convert::isNumeric(txtInterval->text(), deps_.locale)) {
+        refuse(deps_.messages, QStringLiteral("The interval can only exist out of numbers."));
+        return;
+    }
+    if (!convert::isNumeric(txtStopAt->text(), deps_.locale)) {
+        refuse(deps_.messages,
+               QStringLiteral("The number of frames to stop at can only exist out of numbers."));
+        return;
+    }
+    std::int32_t interval = 0;
+    try {
+        interval = convert::toInt32(txtInterval->text(), deps_.locale);
+    } catch (const convert::ConversionError&) {
+        refuse(deps_.messages, QStringLiteral("The interval is too large: it must lie between "
+                                              "-2147483648 and 2147483647."));
+        return;
+    }
+    std::int32_t stopAt = -1;
+    if (optStop2->isChecked()) {
+        try {
+            stopAt = convert::leadingInt32(txtStopAt->text());
+        } catch (const convert::ConversionError&) {
+            refuse(deps_.messages, QStringLiteral("The number of frames to stop at is too large: "
+                                                  "it must lie between -2147483648 and "
+                                                  "2147483647."));
+            return;
+        }
+    }
+    QString error;
+    const QString folder = createRunFolder(
+        picturesFolder(), runFolderName(deps_.clock.localNow(), deps_.locale), &error);
+    if (folder.isEmpty()) {
+        refuse(deps_.messages, QStringLiteral("The folder for this run's pictures could not be "
+                                              "created.\r\n%1")
+                                   .arg(error));
+        return;
+    }
+
+    lngTicks = 0;
+    lngInterval = interval;
+    lblPicturesTaken->setText(QStringLiteral("0"));
+    strRunFolder = folder;
+    lngStopAt = stopAt;
+    lngNotSaved = 0;
+    strSaveError.clear();
+    showSaveFailures();
+    setRunning(true);
+}
+
+void Form1::cmdStop_Click() {
+    // The timer stops before the message, so no tick can come while it is open.
+    Timer->setEnabled(false);
+    QString text = QStringLiteral("%1 picture(s) taken.").arg(convert::wholeText(lngTaken));
+    if (lngNotSaved > 0)
+        text += QStringLiteral(" %1 could not be saved.\r\nLast reason: %2")
+                    .arg(convert::wholeText(lngNotSaved), strSaveError);
+    deps_.messages.show(text, QStringLiteral("Info"), MessageBoxes::Icon::Information);
+    lngTaken = 0;
+    setRunning(false);
+}
+
+void Form1::cmdTakePic_Click() {
+    TakePic();
+}
+
+void Form1::Timer_Timer() {
+    if (lngTicks + 1 == lngInterval) {
+        TakePic();
+        lngTicks = 0;
+    } else {
+        lngTicks = lngTicks + 1;
+    }
+}
+
+void Form1::TakePic() {
+    const QString path =
+        QStringLiteral("%1/%2/Picture %3.bmp")
+            .arg(picturesFolder(), strRunFolder, convert::wholeText(std::int64_t(lngTaken) + 1));
+    lngTaken = lngTaken + 1;
+    lblPicturesTaken->setText(convert::wholeText(lngTaken));
+
+    // The number is used even when the picture fails, so the numbering shows the gap; the
+    // failure is counted and shown, never silent.
+    QString error;
+    if (!deps_.camera.grabFrame(&error) || !deps_.camera.saveFrame(path, &error)) {
+        ++lngNotSaved;
+        strSaveError = QStringLiteral("Picture %1: %2").arg(convert::wholeText(lngTaken), error);
+        showSaveFailures();
+    }
+
+    if (lngTaken == lngStopAt) cmdStop_Click();
+}
+
+// Failed pictures turn the count red, with the reason in its tooltip.
+void Form1::showSaveFailures() {
+    QPalette palette = lblPicturesTaken->palette();
+    palette.setColor(QPalette::WindowText, lngNotSaved > 0
+                                               ? QColor(255, 0, 0)
+                                               : Frame2->palette().color(QPalette::WindowText));
+    lblPicturesTaken->setPalette(palette);
+    const QString tip =
+        lngNotSaved > 0
+            ? QStringLiteral("%1 could not be saved. %2").arg(lngNotSaved).arg(strSaveError)
+            : QString();
+    lblPicturesTaken->setToolTip(tip);
+    lblPicturesTaken->setAccessibleDescription(tip);
+}
+
+} // namespace window

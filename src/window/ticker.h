@@ -1,0 +1,39 @@
+#pragma once
+
+#include "window/clock.h"
+
+#include <QObject>
+
+namespace window {
+
+// The window's one-second timer. Unlike a repeating timer, which slips by the time each tick
+// takes to be delivered and handled, it schedules tick k at enable time + k seconds on the
+// monotonic clock, so a run of a day keeps its pace to the millisecond. Ticks missed while the
+// machine was asleep are skipped, not delivered in a burst.
+class Ticker : public QObject {
+    Q_OBJECT
+public:
+    static constexpr Nanoseconds Period = std::chrono::seconds(1);
+
+    Ticker(const Clock& clock, Alarm& alarm, QObject* parent = nullptr);
+
+    void setEnabled(bool enabled);
+    bool isEnabled() const { return enabled_; }
+
+    // When the next tick is due; meaningful while enabled.
+    Nanoseconds nextDue() const { return start_ + Period * next_; }
+
+signals:
+    void timeout();
+
+private:
+    void onAlarm();
+
+    const Clock& clock_;
+    Alarm& alarm_;
+    bool enabled_ = false;
+    Nanoseconds start_{};
+    qint64 next_ = 1; // index of the next tick since enabling
+};
+
+} // namespace window

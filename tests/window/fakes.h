@@ -1,0 +1,117 @@
+#pragma once
+
+#include "camera/camera_view.h"
+#include "support/qt_printers.h"
+#include "window/clock.h"
+#include "window/message_boxes.h"
+
+#include <QFile>
+#include <QStringList>
+#include <QWidget>
+#include <functional>
+#include <optional>
+#include <vector>
+
+// Test doubles for what the window uses: a camera that writes small files, a recorder of
+// message boxes, and simulated time.
+
+class FakeCamera : public camera::CameraView {
+public:
+    bool deviceFound = true;
+    QString createError;  // set: creation fails with this error
+    QString connectError; // set: connecting fails with this error
+    QString grabError;    // set: grabs fail with this error
+    QString saveError;    // set: saves fail with this error
+    QStringList calls;    // every operation, in order
+    bool writeFiles = true;
+    QWidget* view = nullptr;
+    std::function<void()> onGrab; // runs inside grabFrame
+
+    QWidget* create(QWidget* parent, QSize size, const QString& source, QString* error) override {
+        calls
+            << QStringLiteral("create %1x%2 [%3]").arg(size.width()).arg(size.height()).arg(source);
+        if (!createError.isEmpty()) {
+            *error = createError;
+            return nullptr;
+        }
+        if (!deviceFound) return nullptr;
+        view = new QWidget(parent);
+        view->setGeometry(QRect(QPoint(0, 0), size));
+        return view;
+    }
+    bool connectDriver(QString* error) override {
+        calls << QStringLiteral("connect");
+        *error = connectError;
+        return connectError.isEmpty();
+    }
+    void setPreviewRate(int ms) override { calls << QStringLiteral("rate %1").arg(ms); }
+    void setPreview(bool on) override { calls << QStringLiteral("preview %1").arg(on); }
+    void videoFormatDialog() override { calls << QStringLiteral("format dialog"); }
+    bool grabFrame(QString* error) override {
+        calls << QStringLiteral("grab");
+        if (onGrab) onGrab();
+        *error = grabError;
+        return grabError.isEmpty();
+    }
+    bool saveFrame(const QString& path, QString* error) override {
+        calls << QStringLiteral("save %1").arg(path);
+        if (!saveError.isEmpty()) {
+            *error = saveError;
+            return false;
+        }
+        if (!writeFiles) return true;
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly)) {
+            *error = file.errorString();
+            return false;
+        }
+        file.write("BM");
+        return true;
+    }
+    void disconnectDriver() override { calls << QStringLiteral("disconnect"); }
+};
+
+class FakeMessages : public window::MessageBoxes {
+public:
+    struct Shown {
+        QString text, title;
+        Icon icon;
+    };
+    std::vector<Shown> shown;
+    std::function<void()> whileShown; // runs while the "box" is open
+
+    void show(const QString& text, const QString& title, Icon icon) override {
+        shown.push_back({text, title, icon});
+        if (whileShown) whileShown();
+    }
+};
+
+class FakeClock : public window::Clock {
+public:
+    window::Nanoseconds now{std::chrono::hours(1)};
+    QDateTime local{QDate(2026, 12, 6), QTime(7, 40, 39)};
+
+    window::Nanoseconds monotonic() const override { return now; }
+    QDateTime localNow() const override { return local; }
+};
+
+// An alarm that rings only when the test lets simulated time pass.
+class FakeAlarm : public window::Alarm {
+public:
+    std::optional<window::Nanoseconds> deadline;
+
+    void wakeAt(window::Nanoseconds at) override { deadline = at; }
+    void cancel() override { deadline.reset(); }
+
+    // Lets time pass until `until`, ringing at each deadline; `lateness` says how late the
+    // wake-up comes after a deadline (a real timer never wakes exactly on time).
+    void run(FakeClock& clock, window::Nanoseconds until,
+             const std::function<window::Nanoseconds()>& lateness = {}) {
+        while (deadline && *deadline <= until) {
+            clock.now = *deadline + (lateness ? lateness() : window::Nanoseconds::zero());
+            deadline.reset();
+            emit rang();
+        }
+        if (clock.now < until) clock.now = until;
+    }
+};

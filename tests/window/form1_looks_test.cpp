@@ -1,0 +1,141 @@
+// The window's controls, their initial values, the Idle and Running looks and the focus order.
+#include "form_fixture.h"
+
+#include <QGroupBox>
+
+namespace {
+
+QColor textColour(const QWidget* w) {
+    return w->palette().color(QPalette::WindowText);
+}
+QColor baseColour(const QLineEdit* w) {
+    return w->palette().color(QPalette::Base);
+}
+
+struct ControlCase {
+    const char* name;
+    const char* parent;
+    const char* text;
+    QRect geometry; // in pixels, 15 twips each
+};
+
+class LooksTest : public FormTest {};
+
+TEST_F(LooksTest, ControlsHaveTheirNamesCaptionsAndPlaces) {
+    auto& f = makeForm();
+    EXPECT_EQ(f.objectName(), "Form1");
+    EXPECT_EQ(f.windowTitle(), "Webcam Lumivex v0.03");
+    EXPECT_EQ(f.size(), QSize(657, 665));
+    EXPECT_FALSE(f.windowIcon().isNull());
+    EXPECT_EQ(f.font().family(), "Arial");
+    EXPECT_DOUBLE_EQ(f.font().pointSizeF(), 8.25);
+
+    const ControlCase cases[] = {
+        {"Stage", "Form1", nullptr, {8, 8, 640, 480}},
+        {"Frame1", "Form1", "Panel", {8, 496, 641, 161}},
+        {"Frame4", "Frame1", "Settings", {8, 16, 129, 137}},
+        {"Label4", "Frame4", "Interval:", {8, 16, 41, 17}},
+        {"txtInterval", "Frame4", "10", {56, 16, 33, 21}},
+        {"Label3", "Frame4", "sec.", {96, 16, 25, 17}},
+        {"Frame5", "Frame1", "Calculation", {144, 16, 169, 137}},
+        {"Label5", "Frame5", "Photo's per minute:", {8, 16, 105, 17}},
+        {"lblCalc1", "Frame5", "6", {120, 16, 41, 17}},
+        {"Label6", "Frame5", "Photo's per hour:", {8, 32, 105, 17}},
+        {"lblCalc2", "Frame5", "360", {120, 32, 41, 17}},
+        {"Label7", "Frame5", "Photo's per day:", {8, 48, 105, 17}},
+        {"lblCalc3", "Frame5", "8640", {120, 48, 41, 17}},
+        {"Frame3", "Frame1", "Stop", {320, 16, 169, 137}},
+        {"optStop1", "Frame3", "When I say so", {8, 16, 113, 17}},
+        {"optStop2", "Frame3", "After              pictures", {8, 40, 137, 17}},
+        {"txtStopAt", "Frame3", "50", {56, 40, 33, 21}},
+        {"lblCalc", "Frame3", "That is 500 seconds.", {24, 64, 129, 17}},
+        {"Frame2", "Frame1", "Status", {496, 96, 137, 57}},
+        {"Label1", "Frame2", "Timer:", {8, 16, 81, 17}},
+        {"lblStatus", "Frame2", "Off", {96, 16, 33, 17}},
+        {"Label2", "Frame2", "Pictures taken:", {8, 32, 81, 17}},
+        {"lblPicturesTaken", "Frame2", "0", {96, 32, 33, 17}},
+        {"cmdStart", "Frame1", "Start Timer", {552, 16, 81, 25}},
+        {"cmdStop", "Frame1", "Stop Timer", {552, 40, 81, 25}},
+        {"cmdTakePic", "Frame1", "Take Picture", {552, 64, 81, 25}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto* w = f.findChild<QWidget*>(QLatin1String(c.name));
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(w->parentWidget()->objectName(), QLatin1String(c.parent));
+        EXPECT_EQ(w->geometry(), c.geometry);
+        if (!c.text) continue;
+        QString text;
+        if (auto* box = qobject_cast<QGroupBox*>(w)) text = box->title();
+        if (auto* label = qobject_cast<QLabel*>(w)) text = label->text();
+        if (auto* edit = qobject_cast<QLineEdit*>(w)) text = edit->text();
+        if (auto* button = qobject_cast<QAbstractButton*>(w)) text = button->text();
+        EXPECT_EQ(text, QLatin1String(c.text));
+    }
+    // The stop count lies over the caption of the second stop option, above it.
+    EXPECT_TRUE(f.optStop2->geometry().contains(f.txtStopAt->geometry().topLeft()));
+    const auto siblings = f.Frame3->children();
+    EXPECT_GT(siblings.indexOf(f.txtStopAt), siblings.indexOf(f.optStop2));
+
+    for (QLabel* bold : {f.lblCalc1, f.lblCalc2, f.lblCalc3, f.lblStatus})
+        EXPECT_TRUE(bold->font().bold()) << bold->objectName().toStdString();
+    EXPECT_FALSE(f.lblPicturesTaken->font().bold());
+    EXPECT_EQ(f.Stage->font().family(), "MS Sans Serif");
+}
+
+TEST_F(LooksTest, OpensIdleAndSwitchesLooksWithTheRun) {
+    auto& f = loadedForm();
+    const auto expectIdle = [&] {
+        for (QWidget* w : std::initializer_list<QWidget*>{f.txtInterval, f.txtStopAt, f.optStop1,
+                                                          f.optStop2, f.cmdStart})
+            EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
+        EXPECT_FALSE(f.cmdStop->isEnabled());
+        EXPECT_FALSE(f.cmdTakePic->isEnabled());
+        EXPECT_FALSE(f.Timer->isEnabled());
+        EXPECT_EQ(f.lblStatus->text(), "Off");
+        EXPECT_EQ(textColour(f.lblStatus), QColor(255, 0, 0));
+    };
+    expectIdle();
+    EXPECT_TRUE(f.optStop1->isChecked());
+    EXPECT_FALSE(f.optStop2->isChecked());
+    EXPECT_EQ(baseColour(f.txtInterval), QColor(255, 255, 255));
+
+    f.cmdStart->click();
+    for (QWidget* w : std::initializer_list<QWidget*>{f.txtInterval, f.txtStopAt, f.optStop1,
+                                                      f.optStop2, f.cmdStart})
+        EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+    EXPECT_TRUE(f.cmdStop->isEnabled());
+    EXPECT_TRUE(f.cmdTakePic->isEnabled());
+    EXPECT_TRUE(f.Timer->isEnabled());
+    EXPECT_EQ(f.lblStatus->text(), "On");
+    EXPECT_EQ(textColour(f.lblStatus), QColor(0, 255, 0));
+
+    f.cmdStop->click();
+    expectIdle();
+}
+
+TEST_F(LooksTest, OptionButtonsAreExclusive) {
+    auto& f = makeForm();
+    f.optStop2->click();
+    EXPECT_TRUE(f.optStop2->isChecked());
+    EXPECT_FALSE(f.optStop1->isChecked());
+    EXPECT_TRUE(f.txtStopAt->isEnabled());
+    f.optStop1->click();
+    EXPECT_FALSE(f.optStop2->isChecked());
+    EXPECT_TRUE(f.txtStopAt->isEnabled());
+}
+
+TEST_F(LooksTest, TabGoesThroughTheControlsInOrder) {
+    auto& f = makeForm();
+    const QList<QWidget*> expected{f.Stage,       f.cmdStart, f.cmdStop,  f.cmdTakePic,
+                                   f.txtInterval, f.optStop1, f.optStop2, f.txtStopAt};
+    QWidget* w = f.Stage;
+    for (int i = 1; i < expected.size(); ++i) {
+        do
+            w = w->nextInFocusChain();
+        while (w->focusPolicy() == Qt::NoFocus);
+        EXPECT_EQ(w, expected[i]) << "step " << i << ": " << w->objectName().toStdString();
+    }
+}
+
+} // namespace

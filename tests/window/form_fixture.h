@@ -1,0 +1,69 @@
+#pragma once
+
+#include "fakes.h"
+#include "window/form1.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+
+// A window in a temporary program folder, with every outside dependency faked.
+class FormTest : public ::testing::Test {
+protected:
+    QTemporaryDir programFolder;
+    FakeCamera camera;
+    FakeMessages messages;
+    FakeClock clock;
+    FakeAlarm alarm;
+    QLocale locale{QLocale::English, QLocale::UnitedStates};
+    std::unique_ptr<window::Form1> form;
+
+    void SetUp() override {
+        ASSERT_TRUE(programFolder.isValid());
+        writeConfig("[MAIN]\r\nWidth=640\r\nHeight=480\r\nFramerate=33\r\n");
+        QDir(programFolder.path()).mkdir(QStringLiteral("pictures"));
+    }
+
+    void writeConfig(const QByteArray& contents) {
+        QFile file(programFolder.filePath(QStringLiteral("Config.ini")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(contents);
+    }
+
+    window::Form1& makeForm() {
+        form = std::make_unique<window::Form1>(
+            window::Form1Deps{camera, messages, clock, alarm, programFolder.path(), locale});
+        return *form;
+    }
+
+    // A window that has started up, as the user first sees it.
+    window::Form1& loadedForm() {
+        makeForm();
+        EXPECT_TRUE(form->Load());
+        messages.shown.clear();
+        camera.calls.clear();
+        return *form;
+    }
+
+    // Lets simulated seconds pass, with the alarm waking `latenessMs` late each time.
+    void passSeconds(double seconds, int latenessMs = 0) {
+        alarm.run(clock,
+                  clock.now + std::chrono::duration_cast<window::Nanoseconds>(
+                                  std::chrono::duration<double>(seconds)),
+                  [=] { return window::Nanoseconds(std::chrono::milliseconds(latenessMs)); });
+    }
+
+    QString picturesPath() const { return programFolder.filePath(QStringLiteral("pictures")); }
+    QStringList runFiles() const {
+        return QDir(picturesPath() + QLatin1Char('/') + form->strRunFolder)
+            .entryList(QDir::Files, QDir::Name);
+    }
+};
