@@ -46,6 +46,9 @@ public:
     // Stops the preview and releases the camera.
     virtual void disconnectDriver() = 0;
 
+    // The size of the saved pictures (the chosen format's), or an empty size before connecting.
+    virtual QSize pictureSize() const { return {}; }
+
 signals:
     // The camera stopped delivering (unplugged, pipeline error, end of stream, silence).
     void cameraLost(const QString& reason);

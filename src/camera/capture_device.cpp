@@ -1,0 +1,73 @@
+#include "camera/capture_device.h"
+
+#include <QCollator>
+#include <QList>
+#include <algorithm>
+
+namespace camera {
+
+namespace {
+
+QString devicePath(GstDevice* device) {
+    GstStructure* properties = gst_device_get_properties(device);
+    if (!properties) return {};
+    QString path;
+    for (const char* key : {"api.v4l2.path", "device.path"}) {
+        if (const gchar* value = gst_structure_get_string(properties, key)) {
+            path = QString::fromUtf8(value);
+            break;
+        }
+    }
+    gst_structure_free(properties);
+    return path;
+}
+
+std::vector<CaptureDevice> listCaptureDevices() {
+    std::vector<CaptureDevice> devices;
+    DeviceMonitorPtr monitor(gst_device_monitor_new());
+    gst_device_monitor_add_filter(monitor.get(), "Video/Source", nullptr);
+    if (!gst_device_monitor_start(monitor.get())) return devices;
+    GList* list = gst_device_monitor_get_devices(monitor.get());
+    for (GList* item = list; item; item = item->next) {
+        CaptureDevice found;
+        found.device.reset(GST_DEVICE(item->data)); // the list owns one reference each
+        GCharPtr name(gst_device_get_display_name(found.device.get()));
+        found.name = QString::fromUtf8(name.get());
+        found.path = devicePath(found.device.get());
+        devices.push_back(std::move(found));
+    }
+    g_list_free(list);
+    gst_device_monitor_stop(monitor.get());
+
+    // /dev/video2 before /dev/video10; devices without a node keep their place after those.
+    QCollator numeric;
+    numeric.setNumericMode(true);
+    std::stable_sort(devices.begin(), devices.end(),
+                     [&numeric](const CaptureDevice& a, const CaptureDevice& b) {
+                         if (a.path.isEmpty() || b.path.isEmpty())
+                             return !a.path.isEmpty() && b.path.isEmpty();
+                         return numeric.compare(a.path, b.path) < 0;
+                     });
+    return devices;
+}
+
+} // namespace
+
+QString CaptureDevice::label() const {
+    return path.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, path);
+}
+
+std::optional<CaptureDevice> findFirstCaptureDevice() {
+    std::vector<CaptureDevice> devices = listCaptureDevices();
+    if (devices.empty()) return std::nullopt;
+    return std::move(devices.front());
+}
+
+std::optional<CaptureDevice> findCaptureDevice(const QString& path, const QString& name) {
+    for (CaptureDevice& device : listCaptureDevices()) {
+        if (path.isEmpty() ? device.name == name : device.path == path) return std::move(device);
+    }
+    return std::nullopt;
+}
+
+} // namespace camera

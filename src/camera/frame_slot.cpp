@@ -1,0 +1,65 @@
+#include "camera/frame_slot.h"
+
+namespace camera {
+
+bool FrameSlot::put(SamplePtr sample) {
+    {
+        std::lock_guard lock(mutex_);
+        // The frame it replaces is released after the lock, outside the critical section.
+        sample_.swap(sample);
+        ++sequence_;
+        arrival_ = Clock::now();
+    }
+    arrived_.notify_all();
+    return !notifyPending_.exchange(true);
+}
+
+FrameSlot::Frame FrameSlot::latest() const {
+    std::lock_guard lock(mutex_);
+    return {sample_, sample_ ? sequence_ : 0, arrival_};
+}
+
+std::uint64_t FrameSlot::sequence() const {
+    std::lock_guard lock(mutex_);
+    return sequence_;
+}
+
+FrameSlot::Clock::time_point FrameSlot::lastArrival() const {
+    std::lock_guard lock(mutex_);
+    return arrival_;
+}
+
+bool FrameSlot::waitNewer(std::uint64_t sequence, std::chrono::milliseconds timeout, Frame* frame,
+                          QString* failure) {
+    std::unique_lock lock(mutex_);
+    const bool arrived = arrived_.wait_for(
+        lock, timeout, [&] { return !failure_.isEmpty() || (sample_ && sequence_ > sequence); });
+    if (!failure_.isEmpty()) {
+        if (failure) *failure = failure_;
+        return false;
+    }
+    if (!arrived) return false;
+    *frame = {sample_, sequence_, arrival_};
+    return true;
+}
+
+void FrameSlot::fail(const QString& reason) {
+    {
+        std::lock_guard lock(mutex_);
+        failure_ = reason.isEmpty() ? QStringLiteral("The camera stopped") : reason;
+    }
+    arrived_.notify_all();
+}
+
+void FrameSlot::restart() {
+    SamplePtr old;
+    {
+        std::lock_guard lock(mutex_);
+        old.swap(sample_);
+        failure_.clear();
+        arrival_ = Clock::now();
+    }
+    notifyPending_.store(false);
+}
+
+} // namespace camera

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "camera/gst_ptr.h"
+
+#include <QString>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+namespace camera {
+
+// The newest frame, handed from the streaming thread to the GUI thread. Frames carry a sequence
+// number so that a grab can tell a frame that arrived after it was asked for from an older one.
+class FrameSlot {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    struct Frame {
+        SamplePtr sample;
+        std::uint64_t sequence = 0; // 0: no frame yet
+        Clock::time_point arrival;
+    };
+
+    // Streaming thread: keeps `sample` as the newest frame and wakes waiting grabs. True when
+    // the GUI thread should be told; false while an earlier notice is still unread.
+    bool put(SamplePtr sample);
+    // GUI thread: the notice is read; the next frame may send another one.
+    void noticeRead() { notifyPending_.store(false); }
+
+    Frame latest() const;
+    std::uint64_t sequence() const;
+    Clock::time_point lastArrival() const;
+
+    // Waits until a frame newer than `sequence` arrives, up to `timeout`. False on timeout or
+    // when the stream failed meanwhile (`failure` then gives the reason).
+    bool waitNewer(std::uint64_t sequence, std::chrono::milliseconds timeout, Frame* frame,
+                   QString* failure);
+
+    // Any thread: the stream broke; wakes waiting grabs with `reason`.
+    void fail(const QString& reason);
+    // A new stream starts: forgets the failure and the old frame; sequence numbers go on.
+    void restart();
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable arrived_;
+    SamplePtr sample_;
+    std::uint64_t sequence_ = 0;
+    Clock::time_point arrival_ = Clock::now();
+    QString failure_;
+    std::atomic<bool> notifyPending_{false};
+};
+
+} // namespace camera

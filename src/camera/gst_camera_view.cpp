@@ -1,0 +1,457 @@
+#include "camera/gst_camera_view.h"
+
+#include "camera/bmp_writer.h"
+#include "camera/format_dialog.h"
+#include "camera/gst_setup.h"
+#include "camera/mapped_frame.h"
+#include "camera/preview_widget.h"
+#include "camera/source_element.h"
+
+#include <algorithm>
+
+namespace camera {
+
+namespace {
+
+bool fail(QString* error, const QString& reason) {
+    if (error) *error = reason;
+    return false;
+}
+
+GstClockTime toClockTime(std::chrono::milliseconds duration) {
+    return GstClockTime(duration.count()) * GST_MSECOND;
+}
+
+} // namespace
+
+GstCameraView::GstCameraView(QObject* parent) : CameraView(parent) {
+    previewTimer_.setSingleShot(true);
+    connect(&previewTimer_, &QTimer::timeout, this, &GstCameraView::showNewestFrame);
+    connect(&watchdog_, &QTimer::timeout, this, &GstCameraView::onWatchdog);
+    connect(&retryTimer_, &QTimer::timeout, this, &GstCameraView::onRetry);
+    setTiming(timing_);
+}
+
+GstCameraView::~GstCameraView() {
+    disconnectDriver();
+    if (previewOwned_) delete preview_.data();
+}
+
+void GstCameraView::setTiming(const Timing& timing) {
+    timing_ = timing;
+    // Check often enough that a stall is noticed within a fifth of the allowed silence.
+    watchdog_.setInterval(std::clamp(timing_.stallTimeout / 5, std::chrono::milliseconds(20),
+                                     std::chrono::milliseconds(1000)));
+    retryTimer_.setInterval(timing_.retryInterval);
+}
+
+QWidget* GstCameraView::create(QWidget* parent, QSize size, const QString& source, QString* error) {
+    if (error) error->clear();
+    if (!ensureGStreamer(error)) return nullptr;
+    disconnectDriver();
+    if (previewOwned_) delete preview_.data();
+    description_ = source.trimmed();
+    device_.reset();
+    formats_.clear();
+    formatIndex_ = -1;
+    format_.reset();
+
+    if (description_.isEmpty()) {
+        device_ = findFirstCaptureDevice();
+        if (!device_) return nullptr; // no camera at all: not an error of ours to word
+        cameraLabel_ = device_->label();
+    } else {
+        // Parse once now so that a typing error shows at start-up, not at connect time.
+        if (!makeSourceFromDescription(description_, error)) return nullptr;
+        cameraLabel_ = QStringLiteral("\"%1\"").arg(description_);
+    }
+
+    auto* preview = new PreviewWidget(parent);
+    preview->setGeometry(0, 0, size.width(), size.height());
+    preview->show();
+    preview_ = preview;
+    previewOwned_ = parent == nullptr;
+    return preview;
+}
+
+ElementPtr GstCameraView::makeSource(QString* error) {
+    if (!description_.isEmpty()) return makeSourceFromDescription(description_, error);
+    if (!device_) {
+        fail(error, QStringLiteral("There is no camera"));
+        return {};
+    }
+    // After an unplug the old device object is stale; look the camera up again by its node.
+    if (lost_) {
+        std::optional<CaptureDevice> again = findCaptureDevice(device_->path, device_->name);
+        if (!again) {
+            fail(error, QStringLiteral("The camera %1 is not plugged in").arg(cameraLabel_));
+            return {};
+        }
+        device_ = std::move(again);
+    }
+    return makeSourceFromDevice(device_->device.get(), cameraLabel_, error);
+}
+
+QString GstCameraView::openFailure(const QString& reason) const {
+    return QStringLiteral("The camera %1 cannot be opened: %2").arg(cameraLabel_, reason);
+}
+
+bool GstCameraView::probeFormats(QString* error) {
+    ElementPtr source = makeSource(error);
+    if (!source) return false;
+    ElementPtr pipeline = adoptElement(gst_pipeline_new("lumivex-probe"));
+    gst_bin_add(GST_BIN(pipeline.get()), source.get());
+    // READY opens the device, which is when a busy or forbidden camera says so.
+    if (gst_element_set_state(pipeline.get(), GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) {
+        BusPtr bus(gst_element_get_bus(pipeline.get()));
+        MessagePtr message(gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR));
+        gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+        return fail(error, openFailure(message ? describeErrorMessage(message.get())
+                                               : QStringLiteral("it does not start")));
+    }
+    PadPtr pad(gst_element_get_static_pad(source.get(), "src"));
+    CapsPtr caps(pad ? gst_pad_query_caps(pad.get(), nullptr) : nullptr);
+    formats_ = formatsFromCaps(caps.get());
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    return true;
+}
+
+bool GstCameraView::buildPipeline(QString* error) {
+    ++epoch_;
+    {
+        std::lock_guard lock(errorMutex_);
+        firstError_.clear();
+    }
+    slot_.restart();
+
+    ElementPtr source = makeSource(error);
+    if (!source) return false;
+    ElementPtr pipeline = adoptElement(gst_pipeline_new("lumivex-camera"));
+    GstElement* capsFilter = gst_element_factory_make("capsfilter", "format");
+    const bool jpeg = format_ && format_->isJpeg();
+    GstElement* decoder = jpeg ? gst_element_factory_make("jpegdec", "decoder") : nullptr;
+    GstElement* convert = gst_element_factory_make("videoconvert", "convert");
+    GstElement* sink = gst_element_factory_make("appsink", "frames");
+    if (!capsFilter || !convert || !sink || (jpeg && !decoder)) {
+        for (GstElement* element : {capsFilter, decoder, convert, sink})
+            if (element) gst_object_unref(gst_object_ref_sink(element));
+        return fail(error, openFailure(QStringLiteral(
+                               "a GStreamer plugin is missing (capsfilter, jpegdec, videoconvert "
+                               "or appsink)")));
+    }
+    gst_bin_add_many(GST_BIN(pipeline.get()), source.get(), capsFilter, convert, sink, nullptr);
+    if (decoder) gst_bin_add(GST_BIN(pipeline.get()), decoder);
+
+    if (format_) {
+        CapsPtr caps(format_->toCaps());
+        g_object_set(capsFilter, "caps", caps.get(), nullptr);
+    }
+    CapsPtr sinkCaps(
+        gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, nativeRgb32Format(), nullptr));
+    // One frame queued at most, the older one dropped: the preview and grabs want the newest.
+    g_object_set(sink, "caps", sinkCaps.get(), "max-buffers", 1u, "drop", TRUE,
+                 "enable-last-sample", FALSE, "sync", TRUE, nullptr);
+    GstAppSinkCallbacks callbacks{};
+    callbacks.new_sample = &GstCameraView::onNewSample;
+    gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
+
+    const bool linked = gst_element_link(source.get(), capsFilter) &&
+                        (decoder ? gst_element_link_many(capsFilter, decoder, convert, nullptr)
+                                 : gst_element_link(capsFilter, convert)) &&
+                        gst_element_link(convert, sink);
+    if (!linked)
+        return fail(error,
+                    openFailure(QStringLiteral("its output cannot be turned into pictures")));
+
+    BusPtr bus(gst_element_get_bus(pipeline.get()));
+    gst_bus_set_sync_handler(bus.get(), &GstCameraView::onBusMessage, this, nullptr);
+    pipeline_ = std::move(pipeline);
+    capsFilter_ = capsFilter;
+    hasDecoder_ = decoder != nullptr;
+    return startPlaying(error);
+}
+
+bool GstCameraView::startPlaying(QString* error) {
+    GstStateChangeReturn result = gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING);
+    // A live source may take a while to deliver its first frame; that alone is no failure
+    // (the watchdog covers a camera that never delivers).
+    if (result != GST_STATE_CHANGE_FAILURE)
+        result = gst_element_get_state(pipeline_.get(), nullptr, nullptr,
+                                       toClockTime(timing_.startTimeout));
+    if (result != GST_STATE_CHANGE_FAILURE) return true;
+    QString reason;
+    {
+        std::lock_guard lock(errorMutex_);
+        reason = firstError_;
+    }
+    return fail(error,
+                openFailure(reason.isEmpty() ? QStringLiteral("it does not start") : reason));
+}
+
+void GstCameraView::teardownPipeline() {
+    previewTimer_.stop();
+    if (!pipeline_) return;
+    // NULL joins the streaming threads, so no callback runs past this point.
+    gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
+    BusPtr bus(gst_element_get_bus(pipeline_.get()));
+    gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
+    capsFilter_ = nullptr;
+    pipeline_.reset();
+    // The shown frame may belong to the camera driver's buffers; give them back.
+    if (preview_) preview_->clearFrame();
+    shownSequence_ = 0;
+}
+
+bool GstCameraView::connectDriver(QString* error) {
+    if (!preview_) return fail(error, QStringLiteral("The camera view has not been created"));
+    disconnectDriver();
+    if (!probeFormats(error)) return false;
+    formatIndex_ = defaultFormatIndex(formats_);
+    format_.reset();
+    if (formatIndex_ >= 0) format_ = formats_[formatIndex_];
+    if (!buildPipeline(error)) {
+        teardownPipeline();
+        return false;
+    }
+    connected_ = true;
+    watchdog_.start();
+    return true;
+}
+
+void GstCameraView::disconnectDriver() {
+    watchdog_.stop();
+    retryTimer_.stop();
+    stopDeviceWatch();
+    teardownPipeline();
+    connected_ = false;
+    lost_ = false;
+    lostReason_.clear();
+    grabbed_ = QImage();
+    slot_.restart();
+    if (preview_) preview_->clearLost();
+}
+
+void GstCameraView::setPreviewRate(int milliseconds) {
+    previewRate_ = milliseconds;
+    schedulePreview();
+}
+
+void GstCameraView::setPreview(bool on) {
+    previewOn_ = on;
+    if (!on) previewTimer_.stop();
+    schedulePreview();
+}
+
+GstFlowReturn GstCameraView::onNewSample(GstAppSink* sink, gpointer self) {
+    auto* view = static_cast<GstCameraView*>(self);
+    SamplePtr sample = adoptSample(gst_app_sink_pull_sample(sink));
+    if (!sample) return GST_FLOW_OK;
+    // Streaming thread: store, and tell the GUI thread once for however many frames arrive
+    // before it looks.
+    if (view->slot_.put(std::move(sample)))
+        QMetaObject::invokeMethod(view, &GstCameraView::onFrameArrived, Qt::QueuedConnection);
+    return GST_FLOW_OK;
+}
+
+void GstCameraView::onFrameArrived() {
+    slot_.noticeRead();
+    if (!pipeline_) return;
+    if (lost_) {
+        lost_ = false;
+        lostReason_.clear();
+        retryTimer_.stop();
+        stopDeviceWatch();
+        if (preview_) preview_->clearLost();
+        emit cameraBack();
+    }
+    schedulePreview();
+}
+
+void GstCameraView::schedulePreview() {
+    if (!previewOn_ || !preview_ || !pipeline_ || lost_) return;
+    if (slot_.latest().sequence == shownSequence_) return; // nothing new to show
+    if (previewRate_ <= 0 || !lastShown_.isValid() || lastShown_.elapsed() >= previewRate_) {
+        showNewestFrame();
+    } else if (!previewTimer_.isActive()) {
+        previewTimer_.start(int(previewRate_ - lastShown_.elapsed()));
+    }
+}
+
+void GstCameraView::showNewestFrame() {
+    if (!previewOn_ || !preview_ || !pipeline_ || lost_) return;
+    FrameSlot::Frame frame = slot_.latest();
+    if (!frame.sample || frame.sequence == shownSequence_) return;
+    shownSequence_ = frame.sequence;
+    lastShown_.start();
+    preview_->showFrame(std::move(frame.sample));
+}
+
+GstBusSyncReply GstCameraView::onBusMessage(GstBus*, GstMessage* message, gpointer self) {
+    auto* view = static_cast<GstCameraView*>(self);
+    switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_ERROR:
+        view->noteStreamProblem(describeErrorMessage(message));
+        break;
+    case GST_MESSAGE_EOS:
+        view->noteStreamProblem(QStringLiteral("The camera stopped sending pictures"));
+        break;
+    default:
+        break;
+    }
+    // Nobody pops this bus; dropping keeps it from filling up.
+    return GST_BUS_DROP;
+}
+
+void GstCameraView::noteStreamProblem(const QString& reason) {
+    const std::uint64_t epoch = epoch_.load();
+    {
+        std::lock_guard lock(errorMutex_);
+        if (firstError_.isEmpty()) firstError_ = reason;
+    }
+    slot_.fail(reason); // a grab waiting right now gives up at once
+    QMetaObject::invokeMethod(
+        this, [this, epoch, reason] { onStreamProblem(epoch, reason); }, Qt::QueuedConnection);
+}
+
+void GstCameraView::onStreamProblem(std::uint64_t epoch, const QString& reason) {
+    if (epoch != epoch_.load() || !pipeline_) return; // about a stream already gone
+    if (lost_)
+        teardownPipeline(); // a recovery attempt failed; the retry timer goes on
+    else
+        loseCamera(reason);
+}
+
+void GstCameraView::onWatchdog() {
+    if (!pipeline_) return;
+    const auto silence = FrameSlot::Clock::now() - slot_.lastArrival();
+    if (silence < timing_.stallTimeout) return;
+    if (lost_) {
+        teardownPipeline();
+        return;
+    }
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::milliseconds>(silence).count() / 1000.0;
+    loseCamera(QStringLiteral("No picture from the camera for %1 seconds").arg(seconds, 0, 'f', 0));
+}
+
+void GstCameraView::loseCamera(const QString& reason) {
+    if (lost_) return;
+    lost_ = true;
+    lostReason_ = reason;
+    teardownPipeline();
+    slot_.fail(reason);
+    if (preview_) preview_->showLost(reason);
+    retryTimer_.start();
+    startDeviceWatch();
+    emit cameraLost(reason);
+}
+
+void GstCameraView::onRetry() {
+    if (!connected_ || !lost_ || pipeline_) return;
+    QString error;
+    // Back in the format in use when the camera was lost; the first frame ends the loss.
+    if (!buildPipeline(&error)) {
+        teardownPipeline();
+        slot_.fail(lostReason_);
+    }
+}
+
+bool GstCameraView::grabFrame(QString* error) {
+    if (!connected_) return fail(error, QStringLiteral("The camera is not connected"));
+    if (lost_) return fail(error, QStringLiteral("Camera lost: %1").arg(lostReason_));
+    const std::uint64_t asked = slot_.sequence();
+    FrameSlot::Frame frame;
+    QString failure;
+    // A plain wait: no other event handler of the program may run in the middle of a grab.
+    if (!slot_.waitNewer(asked, timing_.grabTimeout, &frame, &failure)) {
+        if (failure.isEmpty())
+            failure = QStringLiteral("No new picture from the camera within %1 seconds")
+                          .arg(timing_.grabTimeout.count() / 1000.0);
+        return fail(error, failure);
+    }
+    const MappedFrame mapped(frame.sample);
+    if (!mapped.isValid())
+        return fail(error, QStringLiteral("The camera's picture cannot be read"));
+    // A copy: the grabbed picture must outlive the pipeline's buffers until it is saved.
+    grabbed_ = mapped.image().copy();
+    return true;
+}
+
+bool GstCameraView::saveFrame(const QString& path, QString* error) {
+    if (grabbed_.isNull()) return fail(error, QStringLiteral("No picture has been grabbed"));
+    return writeBmp(grabbed_, path, error);
+}
+
+void GstCameraView::videoFormatDialog() {
+    if (!preview_) return;
+    FormatDialog dialog(formats_, formatIndex_, preview_->window());
+    if (dialog.exec() != QDialog::Accepted) return;
+    const int chosen = dialog.selectedIndex();
+    if (chosen >= 0 && chosen != formatIndex_) applyFormat(chosen);
+}
+
+void GstCameraView::applyFormat(int index) {
+    const int previous = formatIndex_;
+    formatIndex_ = index;
+    format_ = formats_[index];
+    if (!pipeline_) return; // not running: the next start uses it
+    QString error;
+    if (renegotiate(&error)) return;
+    // The camera listed the format but refused it: go back to the one that worked.
+    formatIndex_ = previous;
+    format_.reset();
+    if (previous >= 0) format_ = formats_[previous];
+    QString ignored;
+    if (!renegotiate(&ignored)) loseCamera(error);
+}
+
+bool GstCameraView::renegotiate(QString* error) {
+    if (!pipeline_ || (format_ && format_->isJpeg()) != hasDecoder_) {
+        teardownPipeline();
+        return buildPipeline(error);
+    }
+    // READY releases the negotiated format, so the source can take the new caps. It also
+    // stops the streaming threads, so whatever the old stream reported is behind us.
+    gst_element_set_state(pipeline_.get(), GST_STATE_READY);
+    gst_element_get_state(pipeline_.get(), nullptr, nullptr, GST_CLOCK_TIME_NONE);
+    ++epoch_;
+    {
+        std::lock_guard lock(errorMutex_);
+        firstError_.clear();
+    }
+    CapsPtr caps(format_ ? format_->toCaps() : nullptr);
+    g_object_set(capsFilter_, "caps", caps.get(), nullptr);
+    slot_.restart();
+    return startPlaying(error);
+}
+
+GstBusSyncReply GstCameraView::onDeviceMessage(GstBus*, GstMessage* message, gpointer self) {
+    // Device monitor thread: a camera appeared; try at once instead of at the next retry.
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_DEVICE_ADDED)
+        QMetaObject::invokeMethod(static_cast<GstCameraView*>(self), &GstCameraView::onRetry,
+                                  Qt::QueuedConnection);
+    return GST_BUS_DROP;
+}
+
+void GstCameraView::startDeviceWatch() {
+    if (!device_ || deviceMonitor_) return;
+    DeviceMonitorPtr monitor(gst_device_monitor_new());
+    gst_device_monitor_add_filter(monitor.get(), "Video/Source", nullptr);
+    BusPtr bus(gst_device_monitor_get_bus(monitor.get()));
+    gst_bus_set_sync_handler(bus.get(), &GstCameraView::onDeviceMessage, this, nullptr);
+    if (!gst_device_monitor_start(monitor.get())) {
+        gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
+        return; // the retry timer alone will do
+    }
+    deviceMonitor_ = std::move(monitor);
+}
+
+void GstCameraView::stopDeviceWatch() {
+    if (!deviceMonitor_) return;
+    gst_device_monitor_stop(deviceMonitor_.get());
+    BusPtr bus(gst_device_monitor_get_bus(deviceMonitor_.get()));
+    gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
+    deviceMonitor_.reset();
+}
+
+} // namespace camera

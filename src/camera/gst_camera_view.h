@@ -1,0 +1,128 @@
+#pragma once
+
+#include "camera/camera_view.h"
+#include "camera/capture_device.h"
+#include "camera/frame_slot.h"
+#include "camera/gst_ptr.h"
+#include "camera/video_format.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QList>
+#include <QPointer>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <gst/app/gstappsink.h>
+#include <mutex>
+#include <optional>
+
+namespace camera {
+
+class PreviewWidget;
+
+// The camera view on a GStreamer pipeline:
+//   source ! capsfilter ! [jpegdec] ! videoconvert ! appsink (BGRx)
+// The appsink's streaming thread only stores the newest frame; everything else (preview,
+// grabs, loss and recovery) happens on the GUI thread.
+class GstCameraView : public CameraView {
+    Q_OBJECT
+public:
+    struct Timing {
+        // No frame for this long while connected counts as a lost camera.
+        std::chrono::milliseconds stallTimeout{5000};
+        // How often a lost camera is tried again.
+        std::chrono::milliseconds retryInterval{3000};
+        // How long a grab waits for a frame newer than the moment it was asked for.
+        std::chrono::milliseconds grabTimeout{2000};
+        // How long starting the pipeline may take before it is left to come up on its own.
+        std::chrono::milliseconds startTimeout{3000};
+    };
+
+    explicit GstCameraView(QObject* parent = nullptr);
+    ~GstCameraView() override;
+
+    QWidget* create(QWidget* parent, QSize size, const QString& source, QString* error) override;
+    bool connectDriver(QString* error) override;
+    void setPreviewRate(int milliseconds) override;
+    void setPreview(bool on) override;
+    void videoFormatDialog() override;
+    bool grabFrame(QString* error) override;
+    bool saveFrame(const QString& path, QString* error) override;
+    void disconnectDriver() override;
+
+    void setTiming(const Timing& timing);
+
+    // What the camera offers and what it delivers now (as listed in the format dialog).
+    const QList<VideoFormat>& formats() const { return formats_; }
+    std::optional<VideoFormat> currentFormat() const { return format_; }
+    // The frame the last successful grab took, as it is saved.
+    const QImage& grabbedFrame() const { return grabbed_; }
+    bool isCameraLost() const { return lost_; }
+
+private:
+    static GstFlowReturn onNewSample(GstAppSink* sink, gpointer self);
+    static GstBusSyncReply onBusMessage(GstBus* bus, GstMessage* message, gpointer self);
+    static GstBusSyncReply onDeviceMessage(GstBus* bus, GstMessage* message, gpointer self);
+
+    ElementPtr makeSource(QString* error);
+    bool probeFormats(QString* error);
+    bool buildPipeline(QString* error);
+    bool startPlaying(QString* error);
+    bool renegotiate(QString* error);
+    void teardownPipeline();
+    QString openFailure(const QString& reason) const;
+
+    // Any thread: the pipeline reported an error or its end.
+    void noteStreamProblem(const QString& reason);
+    void onStreamProblem(std::uint64_t epoch, const QString& reason);
+    void onFrameArrived();
+    void onWatchdog();
+    void onRetry();
+    void loseCamera(const QString& reason);
+    void schedulePreview();
+    void showNewestFrame();
+    void applyFormat(int index);
+    void startDeviceWatch();
+    void stopDeviceWatch();
+
+    Timing timing_;
+    QPointer<PreviewWidget> preview_;
+    bool previewOwned_ = false;
+
+    // The camera: a source description, or else a capture device.
+    QString description_;
+    std::optional<CaptureDevice> device_;
+    QString cameraLabel_;
+
+    QList<VideoFormat> formats_;
+    int formatIndex_ = -1;
+    std::optional<VideoFormat> format_;
+
+    ElementPtr pipeline_;
+    GstElement* capsFilter_ = nullptr; // owned by the pipeline
+    bool hasDecoder_ = false;
+    // Counts pipeline starts, so that a problem reported by a stream that has since been
+    // replaced or restarted is recognised as old news.
+    std::atomic<std::uint64_t> epoch_{0};
+    std::mutex errorMutex_;
+    QString firstError_; // the first error of the current pipeline, for connect's message
+
+    FrameSlot slot_;
+    bool connected_ = false;
+    bool lost_ = false;
+    QString lostReason_;
+    QImage grabbed_;
+
+    bool previewOn_ = false;
+    int previewRate_ = 0;
+    QElapsedTimer lastShown_;
+    std::uint64_t shownSequence_ = 0;
+    QTimer previewTimer_;
+    QTimer watchdog_;
+    QTimer retryTimer_;
+    DeviceMonitorPtr deviceMonitor_;
+};
+
+} // namespace camera

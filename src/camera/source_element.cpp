@@ -1,0 +1,90 @@
+#include "camera/source_element.h"
+
+namespace camera {
+
+namespace {
+
+// Points the bin's not-yet-targeted "src" ghost pad at the first video pad that appears.
+void onPadAdded(GstElement*, GstPad* pad, gpointer ghostPad) {
+    GstPad* ghost = GST_PAD(ghostPad);
+    if (GST_PAD_DIRECTION(pad) != GST_PAD_SRC) return;
+    PadPtr target(gst_ghost_pad_get_target(GST_GHOST_PAD(ghost)));
+    if (target) return;
+    CapsPtr caps(gst_pad_get_current_caps(pad));
+    if (!caps) caps.reset(gst_pad_query_caps(pad, nullptr));
+    if (caps && !gst_caps_is_empty(caps.get()) && !gst_caps_is_any(caps.get())) {
+        const char* media = gst_structure_get_name(gst_caps_get_structure(caps.get(), 0));
+        if (!g_str_has_prefix(media, "video/") && !g_str_has_prefix(media, "image/")) return;
+    }
+    gst_ghost_pad_set_target(GST_GHOST_PAD(ghost), pad);
+}
+
+bool hasSometimesSrcTemplate(GstElement* element) {
+    const GList* templates =
+        gst_element_class_get_pad_template_list(GST_ELEMENT_GET_CLASS(element));
+    for (const GList* item = templates; item; item = item->next) {
+        auto* padTemplate = static_cast<GstPadTemplate*>(item->data);
+        if (GST_PAD_TEMPLATE_DIRECTION(padTemplate) == GST_PAD_SRC &&
+            GST_PAD_TEMPLATE_PRESENCE(padTemplate) == GST_PAD_SOMETIMES)
+            return true;
+    }
+    return false;
+}
+
+// A description ending in an element whose output appears only while running (decodebin after a
+// network source) leaves the parsed bin without a pad to link. Give it one that follows the
+// element's first video pad.
+bool ghostDynamicOutput(GstBin* bin) {
+    GstElement* last = nullptr;
+    GstIterator* elements = gst_bin_iterate_elements(bin);
+    GValue value = G_VALUE_INIT;
+    while (gst_iterator_next(elements, &value) == GST_ITERATOR_OK) {
+        auto* element = GST_ELEMENT(g_value_get_object(&value));
+        if (!last && element->numsrcpads == 0 && hasSometimesSrcTemplate(element)) last = element;
+        g_value_reset(&value);
+    }
+    g_value_unset(&value);
+    gst_iterator_free(elements);
+    if (!last) return false;
+
+    GstPad* ghost = gst_ghost_pad_new_no_target("src", GST_PAD_SRC);
+    gst_element_add_pad(GST_ELEMENT(bin), ghost); // the bin takes the floating reference
+    g_signal_connect(last, "pad-added", G_CALLBACK(onPadAdded), ghost);
+    return true;
+}
+
+} // namespace
+
+ElementPtr makeSourceFromDescription(const QString& description, QString* error) {
+    GError* raw = nullptr;
+    ElementPtr bin =
+        adoptElement(gst_parse_bin_from_description(description.toUtf8().constData(), TRUE, &raw));
+    ErrorPtr failure(raw);
+    // The parser also reports lesser faults (an unknown property) beside a usable bin; a
+    // description the user wrote should do exactly what it says, so those count too.
+    if (failure || !bin) {
+        if (error)
+            *error = QStringLiteral("The camera source \"%1\" is not valid: %2")
+                         .arg(description, failure ? QString::fromUtf8(failure->message)
+                                                   : QStringLiteral("it gives no element"));
+        return {};
+    }
+    PadPtr src(gst_element_get_static_pad(bin.get(), "src"));
+    if (!src && !ghostDynamicOutput(GST_BIN(bin.get()))) {
+        if (error)
+            *error = QStringLiteral("The camera source \"%1\" is not valid: it has no video output")
+                         .arg(description);
+        return {};
+    }
+    return bin;
+}
+
+ElementPtr makeSourceFromDevice(GstDevice* device, const QString& label, QString* error) {
+    ElementPtr source = adoptElement(gst_device_create_element(device, nullptr));
+    if (!source && error)
+        *error = QStringLiteral("The camera %1 cannot be used: GStreamer has no element for it")
+                     .arg(label);
+    return source;
+}
+
+} // namespace camera

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "camera/gst_ptr.h"
+
+#include <QString>
+
+namespace camera {
+
+// Builds the camera's source from a description such as "videotestsrc is-live=true" or
+// "rtspsrc location=rtsp://cam/stream ! decodebin": one bin with a single "src" pad. Null with
+// `error` naming the description and GStreamer's reason when it does not parse.
+ElementPtr makeSourceFromDescription(const QString& description, QString* error);
+
+// The source element of a capture device. Null with `error` when the device refuses.
+ElementPtr makeSourceFromDevice(GstDevice* device, const QString& label, QString* error);
+
+} // namespace camera

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <gst/gst.h>
+
+namespace camera {
+
+// One way the camera can deliver pictures: what the user picks in the format dialog.
+struct VideoFormat {
+    QString pixelFormat; // "YUY2", "BGRx", ... or "MJPG" for motion JPEG
+    int width = 0;
+    int height = 0;
+    int fpsNumerator = 0; // 0: the source gives no frame rate
+    int fpsDenominator = 1;
+
+    bool isJpeg() const { return pixelFormat == QLatin1String("MJPG"); }
+
+    // Caps that fix the source to this format.
+    GstCaps* toCaps() const;
+
+    // "YUY2  640 x 480  30 fps", as listed in the dialog.
+    QString label() const;
+
+    friend bool operator==(const VideoFormat&, const VideoFormat&) = default;
+};
+
+// What a source offers, one entry per pixel format, size and frame rate, in the source's order.
+// Ranges (test sources, some cameras) become the common sizes within them and one frame rate;
+// of a long list of pixel formats only the common ones stay, so the list stays readable.
+QList<VideoFormat> formatsFromCaps(const GstCaps* caps);
+
+// The format selected when the camera connects: the first 640 x 480, else the first one.
+// -1 for an empty list.
+int defaultFormatIndex(const QList<VideoFormat>& formats);
+
+} // namespace camera

@@ -1,0 +1,347 @@
+#include "bmp_file.h"
+#include "camera/capture_device.h"
+#include "camera/gst_camera_view.h"
+#include "camera/preview_widget.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QListWidget>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Counts the paints of a widget.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++count;
+        return false;
+    }
+};
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Runs `action` on the format dialog from inside its own event loop, then makes sure it closes
+// so that a failing test cannot hang in the modal loop.
+void whenFormatDialogShows(std::function<void(QDialog*, QListWidget*)> action) {
+    QTimer::singleShot(0, [action] {
+        QDialog* dialog = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (widget->objectName() == "formatDialog" && widget->isVisible())
+                dialog = qobject_cast<QDialog*>(widget);
+        if (!dialog) {
+            ADD_FAILURE() << "the format dialog is not shown";
+            return;
+        }
+        auto* list = dialog->findChild<QListWidget*>("formatList");
+        if (!list) {
+            ADD_FAILURE() << "the format dialog has no list";
+        } else {
+            action(dialog, list);
+        }
+        if (dialog->isVisible()) dialog->reject();
+    });
+}
+
+int rowStartingWith(QListWidget* list, const QString& text) {
+    for (int row = 0; row < list->count(); ++row)
+        if (list->item(row)->text().startsWith(text)) return row;
+    return -1;
+}
+
+class GstCameraViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        host.resize(640, 480);
+        host.show();
+        camera::GstCameraView::Timing timing;
+        timing.retryInterval = 300ms;
+        view.setTiming(timing);
+    }
+
+    camera::PreviewWidget* start(const QString& source, QSize size = {320, 240}) {
+        QString error;
+        QWidget* widget = view.create(&host, size, source, &error);
+        EXPECT_TRUE(widget) << error.toStdString();
+        if (!widget) return nullptr;
+        EXPECT_TRUE(view.connectDriver(&error)) << error.toStdString();
+        return qobject_cast<camera::PreviewWidget*>(widget);
+    }
+
+    QImage grab() {
+        QString error;
+        EXPECT_TRUE(view.grabFrame(&error)) << error.toStdString();
+        return view.grabbedFrame();
+    }
+
+    QWidget host; // declared first: the view goes before the widget it created
+    camera::GstCameraView view;
+    QTemporaryDir dir;
+};
+
+TEST_F(GstCameraViewTest, InvalidSourceDescriptionsAreRefusedWithTheReason) {
+    for (const QString source : {"videotestsrc is-live=true ! lumivex-no-such-element",
+                                 "videotestsrc lumivex-no-such-property=1"}) {
+        QString error;
+        EXPECT_EQ(view.create(&host, {320, 240}, source, &error), nullptr);
+        EXPECT_TRUE(error.contains(source)) << error.toStdString();
+        EXPECT_TRUE(error.contains("lumivex-no-such")) << error.toStdString();
+    }
+    EXPECT_TRUE(host.findChildren<QWidget*>().isEmpty());
+}
+
+TEST_F(GstCameraViewTest, NoCameraAtAllIsNullWithoutError) {
+    if (camera::findFirstCaptureDevice()) GTEST_SKIP() << "this machine has a camera";
+    QString error = "untouched";
+    EXPECT_EQ(view.create(&host, {320, 240}, QString(), &error), nullptr);
+    EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+}
+
+TEST_F(GstCameraViewTest, CameraThatCannotBeOpenedFailsToConnectSayingWhichAndWhy) {
+    QString error;
+    QWidget* widget =
+        view.create(&host, {320, 240}, "v4l2src device=/dev/lumivex-missing-camera", &error);
+    ASSERT_TRUE(widget) << error.toStdString();
+    EXPECT_EQ(widget->parentWidget(), &host);
+    EXPECT_EQ(widget->geometry(), QRect(0, 0, 320, 240));
+    QSignalSpy lost(&view, &camera::CameraView::cameraLost);
+    EXPECT_FALSE(view.connectDriver(&error));
+    EXPECT_TRUE(error.contains("/dev/lumivex-missing-camera")) << error.toStdString();
+    EXPECT_TRUE(error.contains("cannot be opened:")) << error.toStdString();
+    EXPECT_FALSE(view.grabFrame(&error));
+    QTest::qWait(100);
+    EXPECT_EQ(lost.count(), 0);
+}
+
+TEST_F(GstCameraViewTest, GrabsAreNewFramesInTheChosenFormat) {
+    // The ball moves every frame, so two frames never look the same.
+    ASSERT_TRUE(start("videotestsrc is-live=true pattern=ball"));
+    ASSERT_TRUE(view.currentFormat());
+    EXPECT_EQ(view.currentFormat()->width, 640);
+    EXPECT_EQ(view.currentFormat()->height, 480);
+    const QImage first = grab();
+    QElapsedTimer timer;
+    timer.start();
+    const QImage second = grab(); // right away: the frame the first grab took is still newest
+    EXPECT_LT(timer.elapsed(), 500);
+    EXPECT_EQ(first.size(), QSize(640, 480));
+    EXPECT_EQ(second.size(), QSize(640, 480));
+    EXPECT_NE(first, second);
+}
+
+TEST_F(GstCameraViewTest, SavedBitmapIsA24BitBottomUpCopyOfTheFrame) {
+    // Colour bars: top and bottom differ, so an upside-down file shows.
+    ASSERT_TRUE(start("videotestsrc is-live=true pattern=smpte"));
+    const QImage frame = grab();
+    const QString path = dir.filePath("00001.bmp");
+    QString error;
+    ASSERT_TRUE(view.saveFrame(path, &error)) << error.toStdString();
+
+    const BmpFile bmp(readAll(path));
+    ASSERT_EQ(bmp.size(), 54 + 640 * 3 * 480);
+    EXPECT_EQ(bmp.magic(), QByteArray("BM"));
+    EXPECT_EQ(bmp.u32(2), 54u + 640u * 3u * 480u);
+    EXPECT_EQ(bmp.u32(10), 54u);
+    EXPECT_EQ(bmp.u32(14), 40u);
+    EXPECT_EQ(bmp.width(), 640);
+    EXPECT_EQ(bmp.height(), 480);
+    EXPECT_EQ(bmp.u16(28), 24u);
+    EXPECT_EQ(bmp.u32(30), 0u);
+    ASSERT_NE(frame.pixelColor(10, 10), frame.pixelColor(10, 470));
+    for (int y = 0; y < 480; y += 7)
+        for (int x = 0; x < 640; x += 5)
+            ASSERT_EQ(bmp.pixel(x, y), frame.pixelColor(x, y)) << x << "," << y;
+}
+
+TEST_F(GstCameraViewTest, SavedBitmapHasTheCameraColour) {
+    ASSERT_TRUE(start("videotestsrc is-live=true pattern=solid-color foreground-color=0xff2080c0"));
+    grab();
+    const QString path = dir.filePath("solid.bmp");
+    QString error;
+    ASSERT_TRUE(view.saveFrame(path, &error)) << error.toStdString();
+    const BmpFile bmp(readAll(path));
+    ASSERT_EQ(bmp.size(), 54 + 640 * 3 * 480);
+    for (const QPoint point :
+         {QPoint(0, 0), QPoint(639, 0), QPoint(320, 240), QPoint(0, 479), QPoint(639, 479)})
+        EXPECT_EQ(bmp.pixel(point.x(), point.y()), QColor(0x20, 0x80, 0xc0)) << point.x();
+}
+
+TEST_F(GstCameraViewTest, SaveFailsCleanlyWithoutAGrabOrIntoAMissingFolder) {
+    ASSERT_TRUE(start("videotestsrc is-live=true"));
+    QString error;
+    EXPECT_FALSE(view.saveFrame(dir.filePath("early.bmp"), &error));
+    EXPECT_FALSE(error.isEmpty());
+
+    grab();
+    const QString path = dir.filePath("missing/00001.bmp");
+    error.clear();
+    EXPECT_FALSE(view.saveFrame(path, &error));
+    EXPECT_TRUE(error.contains("No such directory")) << error.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(path));
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+}
+
+TEST_F(GstCameraViewTest, SourceThatEndsIsLostOnceThenComesBack) {
+    camera::PreviewWidget* preview = start("videotestsrc num-buffers=15");
+    ASSERT_TRUE(preview);
+    view.setPreview(true);
+    QSignalSpy lost(&view, &camera::CameraView::cameraLost);
+    QSignalSpy back(&view, &camera::CameraView::cameraBack);
+    ASSERT_TRUE(lost.wait(3000));
+    EXPECT_FALSE(lost.first().first().toString().isEmpty());
+    EXPECT_TRUE(view.isCameraLost());
+    EXPECT_TRUE(preview->isShowingLost());
+
+    QString error;
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_FALSE(view.grabFrame(&error));
+    EXPECT_LT(timer.elapsed(), 100); // at once, not after the grab's wait
+    EXPECT_TRUE(error.contains("lost")) << error.toStdString();
+
+    // The retry restarts the source; its first frame ends the loss.
+    ASSERT_TRUE(back.count() > 0 || back.wait(3000));
+    EXPECT_EQ(lost.count(), 1);
+    EXPECT_FALSE(preview->isShowingLost());
+}
+
+TEST_F(GstCameraViewTest, CameraThatFallsSilentIsLostByTheWatchdog) {
+    camera::GstCameraView::Timing timing;
+    timing.stallTimeout = 600ms;
+    timing.startTimeout = 200ms;
+    timing.retryInterval = 300ms;
+    view.setTiming(timing);
+    // Opens fine but delivers nothing, like a driver that hangs without an error.
+    ASSERT_TRUE(start("videotestsrc is-live=true ! valve drop=true"));
+    QSignalSpy lost(&view, &camera::CameraView::cameraLost);
+    QSignalSpy back(&view, &camera::CameraView::cameraBack);
+    ASSERT_TRUE(lost.wait(3000));
+    EXPECT_TRUE(lost.first().first().toString().contains("No picture"));
+    QString error;
+    EXPECT_FALSE(view.grabFrame(&error));
+    // Retries that stay silent neither announce the loss again nor a return.
+    QTest::qWait(1500);
+    EXPECT_EQ(lost.count(), 1);
+    EXPECT_EQ(back.count(), 0);
+}
+
+TEST_F(GstCameraViewTest, FormatDialogListsFormatsAndTheChoiceSetsThePictureSize) {
+    ASSERT_TRUE(start("videotestsrc is-live=true"));
+    const int offered = int(view.formats().size());
+    ASSERT_GT(offered, 1);
+    whenFormatDialogShows([offered](QDialog* dialog, QListWidget* list) {
+        EXPECT_EQ(dialog->windowTitle(), "Video Format");
+        EXPECT_TRUE(dialog->isModal());
+        EXPECT_EQ(list->count(), offered);
+        ASSERT_TRUE(list->currentItem());
+        EXPECT_TRUE(list->currentItem()->text().contains("640 x 480"));
+        const int row = rowStartingWith(list, "BGRx  320 x 240");
+        ASSERT_GE(row, 0);
+        list->setCurrentRow(row);
+        QTest::keyClick(list, Qt::Key_Return); // Enter takes the selected format
+    });
+    view.videoFormatDialog();
+    ASSERT_TRUE(view.currentFormat());
+    EXPECT_EQ(view.currentFormat()->width, 320);
+
+    EXPECT_EQ(grab().size(), QSize(320, 240));
+    const QString path = dir.filePath("small.bmp");
+    QString error;
+    ASSERT_TRUE(view.saveFrame(path, &error)) << error.toStdString();
+    const BmpFile bmp(readAll(path));
+    EXPECT_EQ(bmp.width(), 320);
+    EXPECT_EQ(bmp.height(), 240);
+    EXPECT_EQ(bmp.size(), 54 + 320 * 3 * 240);
+}
+
+TEST_F(GstCameraViewTest, CancelledFormatDialogKeepsTheFormatAndThePreview) {
+    ASSERT_TRUE(start("videotestsrc is-live=true"));
+    whenFormatDialogShows([](QDialog*, QListWidget* list) {
+        list->setCurrentRow(rowStartingWith(list, "YUY2  1280 x 720"));
+        QTest::keyClick(list, Qt::Key_Escape);
+    });
+    view.videoFormatDialog();
+    EXPECT_EQ(view.currentFormat()->width, 640);
+    EXPECT_EQ(grab().size(), QSize(640, 480));
+}
+
+TEST_F(GstCameraViewTest, MotionJpegCameraIsDecoded) {
+    ASSERT_TRUE(start("videotestsrc is-live=true ! jpegenc"));
+    ASSERT_TRUE(view.currentFormat());
+    EXPECT_TRUE(view.currentFormat()->isJpeg());
+    EXPECT_EQ(grab().size(), QSize(640, 480));
+    // A raw format replaces the decoder; back to JPEG brings it back.
+    whenFormatDialogShows([](QDialog* dialog, QListWidget* list) {
+        list->setCurrentRow(rowStartingWith(list, "MJPG  320 x 240"));
+        dialog->accept();
+    });
+    view.videoFormatDialog();
+    EXPECT_EQ(grab().size(), QSize(320, 240));
+}
+
+TEST_F(GstCameraViewTest, SourceWhoseOutputAppearsLaterIsFollowed) {
+    ASSERT_TRUE(start("videotestsrc is-live=true ! video/x-raw,width=320,height=200 ! decodebin"));
+    EXPECT_EQ(grab().size(), QSize(320, 200));
+}
+
+TEST_F(GstCameraViewTest, PreviewRateLimitsRepaints) {
+    camera::PreviewWidget* preview = start("videotestsrc is-live=true");
+    ASSERT_TRUE(preview);
+    PaintCounter paints(preview);
+    view.setPreviewRate(200);
+    view.setPreview(true);
+    QTest::qWait(1200);
+    const int limited = paints.count;
+    EXPECT_GE(limited, 3);
+    EXPECT_LE(limited, 8);
+
+    view.setPreviewRate(0); // every frame, 30 a second
+    paints.count = 0;
+    QTest::qWait(1000);
+    EXPECT_GE(paints.count, 18);
+
+    // A grab takes a frame beside the preview, which goes on.
+    grab();
+    paints.count = 0;
+    QTest::qWait(300);
+    EXPECT_GE(paints.count, 4);
+
+    view.setPreview(false);
+    QTest::qWait(50);
+    paints.count = 0;
+    QTest::qWait(400);
+    EXPECT_EQ(paints.count, 0);
+}
+
+TEST_F(GstCameraViewTest, DisconnectReleasesTheCameraAndMayBeRepeated) {
+    ASSERT_TRUE(start("videotestsrc is-live=true"));
+    grab();
+    view.disconnectDriver();
+    view.disconnectDriver();
+    QString error;
+    EXPECT_FALSE(view.grabFrame(&error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(view.saveFrame(dir.filePath("after.bmp"), &error));
+    // And the camera can be connected again.
+    ASSERT_TRUE(view.connectDriver(&error)) << error.toStdString();
+    EXPECT_EQ(grab().size(), QSize(640, 480));
+}
+
+} // namespace
