@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 
 namespace window {
 
@@ -31,6 +32,8 @@ Form1::Form1(Form1Deps deps, QWidget* parent) : QWidget(parent), deps_(std::move
     connect(cmdStop, &QPushButton::clicked, this, &Form1::cmdStop_Click);
     connect(cmdTakePic, &QPushButton::clicked, this, &Form1::cmdTakePic_Click);
     connect(Timer, &Ticker::timeout, this, &Form1::Timer_Timer);
+    // The space a run takes depends on the stop option too.
+    connect(optStop2, &QRadioButton::toggled, this, &Form1::updateSpaceTip);
 }
 
 Form1::~Form1() = default;
@@ -80,6 +83,7 @@ bool Form1::Load() {
     deps_.camera.setPreviewRate(lngFramerate);
     deps_.camera.setPreview(true);
     deps_.camera.videoFormatDialog();
+    updateSpaceTip();
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "camera/camera_view.h"
 #include "window/clock.h"
+#include "window/disk_space.h"
 #include "window/message_boxes.h"
 #include "window/ticker.h"
 
@@ -25,6 +26,7 @@ struct Form1Deps {
     Alarm& alarm;
     QString programFolder; // holds Config.ini and the pictures folder
     QLocale locale = QLocale();
+    FreeSpace freeSpace = freeBytesAt;
 };
 
 // The program's one window: the camera view above, the panel with the inputs, the plan figures,
@@ -86,6 +88,10 @@ private:
     void setRunning(bool running);
     void sizeStage(int width, int height);
     void showSaveFailures();
+    void stopRun(const QString& reason);
+    // Why a picture should not be taken now for want of disk space; empty when there is room.
+    QString lowSpaceReason() const;
+    void updateSpaceTip();
     QString picturesFolder() const;
     static void colourBox(QLineEdit* box, bool valid);
 

@@ -5,6 +5,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -43,6 +44,7 @@ void Form1::CalcNew() {
         return;
     const std::optional<std::int32_t> stopAt = readLeading(txtStopAt->text());
     const std::optional<std::int32_t> interval = readLeading(txtInterval->text());
+    updateSpaceTip();
 
     if (stopAt && interval) {
         const std::int64_t seconds = std::int64_t(*stopAt) * *interval;
@@ -59,6 +61,34 @@ void Form1::CalcNew() {
     lblCalc1->setText(convert::fractionText(perMinute, deps_.locale));
     lblCalc2->setText(convert::fractionText(perHour, deps_.locale));
     lblCalc3->setText(convert::fractionText(perDay, deps_.locale));
+}
+
+} // namespace window
+
+namespace window {
+
+// The plan in bytes: what a run of the chosen length takes at the chosen format, and what is free.
+void Form1::updateSpaceTip() {
+    const QSize size = deps_.camera.pictureSize();
+    const std::int64_t picture = bmpFileBytes(size);
+    if (picture <= 0) return;
+    const std::int64_t free = deps_.freeSpace(picturesFolder());
+    const QString freeText =
+        free < 0 ? QStringLiteral("unknown") : deps_.locale.formattedDataSize(free);
+    const std::optional<std::int32_t> count = readLeading(txtStopAt->text());
+    QString tip;
+    if (optStop2->isChecked() && count && *count > 0)
+        tip = QStringLiteral("A run of %1 pictures at %2 x %3 takes %4; %5 free.")
+                  .arg(convert::wholeText(*count))
+                  .arg(size.width())
+                  .arg(size.height())
+                  .arg(deps_.locale.formattedDataSize(picture * *count), freeText);
+    else
+        tip = QStringLiteral("Each picture at %1 x %2 takes %3; %4 free.")
+                  .arg(size.width())
+                  .arg(size.height())
+                  .arg(deps_.locale.formattedDataSize(picture), freeText);
+    lblCalc->setToolTip(tip);
 }
 
 } // namespace window

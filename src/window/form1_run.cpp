@@ -49,6 +49,10 @@ void Form1::cmdStart_Click() {
             return;
         }
     }
+    if (const QString why = lowSpaceReason(); !why.isEmpty()) {
+        refuse(deps_.messages, QStringLiteral("A run cannot start: %1").arg(why));
+        return;
+    }
     QString error;
     const QString folder = createRunFolder(
         picturesFolder(), runFolderName(deps_.clock.localNow(), deps_.locale), &error);
@@ -71,9 +75,15 @@ void Form1::cmdStart_Click() {
 }
 
 void Form1::cmdStop_Click() {
+    stopRun(QString());
+}
+
+// The run stop; `reason` says why the run stopped by itself, if it did.
+void Form1::stopRun(const QString& reason) {
     // The timer stops before the message, so no tick can come while it is open.
     Timer->setEnabled(false);
     QString text = QStringLiteral("%1 picture(s) taken.").arg(convert::wholeText(lngTaken));
+    if (!reason.isEmpty()) text += QStringLiteral(" The run stopped: %1").arg(reason);
     if (lngNotSaved > 0)
         text += QStringLiteral(" %1 could not be saved.\r\nLast reason: %2")
                     .arg(convert::wholeText(lngNotSaved), strSaveError);
@@ -96,6 +106,10 @@ void Form1::Timer_Timer() {
 }
 
 void Form1::TakePic() {
+    if (const QString why = lowSpaceReason(); !why.isEmpty()) {
+        stopRun(why);
+        return;
+    }
     const QString path =
         QStringLiteral("%1/%2/Picture %3.bmp")
             .arg(picturesFolder(), strRunFolder, convert::wholeText(std::int64_t(lngTaken) + 1));
@@ -127,6 +141,18 @@ void Form1::showSaveFailures() {
             : QString();
     lblPicturesTaken->setToolTip(tip);
     lblPicturesTaken->setAccessibleDescription(tip);
+}
+
+} // namespace window
+
+namespace window {
+
+QString Form1::lowSpaceReason() const {
+    const std::int64_t picture = bmpFileBytes(deps_.camera.pictureSize());
+    const std::int64_t free = deps_.freeSpace(picturesFolder());
+    if (picture <= 0 || free < 0 || free >= ReservePictures * picture) return {};
+    return QStringLiteral("the disk is almost full (%1 free, one picture takes %2).")
+        .arg(deps_.locale.formattedDataSize(free), deps_.locale.formattedDataSize(picture));
 }
 
 } // namespace window

@@ -69,6 +69,8 @@ public:
         return true;
     }
     void disconnectDriver() override { calls << QStringLiteral("disconnect"); }
+    QSize size{640, 480};
+    QSize pictureSize() const override { return size; }
 };
 
 class FakeMessages : public window::MessageBoxes {

@@ -25,6 +25,8 @@ protected:
     FakeAlarm alarm;
     QLocale locale{QLocale::English, QLocale::UnitedStates};
     std::unique_ptr<window::Form1> form;
+    std::int64_t freeBytes = std::int64_t(1) << 40;
+    QString freeSpaceAskedFor;
 
     void SetUp() override {
         ASSERT_TRUE(programFolder.isValid());
@@ -39,8 +41,12 @@ protected:
     }
 
     window::Form1& makeForm() {
-        form = std::make_unique<window::Form1>(
-            window::Form1Deps{camera, messages, clock, alarm, programFolder.path(), locale});
+        form = std::make_unique<window::Form1>(window::Form1Deps{camera, messages, clock, alarm,
+                                                                 programFolder.path(), locale,
+                                                                 [this](const QString& path) {
+                                                                     freeSpaceAskedFor = path;
+                                                                     return freeBytes;
+                                                                 }});
         return *form;
     }
 

@@ -1,0 +1,105 @@
+# Shared helpers for the end-to-end tests: the real program in a private program folder, on its
+# own Xvfb display, driven with xdotool. Source this file; $1 of the test is the program.
+set -euo pipefail
+
+PROGRAM_SOURCE=${1:?usage: $0 path/to/lumivex}
+WORK=$(mktemp -d)
+APP_PID=""
+XVFB_PID=""
+
+cleanup() {
+    [[ -n "$APP_PID" ]] && kill "$APP_PID" 2>/dev/null || true
+    [[ -n "$XVFB_PID" ]] && kill "$XVFB_PID" 2>/dev/null || true
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    if [[ -n "${DISPLAY:-}" ]]; then
+        import -window root "$WORK/failure.png" 2>/dev/null && cp "$WORK/failure.png" \
+            "${TMPDIR:-/tmp}/lumivex-e2e-failure.png" && echo "screen: ${TMPDIR:-/tmp}/lumivex-e2e-failure.png" >&2
+    fi
+    exit 1
+}
+
+# A display of our own, so tests never meet each other's windows.
+start_display() {
+    local n
+    for n in $(seq 90 130); do
+        [[ -e /tmp/.X$n-lock ]] && continue
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        XVFB_PID=$!
+        export DISPLAY=":$n"
+        for _ in $(seq 50); do
+            xdpyinfo >/dev/null 2>&1 && return 0
+            kill -0 "$XVFB_PID" 2>/dev/null || break
+            sleep 0.1
+        done
+    done
+    fail "could not start Xvfb"
+}
+
+# The program is copied into a folder of its own, since it finds Config.ini and the pictures
+# folder beside itself.
+install_program() {
+    mkdir -p "$WORK/app/pictures"
+    cp "$PROGRAM_SOURCE" "$WORK/app/lumivex"
+}
+
+write_config() { printf '%s\r\n' "$@" >"$WORK/app/Config.ini"; }
+
+start_program() {
+    (cd "$WORK/app" && exec ./lumivex) >"$WORK/app.log" 2>&1 &
+    APP_PID=$!
+}
+
+# Waits for a visible window whose title matches, prints its id.
+wait_window() {
+    local title=$1 seconds=${2:-30} id
+    for _ in $(seq $((seconds * 10))); do
+        id=$(xdotool search --onlyvisible --name "$title" 2>/dev/null | head -n 1 || true)
+        [[ -n "$id" ]] && { echo "$id"; return 0; }
+        kill -0 "$APP_PID" 2>/dev/null || { cat "$WORK/app.log" >&2; fail "program ended while waiting for '$title'"; }
+        sleep 0.1
+    done
+    fail "no window '$title' within ${seconds}s"
+}
+
+wait_gone() {
+    local id=$1
+    for _ in $(seq 100); do
+        xdotool getwindowname "$id" >/dev/null 2>&1 || return 0
+        xwininfo -id "$id" 2>/dev/null | grep -q "IsViewable" || return 0
+        sleep 0.1
+    done
+    fail "window $id did not close"
+}
+
+# Presses a key in a window: focus it first, since there is no window manager.
+press() {
+    local id=$1 key=$2
+    xdotool windowfocus --sync "$id" 2>/dev/null || true
+    xdotool key --window "$id" "$key"
+}
+
+# Clicks at x,y inside a window.
+click_at() {
+    local id=$1 x=$2 y=$3
+    xdotool mousemove --window "$id" "$x" "$y" click 1
+    sleep 0.2
+}
+
+wait_exit() {
+    local seconds=${1:-10} status
+    for _ in $(seq $((seconds * 10))); do
+        if ! kill -0 "$APP_PID" 2>/dev/null; then
+            wait "$APP_PID" && status=0 || status=$?
+            APP_PID=""
+            echo "$status"
+            return 0
+        fi
+        sleep 0.1
+    done
+    fail "program still running after ${seconds}s"
+}
