@@ -1,0 +1,24 @@
+#include "settings/mod_ini.h"
+
+#include <QByteArray>
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const QByteArray contents =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    static const QString names[][2] = {
+        {"MAIN", "Width"}, {"main", "HEIGHT"}, {"MAIN", "Framerate"}, {"", ""}, {" MAIN ", "a=b"},
+    };
+    for (const auto& [section, key] : names) {
+        const std::optional<QString> value = modIni::lookUp(contents, section, key);
+        // A value is trimmed, so it can never start or end with a blank it did not quote.
+        if (value && !value->isEmpty() && (value->front() == u' ' || value->back() == u' ') &&
+            !contents.contains('"') && !contents.contains('\''))
+            std::abort();
+    }
+    return 0;
+}
