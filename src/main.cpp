@@ -1,4 +1,5 @@
 #include "camera/gst_camera_view.h"
+#include "camera/gst_setup.h"
 #include "window/clock.h"
 #include "window/form1.h"
 #include "window/message_boxes.h"
@@ -7,6 +8,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    camera::initGStreamer(&argc, &argv);
     QApplication::setApplicationName(QStringLiteral("Webcam Lumivex"));
 
     camera::GstCameraView camera;

@@ -80,7 +80,7 @@ wait_gone() {
 press() {
     local id=$1 key=$2
     xdotool windowfocus --sync "$id" 2>/dev/null || true
-    xdotool key --window "$id" "$key"
+    xdotool key "$key"
 }
 
 # Clicks at x,y inside a window.
