@@ -8,6 +8,7 @@
 #include "camera/source_element.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace camera {
 
@@ -179,8 +180,10 @@ bool GstCameraView::startPlaying(QString* error) {
         result = gst_element_get_state(pipeline_.get(), nullptr, nullptr,
                                        toClockTime(timing_.startTimeout));
     if (result != GST_STATE_CHANGE_FAILURE) return true;
+    // The error message may trail the failed state change from a streaming thread.
     QString reason;
-    {
+    for (int attempt = 0; attempt < 20 && reason.isEmpty(); ++attempt) {
+        if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
         std::lock_guard lock(errorMutex_);
         reason = firstError_;
     }

@@ -49,15 +49,13 @@ QString describeErrorMessage(GstMessage* message) {
     ErrorPtr error(raw);
     GCharPtr debug(rawDebug);
     QString text = error ? QString::fromUtf8(error->message) : QStringLiteral("Unknown error");
-    // Elements put the errno text after this marker; it is the part a user can act on.
-    const QString details = debug ? QString::fromUtf8(debug.get()) : QString();
-    const QString marker = QStringLiteral("system error: ");
-    const qsizetype at = details.indexOf(marker);
-    if (at >= 0) {
-        const QString reason = details.mid(at + marker.size()).section(QLatin1Char('\n'), 0, 0);
-        if (!reason.isEmpty() && !text.contains(reason))
-            text += QStringLiteral(" (%1)").arg(reason);
-    }
+    // The debug details end, after the element's path, with a line a user can act on:
+    // "system error: Permission denied", "streaming stopped, reason not-negotiated (-4)".
+    const QString details = debug ? QString::fromUtf8(debug.get()).trimmed() : QString();
+    QString reason =
+        details.contains(QLatin1Char('\n')) ? details.section(QLatin1Char('\n'), -1) : QString();
+    reason.remove(QStringLiteral("system error: "));
+    if (!reason.isEmpty() && !text.contains(reason)) text += QStringLiteral(" (%1)").arg(reason);
     return text;
 }
 

@@ -12,8 +12,8 @@ bool initGStreamer(int* argc, char*** argv, QString* error = nullptr);
 // Initialises GStreamer once, without arguments. False with `error` when it cannot start.
 bool ensureGStreamer(QString* error);
 
-// The text of an ERROR or WARNING message: GStreamer's message, plus the system's reason when the
-// debug details name one ("Permission denied", "Device or resource busy").
+// The text of an ERROR or WARNING message: GStreamer's message, plus the reason its debug
+// details give ("Permission denied", "Device or resource busy", "not-negotiated").
 QString describeErrorMessage(GstMessage* message);
 
 } // namespace camera

@@ -31,25 +31,57 @@ bool hasSometimesSrcTemplate(GstElement* element) {
     return false;
 }
 
-// A description ending in an element whose output appears only while running (decodebin after a
-// network source) leaves the parsed bin without a pad to link. Give it one that follows the
-// element's first video pad.
-bool ghostDynamicOutput(GstBin* bin) {
-    GstElement* last = nullptr;
+GstElement* firstWithSometimesOutput(GstBin* bin) {
+    GstElement* found = nullptr;
     GstIterator* elements = gst_bin_iterate_elements(bin);
     GValue value = G_VALUE_INIT;
-    while (gst_iterator_next(elements, &value) == GST_ITERATOR_OK) {
+    while (!found && gst_iterator_next(elements, &value) == GST_ITERATOR_OK) {
         auto* element = GST_ELEMENT(g_value_get_object(&value));
-        if (!last && element->numsrcpads == 0 && hasSometimesSrcTemplate(element)) last = element;
+        if (element->numsrcpads == 0 && hasSometimesSrcTemplate(element)) found = element;
         g_value_reset(&value);
     }
     g_value_unset(&value);
     gst_iterator_free(elements);
-    if (!last) return false;
+    return found;
+}
 
+// Gives the bin a "src" pad that follows the first video pad `output` adds while running
+// (decodebin after a network source has no output pad before data flows).
+void ghostDynamicOutput(GstBin* bin, GstElement* output) {
     GstPad* ghost = gst_ghost_pad_new_no_target("src", GST_PAD_SRC);
     gst_element_add_pad(GST_ELEMENT(bin), ghost); // the bin takes the floating reference
-    g_signal_connect(last, "pad-added", G_CALLBACK(onPadAdded), ghost);
+    g_signal_connect(output, "pad-added", G_CALLBACK(onPadAdded), ghost);
+}
+
+// The child of `bin` that holds `pad`, however deep; null when the pad is not inside the bin.
+ElementPtr childHolding(GstBin* bin, GstPad* pad) {
+    ElementPtr element(gst_pad_get_parent_element(pad));
+    while (element && GST_OBJECT_PARENT(element.get()) != GST_OBJECT(bin)) {
+        GstObject* parent = gst_object_get_parent(GST_OBJECT(element.get()));
+        element.reset(parent && GST_IS_ELEMENT(parent) ? GST_ELEMENT(parent) : nullptr);
+        if (parent && !GST_IS_ELEMENT(parent)) gst_object_unref(parent);
+    }
+    return element;
+}
+
+// Makes sure the bin's "src" pad is the output of the description's last element. The parser
+// ghosts the first unlinked pad it finds, which for a decodebin is a pad deep inside it that
+// decodebin itself still needs; such a pad is replaced by one that follows decodebin's output.
+bool settleOutput(GstBin* bin) {
+    PadPtr src(gst_element_get_static_pad(GST_ELEMENT(bin), "src"));
+    if (src) {
+        PadPtr target(gst_ghost_pad_get_target(GST_GHOST_PAD(src.get())));
+        ElementPtr child = target ? childHolding(bin, target.get()) : ElementPtr();
+        if (!child) return true;
+        ElementPtr owner(gst_pad_get_parent_element(target.get()));
+        if (owner.get() == child.get()) return true; // a pad of the last element itself
+        gst_element_remove_pad(GST_ELEMENT(bin), src.get());
+        ghostDynamicOutput(bin, child.get());
+        return true;
+    }
+    GstElement* output = firstWithSometimesOutput(bin);
+    if (!output) return false;
+    ghostDynamicOutput(bin, output);
     return true;
 }
 
@@ -69,8 +101,7 @@ ElementPtr makeSourceFromDescription(const QString& description, QString* error)
                                                    : QStringLiteral("it gives no element"));
         return {};
     }
-    PadPtr src(gst_element_get_static_pad(bin.get(), "src"));
-    if (!src && !ghostDynamicOutput(GST_BIN(bin.get()))) {
+    if (!settleOutput(GST_BIN(bin.get()))) {
         if (error)
             *error = QStringLiteral("The camera source \"%1\" is not valid: it has no video output")
                          .arg(description);

@@ -70,7 +70,8 @@ bool inRange(const GValue* value, int number) {
     const int low = gst_value_get_int_range_min(value);
     const int high = gst_value_get_int_range_max(value);
     const int step = gst_value_get_int_range_step(value);
-    return number >= low && number <= high && (step <= 1 || (number - low) % step == 0);
+    // A stepped range holds the multiples of its step.
+    return number >= low && number <= high && (step <= 1 || number % step == 0);
 }
 
 QList<Size> sizesOf(const GstStructure* structure) {
