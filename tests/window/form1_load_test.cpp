@@ -133,3 +133,50 @@ TEST_F(LoadTest, ACameraThatCannotBeUsedSaysWhichAndWhy) {
 }
 
 } // namespace
+
+namespace {
+
+// Whatever Config.ini holds, start-up either works or says why and ends.
+TEST_F(LoadTest, HostileSettingsFilesEndInAMessageOrAStart) {
+    QByteArray garbage(4096, '\0');
+    for (int i = 0; i < garbage.size(); ++i)
+        garbage[i] = char((i * 7919) % 256);
+    const QByteArray good = "[MAIN]\nWidth=640\nHeight=480\nFramerate=33";
+    const struct {
+        const char* what;
+        QByteArray contents;
+        bool starts;
+    } cases[] = {
+        {"empty", "", false},
+        {"binary garbage", garbage, false},
+        {"a 10 MB line", QByteArray(10 << 20, 'W') + "\n" + good, true},
+        {"a 10 MB value", "[MAIN]\nWidth=" + QByteArray(10 << 20, '6') + "\nHeight=1\nFramerate=1",
+         false},
+        {"NUL bytes", "[MAIN]\nWidth=6" + QByteArray(1, '\0') + "40\nHeight=480\nFramerate=33\n",
+         false},
+        {"no newline at the end", good, true},
+        {"a section twice",
+         "[MAIN]\nWidth=320\n[OTHER]\n[MAIN]\nWidth=640\nHeight=240\nFramerate=1", true},
+        {"thousands of digits",
+         "[MAIN]\nWidth=" + QByteArray(5000, '1') + "\nHeight=1\nFramerate=1", false},
+        {"a huge exponent", "[MAIN]\nWidth=1e999999\nHeight=1\nFramerate=1", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        messages.shown.clear();
+        camera.calls.clear();
+        writeConfig(c.contents);
+        auto& f = makeForm();
+        EXPECT_EQ(f.Load(), c.starts);
+        if (c.starts) {
+            EXPECT_TRUE(messages.shown.empty());
+        } else {
+            ASSERT_EQ(messages.shown.size(), 1u);
+            EXPECT_TRUE(messages.shown[0].text.startsWith(
+                "Other error occourd than the webcam not being found! Error #"));
+            EXPECT_EQ(messages.shown[0].title, "Error!");
+        }
+    }
+}
+
+} // namespace
