@@ -179,7 +179,10 @@ bool GstCameraView::startPlaying(QString* error) {
     if (result != GST_STATE_CHANGE_FAILURE)
         result = gst_element_get_state(pipeline_.get(), nullptr, nullptr,
                                        toClockTime(timing_.startTimeout));
-    if (result != GST_STATE_CHANGE_FAILURE) return true;
+    if (result != GST_STATE_CHANGE_FAILURE) {
+        showAsSoonAsArrived();
+        return true;
+    }
     // The error message may trail the failed state change from a streaming thread.
     QString reason;
     for (int attempt = 0; attempt < 20 && reason.isEmpty(); ++attempt) {
@@ -189,6 +192,20 @@ bool GstCameraView::startPlaying(QString* error) {
     }
     return fail(error,
                 openFailure(reason.isEmpty() ? QStringLiteral("it does not start") : reason));
+}
+
+void GstCameraView::showAsSoonAsArrived() {
+    // A live camera delivers at its own pace, so waiting on the clock in the sink only adds a
+    // thread wake-up per frame. A source that is not live (a file) still needs the clock, or it
+    // would be read as fast as the processor allows.
+    GstQuery* query = gst_query_new_latency();
+    gboolean live = FALSE;
+    if (gst_element_query(pipeline_.get(), query))
+        gst_query_parse_latency(query, &live, nullptr, nullptr);
+    gst_query_unref(query);
+    if (!live) return;
+    ElementPtr sink(gst_bin_get_by_name(GST_BIN(pipeline_.get()), "frames"));
+    if (sink) g_object_set(sink.get(), "sync", FALSE, nullptr);
 }
 
 void GstCameraView::teardownPipeline() {

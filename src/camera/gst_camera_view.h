@@ -71,6 +71,7 @@ private:
     bool buildPipeline(QString* error);
     bool startPlaying(QString* error);
     bool renegotiate(QString* error);
+    void showAsSoonAsArrived();
     void teardownPipeline();
     QString openFailure(const QString& reason) const;
 
