@@ -474,4 +474,8 @@ void GstCameraView::stopDeviceWatch() {
     deviceMonitor_.reset();
 }
 
+QSize GstCameraView::pictureSize() const {
+    return format_ ? QSize(format_->width, format_->height) : QSize();
+}
+
 } // namespace camera

@@ -51,6 +51,7 @@ public:
     bool grabFrame(QString* error) override;
     bool saveFrame(const QString& path, QString* error) override;
     void disconnectDriver() override;
+    QSize pictureSize() const override;
 
     void setTiming(const Timing& timing);
 

@@ -246,6 +246,7 @@ TEST_F(GstCameraViewTest, FormatDialogListsFormatsAndTheChoiceSetsThePictureSize
     ASSERT_TRUE(start("videotestsrc is-live=true"));
     const int offered = int(view.formats().size());
     ASSERT_GT(offered, 1);
+    EXPECT_EQ(view.pictureSize(), QSize(640, 480));
     whenFormatDialogShows([offered](QDialog* dialog, QListWidget* list) {
         EXPECT_EQ(dialog->windowTitle(), "Video Format");
         EXPECT_TRUE(dialog->isModal());
@@ -260,6 +261,7 @@ TEST_F(GstCameraViewTest, FormatDialogListsFormatsAndTheChoiceSetsThePictureSize
     view.videoFormatDialog();
     ASSERT_TRUE(view.currentFormat());
     EXPECT_EQ(view.currentFormat()->width, 320);
+    EXPECT_EQ(view.pictureSize(), QSize(320, 240));
 
     EXPECT_EQ(grab().size(), QSize(320, 240));
     const QString path = dir.filePath("small.bmp");
