@@ -1,5 +1,7 @@
 #include "camera/source_element.h"
 
+#include <QRegularExpression>
+
 namespace camera {
 
 namespace {
@@ -87,10 +89,19 @@ bool settleOutput(GstBin* bin) {
 
 } // namespace
 
+// GStreamer reads caps in a description only between two elements, but people naturally end a
+// source with the caps they want ("videotestsrc ! video/x-raw,width=64"): give such caps an
+// element to lead to.
+QString withCapsLed(const QString& description) {
+    const QString last = description.section(QLatin1Char('!'), -1).trimmed();
+    static const QRegularExpression caps(QStringLiteral("^(video|image)/[A-Za-z0-9_.+-]+(,|$)"));
+    return caps.match(last).hasMatch() ? description + QStringLiteral(" ! identity") : description;
+}
+
 ElementPtr makeSourceFromDescription(const QString& description, QString* error) {
     GError* raw = nullptr;
-    ElementPtr bin =
-        adoptElement(gst_parse_bin_from_description(description.toUtf8().constData(), TRUE, &raw));
+    ElementPtr bin = adoptElement(
+        gst_parse_bin_from_description(withCapsLed(description).toUtf8().constData(), TRUE, &raw));
     ErrorPtr failure(raw);
     // The parser also reports lesser faults (an unknown property) beside a usable bin; a
     // description the user wrote should do exactly what it says, so those count too.

@@ -1,0 +1,18 @@
+#include "camera/gst_setup.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <gtest/gtest.h>
+
+// The window with the real camera view on GStreamer test sources, on Qt's offscreen platform.
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QString error;
+    if (!camera::initGStreamer(&argc, &argv, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    return RUN_ALL_TESTS();
+}
