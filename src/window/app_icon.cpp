@@ -1,16 +1,15 @@
 #include "window/app_icon.h"
 
+#include <QImage>
 #include <QPainter>
 #include <QPixmap>
 
 namespace window {
 
-namespace {
-
-QPixmap drawIcon(int size) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
+QImage drawAppIcon(int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(size / 32.0, size / 32.0);
 
@@ -29,15 +28,14 @@ QPixmap drawIcon(int size) {
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(255, 60, 60));
     p.drawEllipse(QPointF(26, 12.5), 1.8, 1.8);
-    return pixmap;
+    p.end();
+    return image;
 }
-
-} // namespace
 
 QIcon appIcon() {
     QIcon icon;
-    icon.addPixmap(drawIcon(16));
-    icon.addPixmap(drawIcon(32));
+    icon.addPixmap(QPixmap::fromImage(drawAppIcon(16)));
+    icon.addPixmap(QPixmap::fromImage(drawAppIcon(32)));
     return icon;
 }
 
