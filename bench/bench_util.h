@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QString>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+// Small helpers shared by the benchmark programs. Each program prints its results as
+// tab-separated rows "metric ours baseline ratio unit" on stdout; scripts/run-bench.sh
+// gathers them into the results table. Progress and details go to stderr.
+namespace bench {
+
+using SteadyClock = std::chrono::steady_clock;
+
+inline double millisecondsBetween(SteadyClock::time_point from, SteadyClock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+inline double median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+inline double percentile(std::vector<double> values, double fraction) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const auto index = std::size_t(fraction * double(values.size() - 1) + 0.5);
+    return values[std::min(index, values.size() - 1)];
+}
+
+// One row of the results table. A baseline of less than zero means "none": the cell stays
+// empty and so does the ratio.
+inline void printRow(const char* metric, double ours, double baseline, const char* unit,
+                     int decimals = 2) {
+    if (baseline < 0) {
+        std::printf("%s\t%.*f\t\t\t%s\n", metric, decimals, ours, unit);
+    } else {
+        const double ratio = baseline > 0 ? ours / baseline : 0;
+        std::printf("%s\t%.*f\t%.*f\t%.2f\t%s\n", metric, decimals, ours, decimals, baseline, ratio,
+                    unit);
+    }
+    std::fflush(stdout);
+}
+
+// Resident memory of this process in KiB, as the kernel counts it.
+inline long residentKib() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+} // namespace bench
