@@ -1,0 +1,281 @@
+// Pictures on time: the real window's capture run at interval 1.
+//
+//   bench_ticks live FOLDER PICTURES   tick_max_error_ms: Form1 with the system clock, the
+//                                      precise timer alarm and the GStreamer camera view, next
+//                                      to a plain repeating 1000 ms QTimer taking the same
+//                                      pictures from the same camera
+//   bench_ticks day                    tick_drift_ms_24h: a simulated day at interval 1 with
+//                                      wake-ups coming 0 to 15 ms late, as in the window tests
+#include "bench_util.h"
+#include "camera/gst_camera_view.h"
+#include "camera/gst_setup.h"
+#include "window/clock.h"
+#include "window/form1.h"
+#include "window/message_boxes.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <cmath>
+#include <optional>
+
+namespace {
+
+using namespace std::chrono_literals;
+using window::Nanoseconds;
+
+[[noreturn]] void die(const QString& why) {
+    std::fprintf(stderr, "bench_ticks: %s\n", qPrintable(why));
+    std::exit(1);
+}
+
+// Passes every call to the real camera view and notes when each grab was asked for: the
+// moment the window takes the picture.
+class GrabRecorder : public camera::CameraView {
+public:
+    GrabRecorder(camera::CameraView& inner, const window::Clock& clock)
+        : inner_(inner), clock_(clock) {
+        connect(&inner_, &CameraView::cameraLost, this, &CameraView::cameraLost);
+        connect(&inner_, &CameraView::cameraBack, this, &CameraView::cameraBack);
+    }
+
+    std::vector<Nanoseconds> grabs;
+    int failures = 0;
+
+    QWidget* create(QWidget* parent, QSize size, const QString& source, QString* error) override {
+        return inner_.create(parent, size, source, error);
+    }
+    bool connectDriver(QString* error) override { return inner_.connectDriver(error); }
+    void setPreviewRate(int milliseconds) override { inner_.setPreviewRate(milliseconds); }
+    void setPreview(bool on) override { inner_.setPreview(on); }
+    void videoFormatDialog() override { inner_.videoFormatDialog(); }
+    bool grabFrame(QString* error) override {
+        grabs.push_back(clock_.monotonic());
+        const bool ok = inner_.grabFrame(error);
+        failures += !ok;
+        return ok;
+    }
+    bool saveFrame(const QString& path, QString* error) override {
+        const bool ok = inner_.saveFrame(path, error);
+        failures += !ok;
+        return ok;
+    }
+    void disconnectDriver() override { inner_.disconnectDriver(); }
+    QSize pictureSize() const override { return inner_.pictureSize(); }
+
+private:
+    camera::CameraView& inner_;
+    const window::Clock& clock_;
+};
+
+// Message boxes would stop the run to wait for a user; here they are only written down.
+class LoggedMessages : public window::MessageBoxes {
+public:
+    void show(const QString& text, const QString& title, Icon) override {
+        std::fprintf(stderr, "[%s] %s\n", qPrintable(title), qPrintable(text));
+    }
+};
+
+// The largest distance between picture k's due time, start + k seconds, and when it was taken.
+double worstErrorMs(const std::vector<Nanoseconds>& taken, Nanoseconds start) {
+    double worst = 0;
+    for (std::size_t k = 1; k <= taken.size(); ++k) {
+        const Nanoseconds due = start + std::chrono::seconds(k);
+        worst = std::max(
+            worst, std::abs(std::chrono::duration<double, std::milli>(taken[k - 1] - due).count()));
+    }
+    return worst;
+}
+
+void writeFile(const QString& path, const QByteArray& contents) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(contents) < 0)
+        die(QStringLiteral("cannot write ") + path);
+}
+
+int live(const QString& folder, int pictures) {
+    QDir dir(folder);
+    writeFile(dir.filePath(QStringLiteral("Config.ini")),
+              "[MAIN]\r\nWidth=640\r\nHeight=480\r\nFramerate=33\r\n"
+              "Source=videotestsrc is-live=true\r\n");
+    if (!dir.mkpath(QStringLiteral("pictures")) || !dir.mkpath(QStringLiteral("plain")))
+        die(QStringLiteral("cannot make folders in ") + folder);
+
+    camera::GstCameraView view;
+    window::SystemClock clock;
+    window::TimerAlarm alarm(clock);
+    GrabRecorder recorder(view, clock);
+    LoggedMessages messages;
+    window::Form1 form({recorder, messages, clock, alarm, folder});
+
+    // Start-up ends in the modal format dialog; accept the default as a user pressing Enter.
+    QTimer acceptDialog;
+    QObject::connect(&acceptDialog, &QTimer::timeout, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            dialog->accept();
+    });
+    acceptDialog.start(50);
+    if (!form.Load()) die(QStringLiteral("the window did not start"));
+    acceptDialog.stop();
+    form.show();
+    // Let the preview settle before the run starts, as a user would.
+    QEventLoop settle;
+    QTimer::singleShot(1000, &settle, &QEventLoop::quit);
+    settle.exec();
+
+    form.txtInterval->setText(QStringLiteral("1"));
+    form.cmdStart->click();
+    if (!form.isRunning()) die(QStringLiteral("the run did not start"));
+    const Nanoseconds oursStart = form.Timer->nextDue() - window::Ticker::Period;
+
+    // The baseline takes its pictures half a second off ours, so neither waits on the other.
+    std::vector<Nanoseconds> plainGrabs;
+    int plainFailures = 0;
+    Nanoseconds plainStart{};
+    QTimer plainTimer;
+    plainTimer.setInterval(1000);
+    QObject::connect(&plainTimer, &QTimer::timeout, [&] {
+        plainGrabs.push_back(clock.monotonic());
+        const QString path =
+            dir.filePath(QStringLiteral("plain/Picture %1.bmp").arg(plainGrabs.size()));
+        QString error;
+        if (!view.grabFrame(&error) || !view.saveFrame(path, &error)) ++plainFailures;
+    });
+    QTimer::singleShot(500, [&] {
+        plainStart = clock.monotonic();
+        plainTimer.start();
+    });
+
+    QEventLoop run;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (recorder.grabs.size() >= std::size_t(pictures) &&
+            plainGrabs.size() >= std::size_t(pictures))
+            run.quit();
+    });
+    check.start(100);
+    run.exec();
+    form.cmdStop->click();
+    plainTimer.stop();
+    recorder.grabs.resize(std::size_t(pictures));
+    plainGrabs.resize(std::size_t(pictures));
+
+    if (recorder.failures || plainFailures)
+        die(QStringLiteral("%1 of our pictures and %2 of the baseline's failed")
+                .arg(recorder.failures)
+                .arg(plainFailures));
+    const double ours = worstErrorMs(recorder.grabs, oursStart);
+    const double plain = worstErrorMs(plainGrabs, plainStart);
+    const auto lastMs = [](const std::vector<Nanoseconds>& taken, Nanoseconds start) {
+        return std::chrono::duration<double, std::milli>(taken.back() - start -
+                                                         std::chrono::seconds(taken.size()))
+            .count();
+    };
+    std::fprintf(stderr,
+                 "tick: %d pictures each; ours worst %.2f ms, last %+.2f ms; plain QTimer worst "
+                 "%.2f ms, last %+.2f ms\n",
+                 pictures, ours, lastMs(recorder.grabs, oursStart), plain,
+                 lastMs(plainGrabs, plainStart));
+    bench::printRow("tick_max_error_ms", ours, plain, "ms");
+    return 0;
+}
+
+// Simulated time, as the window tests use it.
+class SimulatedClock : public window::Clock {
+public:
+    Nanoseconds now{1h};
+    Nanoseconds monotonic() const override { return now; }
+    QDateTime localNow() const override { return {QDate(2026, 12, 6), QTime(7, 40, 39)}; }
+};
+
+class SimulatedAlarm : public window::Alarm {
+public:
+    std::optional<Nanoseconds> deadline;
+    void wakeAt(Nanoseconds at) override { deadline = at; }
+    void cancel() override { deadline.reset(); }
+};
+
+// A camera that only notes when each picture was asked for; nothing is written.
+class CountingCamera : public camera::CameraView {
+public:
+    explicit CountingCamera(const window::Clock& clock) : clock_(clock) {}
+    std::vector<Nanoseconds> grabs;
+
+    QWidget* create(QWidget* parent, QSize size, const QString&, QString*) override {
+        auto* widget = new QWidget(parent);
+        widget->resize(size);
+        return widget;
+    }
+    bool connectDriver(QString*) override { return true; }
+    void setPreviewRate(int) override {}
+    void setPreview(bool) override {}
+    void videoFormatDialog() override {}
+    bool grabFrame(QString*) override {
+        grabs.push_back(clock_.monotonic());
+        return true;
+    }
+    bool saveFrame(const QString&, QString*) override { return true; }
+    void disconnectDriver() override {}
+    QSize pictureSize() const override { return {640, 480}; }
+
+private:
+    const window::Clock& clock_;
+};
+
+int day(const QString& folder) {
+    QDir dir(folder);
+    writeFile(dir.filePath(QStringLiteral("Config.ini")),
+              "[MAIN]\r\nWidth=640\r\nHeight=480\r\nFramerate=33\r\n");
+    dir.mkpath(QStringLiteral("pictures"));
+    SimulatedClock clock;
+    SimulatedAlarm alarm;
+    CountingCamera camera(clock);
+    LoggedMessages messages;
+    window::Form1 form({camera, messages, clock, alarm, folder, QLocale(),
+                        [](const QString&) { return std::int64_t(1) << 40; }});
+    if (!form.Load()) die(QStringLiteral("the window did not start"));
+    form.txtInterval->setText(QStringLiteral("1"));
+    form.cmdStart->click();
+    const Nanoseconds start = clock.now;
+
+    // Each wake-up comes 0 to 15 ms after its deadline (the same generator as the tests).
+    std::uint32_t seed = 12345;
+    const Nanoseconds end = start + 24h + 500ms;
+    while (alarm.deadline && *alarm.deadline <= end) {
+        seed = seed * 1664525u + 1013904223u;
+        clock.now = *alarm.deadline + std::chrono::microseconds(seed % 15000);
+        alarm.deadline.reset();
+        emit alarm.rang();
+    }
+    if (camera.grabs.size() != 86400)
+        die(QStringLiteral("%1 pictures in a day instead of 86400").arg(camera.grabs.size()));
+    const double worst = worstErrorMs(camera.grabs, start);
+    const double last = std::chrono::duration<double, std::milli>(camera.grabs.back() - start -
+                                                                  std::chrono::seconds(86400))
+                            .count();
+    std::fprintf(stderr, "day: 86400 pictures, worst %.2f ms off, the last %.2f ms late\n", worst,
+                 last);
+    bench::printRow("tick_drift_ms_24h", worst, -1, "ms");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QString error;
+    if (!camera::initGStreamer(&argc, &argv, &error)) die(error);
+    const QStringList args = QCoreApplication::arguments();
+    const QString folder = args.value(2);
+    if (folder.isEmpty() || !QDir(folder).exists())
+        die(QStringLiteral("no such folder: ") + folder);
+    if (args.value(1) == QLatin1String("live"))
+        return live(folder, std::max(60, args.value(3, QStringLiteral("60")).toInt()));
+    if (args.value(1) == QLatin1String("day")) return day(folder);
+    die(QStringLiteral("usage: bench_ticks live|day FOLDER [PICTURES]"));
+}

@@ -1,0 +1,199 @@
+#!/usr/bin/env bash
+# Runs the benchmarks on a built tree and writes BUILD_DIR/bench/results.tsv, one row per
+# metric: metric, ours, baseline, ratio, unit. See docs/benchmarks.md for what each row means.
+#   scripts/run-bench.sh [BUILD_DIR]        (default: build; `make bench` builds it first)
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${1:-build}
+[[ "$BUILD" = /* ]] || BUILD="$ROOT/$BUILD"
+BENCH="$BUILD/bench"
+PROGRAM="$BUILD/lumivex"
+for f in "$PROGRAM" "$BENCH/bench_camera" "$BENCH/bench_ticks" "$BENCH/empty_dialog" \
+    "$BENCH/bench_mapwatch"; do
+    [[ -x "$f" ]] || { echo "run-bench: $f is missing; build first (make bench)" >&2; exit 1; }
+done
+build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$BUILD/CMakeCache.txt" 2>/dev/null || true)
+[[ "$build_type" == Release ]] ||
+    echo "run-bench: warning: $BUILD is a '$build_type' build, not Release" >&2
+
+RESULTS="$BENCH/results.tsv"
+LOG="$BENCH/bench.log"
+# Pictures go to the build's own disk, where the program keeps its pictures folder.
+WORK=$(mktemp -d "$BENCH/work.XXXXXX")
+# The 10,000-picture run writes to memory, so it cannot fill the disk.
+SHM=$(mktemp -d /dev/shm/lumivex-bench.XXXXXX)
+export XDG_RUNTIME_DIR="$WORK/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+ROWS="$WORK/rows.tsv"
+: >"$ROWS"
+: >"$LOG"
+XVFB_PID=""
+APP_PID=""
+
+cleanup() {
+    [[ -n "$APP_PID" ]] && kill "$APP_PID" 2>/dev/null && wait "$APP_PID" 2>/dev/null
+    [[ -n "$XVFB_PID" ]] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+    rm -rf "$WORK" "$SHM"
+}
+trap cleanup EXIT
+
+say() { printf '%s\n' "$*" | tee -a "$LOG" >&2; }
+
+# Runs a benchmark program: its rows are kept, its details shown and logged.
+run() {
+    "$@" 2> >(grep -v -e 'propagateSizeHints' | tee -a "$LOG" >&2) | tee -a "$ROWS" >/dev/null
+}
+
+median() { sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2];
+                                                 else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+row() { # metric ours baseline unit
+    awk -v m="$1" -v o="$2" -v b="$3" -v u="$4" \
+        'BEGIN { printf "%s\t%.2f\t%.2f\t%.2f\t%s\n", m, o, b, (b > 0 ? o / b : 0), u }' \
+        | tee -a "$ROWS" >/dev/null
+}
+
+say "== $(date -u '+%Y-%m-%d %H:%M:%S') UTC, load: $(cut -d' ' -f1-3 /proc/loadavg)"
+started=$SECONDS
+
+# --- the cost of a picture, and memory over a long run (no display needed) ------------------
+mkdir -p "$WORK/snapshots"
+say "-- snapshot: 100 pictures of each size, ours and the plain POSIX write interleaved"
+QT_QPA_PLATFORM=offscreen run "$BENCH/bench_camera" snapshot "$WORK/snapshots" 100
+
+say "-- pictures on time: a simulated day, then 60 s live"
+mkdir -p "$WORK/day" "$WORK/live"
+QT_QPA_PLATFORM=offscreen run "$BENCH/bench_ticks" day "$WORK/day"
+QT_QPA_PLATFORM=offscreen run "$BENCH/bench_ticks" live "$WORK/live" 60
+rm -rf "$WORK/day" "$WORK/live"
+
+say "-- memory: 10,000 pictures of 640 x 480 into $SHM (each removed once saved)"
+QT_QPA_PLATFORM=offscreen run "$BENCH/bench_camera" rss "$SHM" 10000 100
+
+# --- the real program on a display of its own -----------------------------------------------
+unset QT_QPA_PLATFORM
+for n in $(seq 140 180); do
+    [[ -e /tmp/.X$n-lock ]] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    XVFB_PID=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do
+        xdpyinfo >/dev/null 2>&1 && break 2
+        kill -0 "$XVFB_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    XVFB_PID=""
+done
+[[ -n "$XVFB_PID" ]] || { say "run-bench: could not start Xvfb"; exit 1; }
+
+# The program finds Config.ini beside itself, so it runs from a program folder of its own.
+APP="$WORK/app"
+mkdir -p "$APP/pictures"
+cp "$PROGRAM" "$APP/lumivex"
+printf '%s\r\n' "[MAIN]" "Width=640" "Height=480" "Framerate=33" \
+    "Source=videotestsrc is-live=true" >"$APP/Config.ini"
+
+say "-- start-up: exec until the first window is mapped, 9 runs each after one warm-up"
+ours_ms=()
+empty_ms=()
+for i in $(seq 0 9); do
+    o=$("$BENCH/bench_mapwatch" "Video Format" 30 "$APP/lumivex")
+    e=$("$BENCH/bench_mapwatch" "Empty Dialog" 30 "$BENCH/empty_dialog")
+    ((i == 0)) && continue # caches (GStreamer's registry, fonts, the page cache) warm up
+    ours_ms+=("$o")
+    empty_ms+=("$e")
+done
+say "startup: lumivex ${ours_ms[*]} ms; empty dialog ${empty_ms[*]} ms"
+row startup_ms "$(printf '%s\n' "${ours_ms[@]}" | median)" \
+    "$(printf '%s\n' "${empty_ms[@]}" | median)" ms
+
+# Processor time (user + system, every thread) of a running process, in clock ticks.
+cpu_ticks() { sed 's/.*) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'; }
+
+# Seconds of processor per second of wall time over `PREVIEW_SECONDS`.
+PREVIEW_SECONDS=15
+cpu_share() {
+    local pid=$1 t0 t1 w0 w1
+    t0=$(cpu_ticks "$pid")
+    w0=$EPOCHREALTIME
+    sleep "$PREVIEW_SECONDS"
+    t1=$(cpu_ticks "$pid")
+    w1=$EPOCHREALTIME
+    awk -v t="$((t1 - t0))" -v hz="$(getconf CLK_TCK)" -v w0="$w0" -v w1="$w1" \
+        'BEGIN { printf "%.4f\n", t / hz / (w1 - w0) }'
+}
+
+wait_window() { # title -> window id
+    local id
+    for _ in $(seq 300); do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+        [[ -n "$id" ]] && { echo "$id"; return 0; }
+        kill -0 "$APP_PID" 2>/dev/null || { say "run-bench: the program ended"; return 1; }
+        sleep 0.1
+    done
+    say "run-bench: no window '$1'"
+    return 1
+}
+
+stop_app() {
+    kill "$APP_PID" 2>/dev/null || true
+    wait "$APP_PID" 2>/dev/null || true
+    APP_PID=""
+}
+
+say "-- preview: ${PREVIEW_SECONDS} s of 640 x 480 at 30 fps after start-up, Framerate=33"
+(cd "$APP" && exec ./lumivex) >>"$LOG" 2>&1 &
+APP_PID=$!
+dialog=$(wait_window "^Video Format$")
+xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+xdotool key Return
+wait_window "^Webcam Lumivex v0.03$" >/dev/null
+sleep 2 # start-up is over
+ours_cpu=$(cpu_share "$APP_PID")
+stop_app
+
+gst-launch-1.0 -q videotestsrc is-live=true ! video/x-raw,width=640,height=480,framerate=30/1 \
+    ! videoconvert ! ximagesink >>"$LOG" 2>&1 &
+APP_PID=$!
+sleep 2
+kill -0 "$APP_PID" 2>/dev/null || { say "run-bench: gst-launch-1.0 did not run"; exit 1; }
+gst_cpu=$(cpu_share "$APP_PID")
+stop_app
+say "preview: lumivex $ours_cpu s/s, gst-launch-1.0 ... ximagesink $gst_cpu s/s"
+row preview_cpu "$ours_cpu" "$gst_cpu" "cpu_s/s"
+
+# --- the table ----------------------------------------------------------------------------
+{
+    printf 'metric\tours\tbaseline\tratio\tunit\n'
+    for metric in snapshot_640x480 snapshot_1920x1080 preview_cpu tick_max_error_ms \
+        tick_drift_ms_24h rss_growth_kib startup_ms; do
+        line=$(grep -P "^$metric\t" "$ROWS" || true)
+        [[ -n "$line" ]] || { say "run-bench: no result for $metric"; exit 1; }
+        printf '%s\n' "$line"
+    done
+} >"$RESULTS"
+
+# What each row must reach: on the ratio, or on our own figure.
+target() {
+    case $1 in
+    snapshot_*) echo "ratio 1.5" ;;
+    preview_cpu) echo "ratio 1.3" ;;
+    tick_max_error_ms) echo "ours 20" ;;
+    tick_drift_ms_24h) echo "ours 50" ;;
+    rss_growth_kib) echo "ours 1024" ;;
+    startup_ms) echo "ratio 2" ;;
+    esac
+}
+echo
+printf '%-20s %12s %12s %8s  %-8s %s\n' metric ours baseline ratio unit target
+tail -n +2 "$RESULTS" | while IFS=$'\t' read -r metric ours baseline ratio unit; do
+    read -r on limit <<<"$(target "$metric")"
+    value=$ratio
+    [[ $on == ours ]] && value=$ours
+    verdict=$(awk -v v="$value" -v l="$limit" 'BEGIN { print (v <= l ? "holds" : "MISSED") }')
+    printf '%-20s %12s %12s %8s  %-8s %s <= %s: %s\n' "$metric" "$ours" "$baseline" "$ratio" \
+        "$unit" "$on" "$limit" "$verdict"
+done
+echo
+say "written: $RESULTS ($((SECONDS - started)) s; details in $LOG)"
