@@ -252,7 +252,11 @@ TEST_F(DayRunTest, EveryPictureOfADayIsSavedAndMemoryStaysFlat) {
     const QString folder = runFolder();
     f.cmdStop->click();
     EXPECT_EQ(lastMessage(), "86400 picture(s) taken.");
+#ifndef __SANITIZE_ADDRESS__ // the sanitizer holds freed memory back on purpose
     EXPECT_LT(growth, 1024) << "resident memory grew by " << growth << " KiB";
+#else
+    (void)growth;
+#endif
 
     int count = 0;
     for (QDirIterator it(folder, QDir::Files); it.hasNext(); it.next())
