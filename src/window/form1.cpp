@@ -5,6 +5,7 @@
 #include "convert/numbers.h"
 #include "settings/mod_ini.h"
 
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,12 +17,22 @@ namespace {
 
 const QString ShutDownLine = QStringLiteral("Webcam Lumivex will now shut down.");
 
+// Qt presents a plain top-level widget to screen readers as a filler, not as a window; this
+// window is the program's main window.
+QAccessibleInterface* accessibleForm(const QString& className, QObject* object) {
+    if (className == QLatin1String(Form1::staticMetaObject.className()) && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+    return nullptr;
+}
+
 // A negative size cannot be given to the preview area.
 class InvalidPropertyValue : public std::exception {};
 
 } // namespace
 
 Form1::Form1(Form1Deps deps, QWidget* parent) : QWidget(parent), deps_(std::move(deps)) {
+    static const bool factoryInstalled = (QAccessible::installFactory(accessibleForm), true);
+    (void)factoryInstalled;
     buildControls();
     colourBox(txtInterval, true);
     colourBox(txtStopAt, true);

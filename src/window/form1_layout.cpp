@@ -25,7 +25,10 @@ template <typename W> W* place(W* w, const char* name, int left, int top, int wi
 
 QGroupBox* frame(QWidget* parent, const char* name, const char* caption, int l, int t, int w,
                  int h) {
-    return place(new QGroupBox(QString::fromLatin1(caption), parent), name, l, t, w, h);
+    QGroupBox* box = place(new QGroupBox(QString::fromLatin1(caption), parent), name, l, t, w, h);
+    // Qt would name a frame inside a frame after the outer one.
+    box->setAccessibleName(box->title());
+    return box;
 }
 
 QLabel* label(QWidget* parent, const char* name, const char* caption, int l, int t, int w, int h) {
@@ -111,8 +114,9 @@ void Form1::buildControls() {
     // Screen readers announce a text box by the caption beside it.
     Label4->setBuddy(txtInterval);
     txtInterval->setAccessibleName(QStringLiteral("Interval"));
-    lblStatus->setAccessibleName(QStringLiteral("Timer status"));
-    lblPicturesTaken->setAccessibleName(QStringLiteral("Pictures taken"));
+    // Value labels keep their value as their accessible name; the caption beside them says what
+    // it is.
+    lblStatus->setAccessibleDescription(QStringLiteral("Timer status"));
 
     Timer = new Ticker(deps_.clock, deps_.alarm, this);
     Timer->setObjectName(QStringLiteral("Timer"));

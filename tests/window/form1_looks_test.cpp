@@ -139,3 +139,30 @@ TEST_F(LooksTest, TabGoesThroughTheControlsInOrder) {
 }
 
 } // namespace
+
+#include <QAccessible>
+
+namespace {
+
+// Screen readers and UI automation find the controls by these names and read the values.
+TEST_F(LooksTest, AccessibleNamesAreTheCaptionsAndValues) {
+    auto& f = loadedForm();
+    const auto name = [](QObject* o) {
+        return QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name);
+    };
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(&f)->role(), QAccessible::Window);
+    EXPECT_EQ(name(&f), "Webcam Lumivex v0.03");
+    EXPECT_EQ(name(f.Frame1), "Panel");
+    EXPECT_EQ(name(f.Frame2), "Status");
+    EXPECT_EQ(name(f.Frame3), "Stop");
+    EXPECT_EQ(name(f.Frame4), "Settings");
+    EXPECT_EQ(name(f.Frame5), "Calculation");
+    EXPECT_EQ(name(f.lblStatus), "Off");
+    EXPECT_EQ(name(f.lblPicturesTaken), "0");
+    EXPECT_EQ(name(f.lblCalc1), "6");
+    EXPECT_EQ(name(f.cmdStart), "Start Timer");
+    f.cmdStart->click();
+    EXPECT_EQ(name(f.lblStatus), "On");
+}
+
+} // namespace
