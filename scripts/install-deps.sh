@@ -10,6 +10,7 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
   libgtest-dev libgmock-dev
   xvfb xdotool x11-utils imagemagick fonts-liberation2
+  dbus-daemon at-spi2-core python3-pyatspi
   clang libclang-rt-14-dev
 )
 

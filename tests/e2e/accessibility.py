@@ -1,0 +1,122 @@
+"""Drives the running program through the accessibility interface, as a screen reader or a UI
+automation tool would: finds controls by role and name, reads and sets their values, presses
+buttons."""
+import sys
+import time
+
+import pyatspi
+
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what, file=sys.stderr)
+
+
+def find_app(name, seconds=20):
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        for app in pyatspi.Registry.getDesktop(0):
+            if app is not None and app.name == name:
+                return app
+        time.sleep(0.2)
+    sys.exit(f"FAIL: no application '{name}' on the accessibility bus")
+
+
+def find(root, role, name=None):
+    return pyatspi.findDescendant(
+        root, lambda a: a.getRoleName() == role and (name is None or a.name == name))
+
+
+def press(button):
+    action = button.queryAction()
+    for i in range(action.nActions):
+        if action.getName(i) in ("Press", "press", "click"):
+            action.doAction(i)
+            return
+    action.doAction(0)
+
+
+def set_text(field, text):
+    editable = field.queryEditableText()
+    editable.setTextContents(text)
+
+
+def text_of(field):
+    t = field.queryText()
+    return t.getText(0, -1)
+
+
+def wait_for(predicate, seconds=10):
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        if predicate():
+            return True
+        time.sleep(0.1)
+    return False
+
+
+app = find_app("Webcam Lumivex")
+window = find(app, "frame", "Webcam Lumivex v0.03")
+check(window is not None, "the main window is a frame named 'Webcam Lumivex v0.03'")
+if window is None:
+    sys.exit(1)
+
+for frame in ("Panel", "Settings", "Calculation", "Stop", "Status"):
+    check(find(window, "panel", frame) is not None, f"frame '{frame}' is there")
+
+interval = find(window, "text", "Interval")
+check(interval is not None and text_of(interval) == "10", "the interval box reads 10")
+stop_at = find(window, "text", "Pictures to stop after")
+check(stop_at is not None and text_of(stop_at) == "50", "the stop count box reads 50")
+check(find(window, "label", "6") is not None, "photos per minute read 6")
+
+# Typing a new interval recomputes the plan.
+set_text(interval, "7")
+check(wait_for(lambda: find(window, "label", "8.57142857142857") is not None),
+      "interval 7 gives 8.57142857142857 photos per minute")
+set_text(interval, "1")
+
+start = find(window, "push button", "Start Timer")
+stop = find(window, "push button", "Stop Timer")
+take = find(window, "push button", "Take Picture")
+status = find(window, "panel", "Status")
+check(not stop.getState().contains(pyatspi.STATE_ENABLED), "Stop Timer is disabled while idle")
+check(find(status, "label", "Off") is not None, "the timer reads Off")
+
+press(start)
+check(wait_for(lambda: find(status, "label", "On") is not None), "the timer reads On after Start")
+check(not interval.getState().contains(pyatspi.STATE_ENABLED), "the interval box is disabled")
+press(take)
+check(wait_for(lambda: find(status, "label", "1") is not None), "a picture on demand is counted")
+press(stop)
+
+# The count message is a dialog of its own: find it, read it, close it with its button.
+def info_box():
+    for a in pyatspi.Registry.getDesktop(0):
+        if a is not None and a.name == "Webcam Lumivex":
+            box = find(a, "dialog", "Info") or find(a, "alert", "Info")
+            if box is not None:
+                return box
+    return None
+
+
+check(wait_for(lambda: info_box() is not None), "the 'Info' message shows after Stop")
+box = info_box()
+if box is not None:
+    message = pyatspi.findDescendant(box, lambda a: a.getRoleName() == "label"
+                                     and "picture(s) taken." in (a.name or ""))
+    check(message is not None, "the message tells how many pictures were taken")
+    if message is not None:
+        print("message:", message.name)
+    ok = find(box, "push button", "OK")
+    check(ok is not None, "the message has an OK button")
+    if ok is not None:
+        press(ok)
+check(wait_for(lambda: find(status, "label", "Off") is not None), "back to Off after the message")
+
+if failures:
+    sys.exit(1)
+print("ok: the window works through the accessibility interface")

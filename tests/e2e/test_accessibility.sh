@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# The program as a screen reader or UI automation tool sees it, over AT-SPI on a private
+# session bus.
+if [[ -z "${LUMIVEX_SESSION_BUS:-}" ]]; then
+    LUMIVEX_SESSION_BUS=1 exec dbus-run-session -- bash "$0" "$@"
+fi
+source "$(dirname "$0")/lib.sh"
+
+start_display
+/usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
+BUS_PID=$!
+trap 'kill $BUS_PID 2>/dev/null; cleanup' EXIT
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+
+install_program
+write_config "[MAIN]" "Width=640" "Height=480" "Framerate=33" \
+    "Source=videotestsrc is-live=true"
+start_program
+dialog=$(wait_window "^Video Format$")
+press "$dialog" Return
+wait_gone "$dialog"
+wait_window "^Webcam Lumivex v0.03$" >/dev/null
+
+/usr/bin/python3 "$(dirname "$0")/accessibility.py" || fail "accessibility checks"
+shopt -s nullglob
+pictures=("$WORK"/app/pictures/*/"Picture 1.bmp")
+[[ ${#pictures[@]} -eq 1 ]] || fail "the picture taken on demand is not on disk"
+kill -TERM "$APP_PID"
+wait_exit 10 >/dev/null
