@@ -105,8 +105,16 @@ int main(int argc, char* argv[]) {
         pollfd connection{ConnectionNumber(display), POLLIN, 0};
         poll(&connection, 1, 20);
     }
+    // A program that ignores the request to end is ended for good after two seconds.
     kill(child, SIGTERM);
-    waitpid(child, &status, 0);
+    for (int waited = 0; waitpid(child, &status, WNOHANG) == 0; ++waited) {
+        if (waited == 200) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            break;
+        }
+        usleep(10000);
+    }
     XCloseDisplay(display);
     if (elapsedMs < 0) return 1;
     std::printf("%.1f\n", elapsedMs);

@@ -48,9 +48,9 @@ run() {
 median() { sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2];
                                                  else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-row() { # metric ours baseline unit
-    awk -v m="$1" -v o="$2" -v b="$3" -v u="$4" \
-        'BEGIN { printf "%s\t%.2f\t%.2f\t%.2f\t%s\n", m, o, b, (b > 0 ? o / b : 0), u }' \
+row() { # metric ours baseline unit [decimals]
+    awk -v m="$1" -v o="$2" -v b="$3" -v u="$4" -v d="${5:-2}" \
+        'BEGIN { printf "%s\t%.*f\t%.*f\t%.2f\t%s\n", m, d, o, d, b, (b > 0 ? o / b : 0), u }' \
         | tee -a "$ROWS" >/dev/null
 }
 
@@ -161,7 +161,7 @@ kill -0 "$APP_PID" 2>/dev/null || { say "run-bench: gst-launch-1.0 did not run";
 gst_cpu=$(cpu_share "$APP_PID")
 stop_app
 say "preview: lumivex $ours_cpu s/s, gst-launch-1.0 ... ximagesink $gst_cpu s/s"
-row preview_cpu "$ours_cpu" "$gst_cpu" "cpu_s/s"
+row preview_cpu "$ours_cpu" "$gst_cpu" "cpu_s/s" 4
 
 # --- the table ----------------------------------------------------------------------------
 {
@@ -174,26 +174,23 @@ row preview_cpu "$ours_cpu" "$gst_cpu" "cpu_s/s"
     done
 } >"$RESULTS"
 
-# What each row must reach: on the ratio, or on our own figure.
-target() {
-    case $1 in
-    snapshot_*) echo "ratio 1.5" ;;
-    preview_cpu) echo "ratio 1.3" ;;
-    tick_max_error_ms) echo "ours 20" ;;
-    tick_drift_ms_24h) echo "ours 50" ;;
-    rss_growth_kib) echo "ours 1024" ;;
-    startup_ms) echo "ratio 2" ;;
-    esac
-}
+# The table, with what each row must reach: its ratio, or our own figure.
 echo
-printf '%-20s %12s %12s %8s  %-8s %s\n' metric ours baseline ratio unit target
-tail -n +2 "$RESULTS" | while IFS=$'\t' read -r metric ours baseline ratio unit; do
-    read -r on limit <<<"$(target "$metric")"
-    value=$ratio
-    [[ $on == ours ]] && value=$ours
-    verdict=$(awk -v v="$value" -v l="$limit" 'BEGIN { print (v <= l ? "holds" : "MISSED") }')
-    printf '%-20s %12s %12s %8s  %-8s %s <= %s: %s\n' "$metric" "$ours" "$baseline" "$ratio" \
-        "$unit" "$on" "$limit" "$verdict"
-done
+awk -F'\t' '
+    BEGIN {
+        on["snapshot_640x480"] = "ratio"; limit["snapshot_640x480"] = 1.5
+        on["snapshot_1920x1080"] = "ratio"; limit["snapshot_1920x1080"] = 1.5
+        on["preview_cpu"] = "ratio"; limit["preview_cpu"] = 1.3
+        on["tick_max_error_ms"] = "ours"; limit["tick_max_error_ms"] = 20
+        on["tick_drift_ms_24h"] = "ours"; limit["tick_drift_ms_24h"] = 50
+        on["rss_growth_kib"] = "ours"; limit["rss_growth_kib"] = 1024
+        on["startup_ms"] = "ratio"; limit["startup_ms"] = 2
+        printf "%-20s %10s %10s %7s  %-8s %s\n", "metric", "ours", "baseline", "ratio", "unit", "target"
+    }
+    NR > 1 {
+        value = on[$1] == "ours" ? $2 : $4
+        verdict = value + 0 <= limit[$1] ? "holds" : "MISSED"
+        printf "%-20s %10s %10s %7s  %-8s %s <= %s: %s\n", $1, $2, $3, $4, $5, on[$1], limit[$1], verdict
+    }' "$RESULTS"
 echo
 say "written: $RESULTS ($((SECONDS - started)) s; details in $LOG)"
