@@ -51,6 +51,28 @@ TEST_F(BmpWriterTest, WritesA24BitBottomUpBitmapWithPaddedRows) {
             EXPECT_EQ(bmp.pixel(x, y), image.pixelColor(x, y)) << x << "," << y;
 }
 
+// Qt's own BMP writer is the reference: our encoder must give the same bytes, for sizes that
+// need every amount of row padding and for pictures larger than one write block.
+TEST_F(BmpWriterTest, BytesMatchQtsEncoderForEveryPadding) {
+    for (const QSize size : {QSize(1, 1), QSize(2, 5), QSize(3, 2), QSize(4, 4), QSize(7, 3),
+                             QSize(641, 481), QSize(1920, 1080)}) {
+        SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height());
+        QImage image(size, QImage::Format_RGB32);
+        for (int y = 0; y < size.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < size.width(); ++x)
+                line[x] = qRgb((x * 7 + y) & 255, (y * 13) & 255, (x ^ y) & 255);
+        }
+        QString error;
+        ASSERT_TRUE(camera::writeBmp(image, path("ours.bmp"), &error)) << error.toStdString();
+        ASSERT_TRUE(image.save(path("qt.bmp"), "BMP"));
+        const QByteArray ours = readAll(path("ours.bmp"));
+        const QByteArray qt = readAll(path("qt.bmp"));
+        ASSERT_EQ(ours.size(), qt.size());
+        EXPECT_TRUE(ours == qt);
+    }
+}
+
 TEST_F(BmpWriterTest, AlphaAndIndexedPicturesAlsoBecome24Bit) {
     QImage indexed = gradient(QImage::Format_RGB32).convertToFormat(QImage::Format_Indexed8);
     for (const QImage& image : {gradient(QImage::Format_ARGB32), indexed}) {
