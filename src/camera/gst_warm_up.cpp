@@ -1,0 +1,15 @@
+#include "camera/gst_warm_up.h"
+
+#include "camera/gst_setup.h"
+
+namespace camera {
+
+void warmUpGStreamer() {
+    if (!ensureGStreamer(nullptr)) return; // the camera view reports it when it starts
+    // Loading a plugin maps its library; looking up its elements later is then cheap.
+    for (const char* plugin :
+         {"coreelements", "app", "videoconvertscale", "videotestsrc", "ximagesink"})
+        if (GstPlugin* loaded = gst_plugin_load_by_name(plugin)) gst_object_unref(loaded);
+}
+
+} // namespace camera
