@@ -7,7 +7,9 @@
 #include "camera/preview_widget.h"
 #include "camera/source_element.h"
 
+#include <QGuiApplication>
 #include <algorithm>
+#include <gst/video/videooverlay.h>
 #include <thread>
 
 namespace camera {
@@ -21,6 +23,23 @@ bool fail(QString* error, const QString& reason) {
 
 GstClockTime toClockTime(std::chrono::milliseconds duration) {
     return GstClockTime(duration.count()) * GST_MSECOND;
+}
+
+// A sink can draw into a window of ours only on X11; Wayland and the offscreen platform get
+// frames painted by Qt.
+bool sinkCanDrawPreview() {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) return false;
+    GstElementFactory* factory = gst_element_factory_find("ximagesink");
+    if (!factory) return false;
+    gst_object_unref(factory);
+    return true;
+}
+
+// The picture size the sink is given; none (any size) while the window has no size yet.
+CapsPtr previewSizeCaps(QSize size) {
+    if (size.isEmpty()) return CapsPtr(gst_caps_new_any());
+    return CapsPtr(gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, size.width(), "height",
+                                       G_TYPE_INT, size.height(), nullptr));
 }
 
 } // namespace
@@ -72,6 +91,15 @@ QWidget* GstCameraView::create(QWidget* parent, QSize size, const QString& sourc
     preview->show();
     preview_ = preview;
     previewOwned_ = parent == nullptr;
+    sinkDraws_ = sinkCanDrawPreview();
+    if (sinkDraws_) {
+        connect(preview, &PreviewWidget::exposed, this, &GstCameraView::onExposed);
+        connect(preview, &PreviewWidget::videoSizeChanged, this,
+                &GstCameraView::onVideoSizeChanged);
+        // A sink drawing into a window that is gone would end the program with an X error.
+        connect(preview, &PreviewWidget::videoWindowClosing, this,
+                &GstCameraView::teardownPipeline);
+    }
     return preview;
 }
 
@@ -124,52 +152,103 @@ bool GstCameraView::buildPipeline(QString* error) {
         firstError_.clear();
     }
     slot_.restart();
+    pacer_.restart();
 
     ElementPtr source = makeSource(error);
     if (!source) return false;
     ElementPtr pipeline = adoptElement(gst_pipeline_new("lumivex-camera"));
+    GstBin* bin = GST_BIN(pipeline.get());
     GstElement* capsFilter = gst_element_factory_make("capsfilter", "format");
     const bool jpeg = format_ && format_->isJpeg();
     GstElement* decoder = jpeg ? gst_element_factory_make("jpegdec", "decoder") : nullptr;
     GstElement* convert = gst_element_factory_make("videoconvert", "convert");
-    GstElement* sink = gst_element_factory_make("appsink", "frames");
-    if (!capsFilter || !convert || !sink || (jpeg && !decoder)) {
-        for (GstElement* element : {capsFilter, decoder, convert, sink})
+    GstElement* frames = gst_element_factory_make("capsfilter", "bgrx");
+    if (!capsFilter || !convert || !frames || (jpeg && !decoder)) {
+        for (GstElement* element : {capsFilter, decoder, convert, frames})
             if (element) gst_object_unref(gst_object_ref_sink(element));
         return fail(error, openFailure(QStringLiteral(
-                               "a GStreamer plugin is missing (capsfilter, jpegdec, videoconvert "
-                               "or appsink)")));
+                               "a GStreamer plugin is missing (capsfilter, jpegdec or "
+                               "videoconvert)")));
     }
-    gst_bin_add_many(GST_BIN(pipeline.get()), source.get(), capsFilter, convert, sink, nullptr);
-    if (decoder) gst_bin_add(GST_BIN(pipeline.get()), decoder);
+    gst_bin_add_many(bin, source.get(), capsFilter, convert, frames, nullptr);
+    if (decoder) gst_bin_add(bin, decoder);
 
     if (format_) {
         CapsPtr caps(format_->toCaps());
         g_object_set(capsFilter, "caps", caps.get(), nullptr);
     }
-    CapsPtr sinkCaps(
+    CapsPtr framesCaps(
         gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, nativeRgb32Format(), nullptr));
-    // One frame queued at most, the older one dropped: the preview and grabs want the newest.
-    g_object_set(sink, "caps", sinkCaps.get(), "max-buffers", 1u, "drop", TRUE,
-                 "enable-last-sample", FALSE, "sync", TRUE, nullptr);
-    GstAppSinkCallbacks callbacks{};
-    callbacks.new_sample = &GstCameraView::onNewSample;
-    gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
+    g_object_set(frames, "caps", framesCaps.get(), nullptr);
 
     const bool linked = gst_element_link(source.get(), capsFilter) &&
                         (decoder ? gst_element_link_many(capsFilter, decoder, convert, nullptr)
                                  : gst_element_link(capsFilter, convert)) &&
-                        gst_element_link(convert, sink);
+                        gst_element_link(convert, frames);
     if (!linked)
         return fail(error,
                     openFailure(QStringLiteral("its output cannot be turned into pictures")));
+    const PreviewSink sink = addPreviewSink(bin, frames, error);
+    if (!sink.sink) return false;
 
     BusPtr bus(gst_element_get_bus(pipeline.get()));
     gst_bus_set_sync_handler(bus.get(), &GstCameraView::onBusMessage, this, nullptr);
     pipeline_ = std::move(pipeline);
     capsFilter_ = capsFilter;
     hasDecoder_ = decoder != nullptr;
+    videoSink_ = sink.drawsPreview ? sink.sink : nullptr;
+    sizeFilter_ = sink.sizeFilter;
     return startPlaying(error);
+}
+
+GstCameraView::PreviewSink GstCameraView::addPreviewSink(GstBin* bin, GstElement* frames,
+                                                         QString* error) {
+    const auto missing = [&](const char* elements) {
+        fail(
+            error,
+            openFailure(
+                QStringLiteral("a GStreamer plugin is missing (%1)").arg(QLatin1String(elements))));
+        return PreviewSink{};
+    };
+    if (!sinkDraws_ || !preview_) {
+        GstElement* sink = gst_element_factory_make("appsink", "frames");
+        if (!sink) return missing("appsink");
+        gst_bin_add(bin, sink);
+        // One frame queued at most, the older one dropped: the preview and grabs want the newest.
+        g_object_set(sink, "max-buffers", 1u, "drop", TRUE, "enable-last-sample", FALSE, "sync",
+                     TRUE, nullptr);
+        GstAppSinkCallbacks callbacks{};
+        callbacks.new_sample = &GstCameraView::onNewSample;
+        gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
+        if (!gst_element_link(frames, sink)) return missing("appsink");
+        return {sink, nullptr, false};
+    }
+
+    GstElement* scale = gst_element_factory_make("videoconvertscale", "scale");
+    GstElement* size = gst_element_factory_make("capsfilter", "size");
+    GstElement* sink = gst_element_factory_make("ximagesink", "frames");
+    if (!scale || !size || !sink) {
+        for (GstElement* element : {scale, size, sink})
+            if (element) gst_object_unref(gst_object_ref_sink(element));
+        return missing("videoconvertscale or ximagesink");
+    }
+    gst_bin_add_many(bin, scale, size, sink, nullptr);
+    // Frames the preview rate leaves out cost nothing, and a scaler whose input has the
+    // window's size passes frames through untouched. Nearest neighbour: it is only a preview.
+    gst_util_set_object_arg(G_OBJECT(scale), "method", "nearest-neighbour");
+    CapsPtr sizeCaps = previewSizeCaps(preview_->videoSize());
+    g_object_set(size, "caps", sizeCaps.get(), nullptr);
+    // Expose and resize come from Qt (onExposed); the sink's own event thread would wake up
+    // 20 times a second and take input events away from the widget.
+    g_object_set(sink, "handle-events", FALSE, "handle-expose", FALSE, "enable-last-sample", FALSE,
+                 "sync", TRUE, nullptr);
+    gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(sink), preview_->videoWindow());
+    PadPtr pad(gst_element_get_static_pad(frames, "src"));
+    gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, &GstCameraView::onSinkBuffer, this,
+                      nullptr);
+    if (!gst_element_link_many(frames, scale, size, sink, nullptr))
+        return missing("videoconvertscale or ximagesink");
+    return {sink, size, true};
 }
 
 bool GstCameraView::startPlaying(QString* error) {
@@ -216,6 +295,8 @@ void GstCameraView::teardownPipeline() {
     BusPtr bus(gst_element_get_bus(pipeline_.get()));
     gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
     capsFilter_ = nullptr;
+    videoSink_ = nullptr;
+    sizeFilter_ = nullptr;
     pipeline_.reset();
     // The shown frame may belong to the camera driver's buffers; give them back.
     if (preview_) preview_->clearFrame();
@@ -253,11 +334,13 @@ void GstCameraView::disconnectDriver() {
 
 void GstCameraView::setPreviewRate(int milliseconds) {
     previewRate_ = milliseconds;
+    pacer_.setInterval(std::chrono::milliseconds(milliseconds));
     schedulePreview();
 }
 
 void GstCameraView::setPreview(bool on) {
     previewOn_ = on;
+    pacer_.setOn(on);
     if (!on) previewTimer_.stop();
     schedulePreview();
 }
@@ -265,16 +348,35 @@ void GstCameraView::setPreview(bool on) {
 GstFlowReturn GstCameraView::onNewSample(GstAppSink* sink, gpointer self) {
     auto* view = static_cast<GstCameraView*>(self);
     SamplePtr sample = adoptSample(gst_app_sink_pull_sample(sink));
-    if (!sample) return GST_FLOW_OK;
-    // Streaming thread: store, and tell the GUI thread once for however many frames arrive
-    // before it looks.
-    if (view->slot_.put(std::move(sample)))
-        QMetaObject::invokeMethod(view, &GstCameraView::onFrameArrived, Qt::QueuedConnection);
+    if (sample) view->storeFrame(std::move(sample));
     return GST_FLOW_OK;
 }
 
+GstPadProbeReturn GstCameraView::onSinkBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer self) {
+    auto* view = static_cast<GstCameraView*>(self);
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    CapsPtr caps(gst_pad_get_current_caps(pad));
+    view->storeFrame(adoptSample(gst_sample_new(buffer, caps.get(), nullptr, nullptr)));
+    if (view->pacer_.admit(PreviewPacer::Clock::now())) return GST_PAD_PROBE_OK;
+    // A gap in its place lets the sink preroll as a frame would, so a start with the preview
+    // off does not wait for a frame that never comes.
+    if (GST_BUFFER_PTS_IS_VALID(buffer))
+        gst_pad_push_event(pad,
+                           gst_event_new_gap(GST_BUFFER_PTS(buffer), GST_BUFFER_DURATION(buffer)));
+    return GST_PAD_PROBE_DROP;
+}
+
+void GstCameraView::storeFrame(SamplePtr sample) {
+    // Streaming thread: store, and tell the GUI thread once for however many frames arrive
+    // before it looks.
+    if (slot_.put(std::move(sample)))
+        QMetaObject::invokeMethod(this, &GstCameraView::onFrameArrived, Qt::QueuedConnection);
+}
+
 void GstCameraView::onFrameArrived() {
-    slot_.noticeRead();
+    // When the sink draws, only a stream's first frame is news here (it ends a loss and the
+    // black); leaving the notice unread spares the GUI thread a wake-up for every later frame.
+    if (!videoSink_) slot_.noticeRead();
     if (!pipeline_) return;
     if (lost_) {
         lost_ = false;
@@ -289,12 +391,27 @@ void GstCameraView::onFrameArrived() {
 
 void GstCameraView::schedulePreview() {
     if (!previewOn_ || !preview_ || !pipeline_ || lost_) return;
+    if (videoSink_) {
+        // The sink shows the frames; the widget stops painting once there is one.
+        if (slot_.latest().sequence != 0) preview_->showSinkVideo();
+        return;
+    }
     if (slot_.latest().sequence == shownSequence_) return; // nothing new to show
     if (previewRate_ <= 0 || !lastShown_.isValid() || lastShown_.elapsed() >= previewRate_) {
         showNewestFrame();
     } else if (!previewTimer_.isActive()) {
         previewTimer_.start(int(previewRate_ - lastShown_.elapsed()));
     }
+}
+
+void GstCameraView::onExposed() {
+    if (videoSink_) gst_video_overlay_expose(GST_VIDEO_OVERLAY(videoSink_));
+}
+
+void GstCameraView::onVideoSizeChanged(QSize size) {
+    if (!sizeFilter_) return;
+    CapsPtr caps = previewSizeCaps(size);
+    g_object_set(sizeFilter_, "caps", caps.get(), nullptr);
 }
 
 void GstCameraView::showNewestFrame() {
@@ -442,6 +559,7 @@ bool GstCameraView::renegotiate(QString* error) {
     CapsPtr caps(format_ ? format_->toCaps() : nullptr);
     g_object_set(capsFilter_, "caps", caps.get(), nullptr);
     slot_.restart();
+    pacer_.restart();
     return startPlaying(error);
 }
 

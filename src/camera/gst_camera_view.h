@@ -4,6 +4,7 @@
 #include "camera/capture_device.h"
 #include "camera/frame_slot.h"
 #include "camera/gst_ptr.h"
+#include "camera/preview_pacer.h"
 #include "camera/video_format.h"
 
 #include <QElapsedTimer>
@@ -23,9 +24,15 @@ namespace camera {
 class PreviewWidget;
 
 // The camera view on a GStreamer pipeline:
-//   source ! capsfilter ! [jpegdec] ! videoconvert ! appsink (BGRx)
+//   source ! capsfilter ! [jpegdec] ! videoconvert ! BGRx ! appsink
 // The appsink's streaming thread only stores the newest frame; everything else (preview,
-// grabs, loss and recovery) happens on the GUI thread.
+// grabs, loss and recovery) happens on the GUI thread, which paints the preview.
+//
+// On X11 the preview is drawn by the video sink straight into the preview's window instead,
+// which spares the GUI thread a copy and a paint of every frame:
+//   source ! capsfilter ! [jpegdec] ! videoconvert ! BGRx ! videoconvertscale ! size ! ximagesink
+// A probe after the BGRx filter stores every frame for grabs and drops the frames the preview
+// rate leaves out before they are scaled.
 class GstCameraView : public CameraView {
     Q_OBJECT
 public:
@@ -64,12 +71,19 @@ public:
 
 private:
     static GstFlowReturn onNewSample(GstAppSink* sink, gpointer self);
+    static GstPadProbeReturn onSinkBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer self);
     static GstBusSyncReply onBusMessage(GstBus* bus, GstMessage* message, gpointer self);
     static GstBusSyncReply onDeviceMessage(GstBus* bus, GstMessage* message, gpointer self);
 
     ElementPtr makeSource(QString* error);
     bool probeFormats(QString* error);
+    struct PreviewSink {
+        GstElement* sink = nullptr;       // null when it could not be added
+        GstElement* sizeFilter = nullptr; // the picture size the sink is given, when it draws
+        bool drawsPreview = false;
+    };
     bool buildPipeline(QString* error);
+    PreviewSink addPreviewSink(GstBin* bin, GstElement* frames, QString* error);
     bool startPlaying(QString* error);
     bool renegotiate(QString* error);
     void showAsSoonAsArrived();
@@ -79,7 +93,10 @@ private:
     // Any thread: the pipeline reported an error or its end.
     void noteStreamProblem(const QString& reason);
     void onStreamProblem(std::uint64_t epoch, const QString& reason);
+    void storeFrame(SamplePtr sample);
     void onFrameArrived();
+    void onExposed();
+    void onVideoSizeChanged(QSize size);
     void onWatchdog();
     void onRetry();
     void loseCamera(const QString& reason);
@@ -102,8 +119,13 @@ private:
     int formatIndex_ = -1;
     std::optional<VideoFormat> format_;
 
+    // Whether the preview goes through a video sink drawing into the preview's own window.
+    bool sinkDraws_ = false;
+
     ElementPtr pipeline_;
     GstElement* capsFilter_ = nullptr; // owned by the pipeline
+    GstElement* videoSink_ = nullptr;  // owned by the pipeline; only when the sink draws
+    GstElement* sizeFilter_ = nullptr; // owned by the pipeline; only when the sink draws
     bool hasDecoder_ = false;
     // Counts pipeline starts, so that a problem reported by a stream that has since been
     // replaced or restarted is recognised as old news.
@@ -119,6 +141,7 @@ private:
 
     bool previewOn_ = false;
     int previewRate_ = 0;
+    PreviewPacer pacer_; // which frames the video sink shows
     QElapsedTimer lastShown_;
     std::uint64_t shownSequence_ = 0;
     QTimer previewTimer_;

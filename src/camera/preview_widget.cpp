@@ -13,6 +13,11 @@ PreviewWidget::PreviewWidget(QWidget* parent) : QWidget(parent) {
     setAccessibleName(tr("Camera preview"));
 }
 
+PreviewWidget::~PreviewWidget() {
+    // Still before QWidget's destructor takes the native window away.
+    if (nativeVideo_) emit videoWindowClosing();
+}
+
 void PreviewWidget::showFrame(SamplePtr sample) {
     sample_ = std::move(sample);
     update();
@@ -20,24 +25,62 @@ void PreviewWidget::showFrame(SamplePtr sample) {
 
 void PreviewWidget::clearFrame() {
     sample_.reset();
-    update();
+    sinkVideo_ = false;
+    updatePaintMode();
 }
 
 void PreviewWidget::showLost(const QString& reason) {
     lost_ = true;
     lostReason_ = reason;
-    update();
+    updatePaintMode();
 }
 
 void PreviewWidget::clearLost() {
     lost_ = false;
     lostReason_.clear();
+    updatePaintMode();
+}
+
+WId PreviewWidget::videoWindow() {
+    if (!nativeVideo_) {
+        nativeVideo_ = true;
+        // A window of its own, so that the sink draws over nothing else; the parent need not
+        // become native for it. Qt never clears it: every paint covers it or leaves it to the sink.
+        setAttribute(Qt::WA_DontCreateNativeAncestors);
+        setAttribute(Qt::WA_NativeWindow);
+        setAttribute(Qt::WA_NoSystemBackground);
+    }
+    return winId();
+}
+
+void PreviewWidget::showSinkVideo() {
+    if (!nativeVideo_ || sinkVideo_) return;
+    sinkVideo_ = true;
+    updatePaintMode();
+}
+
+QSize PreviewWidget::videoSize() const {
+    return (QSizeF(size()) * devicePixelRatioF()).toSize();
+}
+
+void PreviewWidget::updatePaintMode() {
+    // Painting on screen keeps this window out of Qt's backing store, whose flush would cover
+    // the sink's picture. Qt's own paints (black, the lost notice) need the backing store.
+    if (nativeVideo_) setAttribute(Qt::WA_PaintOnScreen, sinkVideo_ && !lost_);
     update();
+}
+
+void PreviewWidget::resizeEvent(QResizeEvent*) {
+    if (nativeVideo_) emit videoSizeChanged(videoSize());
 }
 
 void PreviewWidget::paintEvent(QPaintEvent*) {
     if (lost_) {
         paintLost();
+        return;
+    }
+    if (sinkVideo_) {
+        emit exposed();
         return;
     }
     QPainter painter(this);

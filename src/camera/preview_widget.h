@@ -10,28 +10,58 @@ namespace camera {
 // The live picture: the frame it is given, scaled to the widget keeping its aspect ratio with
 // black bars, or a "Camera lost" notice. It only paints; when to show a frame is decided by
 // the camera view.
+//
+// Where a video sink can draw into a window of ours, the widget lends it its own native window
+// (videoWindow()) instead of being given frames: while the sink shows video Qt paints nothing
+// there, and the widget only asks the sink to draw again when the window needs it.
 class PreviewWidget : public QWidget {
     Q_OBJECT
 public:
     explicit PreviewWidget(QWidget* parent = nullptr);
+    ~PreviewWidget() override;
 
     // Shows `sample` (BGRx) from the next paint on. The sample stays referenced until replaced.
     void showFrame(SamplePtr sample);
-    // Forgets the frame (black), e.g. when the pipeline that made it goes away.
+    // Forgets the frame (black), e.g. when the pipeline that made it goes away. A sink drawing
+    // into the window stops being shown.
     void clearFrame();
     void showLost(const QString& reason);
     void clearLost();
     bool isShowingLost() const { return lost_; }
 
+    // The native window a video sink may draw into (this widget's alone, not its parent's).
+    WId videoWindow();
+    // A sink draws the picture into videoWindow() from now on; Qt leaves the window to it except
+    // for the lost notice. Ends with clearFrame().
+    void showSinkVideo();
+    bool isShowingSinkVideo() const { return sinkVideo_; }
+    // The window's size in device pixels: the size of the picture a sink must draw.
+    QSize videoSize() const;
+
+    // Qt paints this widget only through its backing store; painting on screen (while a sink
+    // draws) needs no engine of the widget's own.
+    QPaintEngine* paintEngine() const override { return nullptr; }
+
+signals:
+    // The window needs the sink's picture again (it was uncovered or resized).
+    void exposed();
+    void videoSizeChanged(QSize size);
+    // The native window is about to be destroyed: a sink must stop drawing into it now.
+    void videoWindowClosing();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void paintLost();
+    void updatePaintMode();
 
     SamplePtr sample_;
     bool lost_ = false;
     QString lostReason_;
+    bool nativeVideo_ = false;
+    bool sinkVideo_ = false;
 };
 
 } // namespace camera
