@@ -35,13 +35,6 @@ bool sinkCanDrawPreview() {
     return true;
 }
 
-// The picture size the sink is given; none (any size) while the window has no size yet.
-CapsPtr previewSizeCaps(QSize size) {
-    if (size.isEmpty()) return CapsPtr(gst_caps_new_any());
-    return CapsPtr(gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, size.width(), "height",
-                                       G_TYPE_INT, size.height(), nullptr));
-}
-
 } // namespace
 
 GstCameraView::GstCameraView(QObject* parent) : CameraView(parent) {
@@ -94,8 +87,6 @@ QWidget* GstCameraView::create(QWidget* parent, QSize size, const QString& sourc
     sinkDraws_ = sinkCanDrawPreview();
     if (sinkDraws_) {
         connect(preview, &PreviewWidget::exposed, this, &GstCameraView::onExposed);
-        connect(preview, &PreviewWidget::videoSizeChanged, this,
-                &GstCameraView::onVideoSizeChanged);
         // A sink drawing into a window that is gone would end the program with an X error.
         connect(preview, &PreviewWidget::videoWindowClosing, this,
                 &GstCameraView::teardownPipeline);
@@ -197,7 +188,6 @@ bool GstCameraView::buildPipeline(QString* error) {
     capsFilter_ = capsFilter;
     hasDecoder_ = decoder != nullptr;
     videoSink_ = sink.drawsPreview ? sink.sink : nullptr;
-    sizeFilter_ = sink.sizeFilter;
     return startPlaying(error);
 }
 
@@ -221,34 +211,34 @@ GstCameraView::PreviewSink GstCameraView::addPreviewSink(GstBin* bin, GstElement
         callbacks.new_sample = &GstCameraView::onNewSample;
         gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
         if (!gst_element_link(frames, sink)) return missing("appsink");
-        return {sink, nullptr, false};
+        return {sink, false};
     }
 
     GstElement* scale = gst_element_factory_make("videoconvertscale", "scale");
-    GstElement* size = gst_element_factory_make("capsfilter", "size");
     GstElement* sink = gst_element_factory_make("ximagesink", "frames");
-    if (!scale || !size || !sink) {
-        for (GstElement* element : {scale, size, sink})
+    if (!scale || !sink) {
+        for (GstElement* element : {scale, sink})
             if (element) gst_object_unref(gst_object_ref_sink(element));
         return missing("videoconvertscale or ximagesink");
     }
-    gst_bin_add_many(bin, scale, size, sink, nullptr);
-    // Frames the preview rate leaves out cost nothing, and a scaler whose input has the
-    // window's size passes frames through untouched. Nearest neighbour: it is only a preview.
+    gst_bin_add_many(bin, scale, sink, nullptr);
+    // The sink asks for pictures of its window's size, which the scaler makes keeping the aspect
+    // ratio with black bars (add-borders); at that size already it passes frames through
+    // untouched. Frames the preview rate leaves out never get here. Nearest neighbour: it is
+    // only a preview.
     gst_util_set_object_arg(G_OBJECT(scale), "method", "nearest-neighbour");
-    CapsPtr sizeCaps = previewSizeCaps(preview_->videoSize());
-    g_object_set(size, "caps", sizeCaps.get(), nullptr);
-    // Expose and resize come from Qt (onExposed); the sink's own event thread would wake up
-    // 20 times a second and take input events away from the widget.
+    // Expose and resize come from Qt (onExposed, which also tells the sink the window's new
+    // size); the sink's own event thread would wake up 20 times a second and take input events
+    // away from the widget.
     g_object_set(sink, "handle-events", FALSE, "handle-expose", FALSE, "enable-last-sample", FALSE,
                  "sync", TRUE, nullptr);
     gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(sink), preview_->videoWindow());
     PadPtr pad(gst_element_get_static_pad(frames, "src"));
     gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, &GstCameraView::onSinkBuffer, this,
                       nullptr);
-    if (!gst_element_link_many(frames, scale, size, sink, nullptr))
+    if (!gst_element_link_many(frames, scale, sink, nullptr))
         return missing("videoconvertscale or ximagesink");
-    return {sink, size, true};
+    return {sink, true};
 }
 
 bool GstCameraView::startPlaying(QString* error) {
@@ -296,7 +286,6 @@ void GstCameraView::teardownPipeline() {
     gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
     capsFilter_ = nullptr;
     videoSink_ = nullptr;
-    sizeFilter_ = nullptr;
     pipeline_.reset();
     // The shown frame may belong to the camera driver's buffers; give them back.
     if (preview_) preview_->clearFrame();
@@ -406,12 +395,6 @@ void GstCameraView::schedulePreview() {
 
 void GstCameraView::onExposed() {
     if (videoSink_) gst_video_overlay_expose(GST_VIDEO_OVERLAY(videoSink_));
-}
-
-void GstCameraView::onVideoSizeChanged(QSize size) {
-    if (!sizeFilter_) return;
-    CapsPtr caps = previewSizeCaps(size);
-    g_object_set(sizeFilter_, "caps", caps.get(), nullptr);
 }
 
 void GstCameraView::showNewestFrame() {

@@ -30,7 +30,7 @@ class PreviewWidget;
 //
 // On X11 the preview is drawn by the video sink straight into the preview's window instead,
 // which spares the GUI thread a copy and a paint of every frame:
-//   source ! capsfilter ! [jpegdec] ! videoconvert ! BGRx ! videoconvertscale ! size ! ximagesink
+//   source ! capsfilter ! [jpegdec] ! videoconvert ! BGRx ! videoconvertscale ! ximagesink
 // A probe after the BGRx filter stores every frame for grabs and drops the frames the preview
 // rate leaves out before they are scaled.
 class GstCameraView : public CameraView {
@@ -78,8 +78,7 @@ private:
     ElementPtr makeSource(QString* error);
     bool probeFormats(QString* error);
     struct PreviewSink {
-        GstElement* sink = nullptr;       // null when it could not be added
-        GstElement* sizeFilter = nullptr; // the picture size the sink is given, when it draws
+        GstElement* sink = nullptr; // null when it could not be added
         bool drawsPreview = false;
     };
     bool buildPipeline(QString* error);
@@ -96,7 +95,6 @@ private:
     void storeFrame(SamplePtr sample);
     void onFrameArrived();
     void onExposed();
-    void onVideoSizeChanged(QSize size);
     void onWatchdog();
     void onRetry();
     void loseCamera(const QString& reason);
@@ -125,7 +123,6 @@ private:
     ElementPtr pipeline_;
     GstElement* capsFilter_ = nullptr; // owned by the pipeline
     GstElement* videoSink_ = nullptr;  // owned by the pipeline; only when the sink draws
-    GstElement* sizeFilter_ = nullptr; // owned by the pipeline; only when the sink draws
     bool hasDecoder_ = false;
     // Counts pipeline starts, so that a problem reported by a stream that has since been
     // replaced or restarted is recognised as old news.

@@ -1,5 +1,7 @@
 #include "camera/preview_pacer.h"
 
+#include <algorithm>
+
 namespace camera {
 
 bool PreviewPacer::admit(Clock::time_point now) {
@@ -7,12 +9,12 @@ bool PreviewPacer::admit(Clock::time_point now) {
     const std::chrono::milliseconds interval(interval_.load());
     if (interval.count() <= 0) return true;
     if (due_ && now < *due_) return false;
-    // Behind the grid by a whole interval (a pause, a slower camera, the first frame): start it
-    // again from this frame, so that a late stream does not earn a burst of frames.
-    if (!due_ || now - *due_ >= interval)
-        due_ = now + interval;
-    else
-        *due_ += interval;
+    // The next frame is due one interval after this one was due rather than after it came, and
+    // the grid of due times runs half an interval ahead of the frames, so that a frame that comes
+    // a little early (a wobbling camera) is still shown. Never sooner than half an interval after
+    // this one: a stream that was slow or paused does not earn a burst.
+    const Clock::time_point soonest = now + interval / 2;
+    due_ = due_ ? std::max(*due_ + interval, soonest) : soonest;
     return true;
 }
 

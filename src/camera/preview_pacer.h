@@ -7,10 +7,10 @@
 namespace camera {
 
 // Decides, as each frame arrives, whether the preview shows it: none while the preview is off,
-// otherwise at most one per interval on average. Frames are due on a grid one interval apart
-// that follows the stream, so a camera whose timing wobbles around the interval still shows
-// every frame, while a faster camera is thinned to the interval. A frame that is not due is
-// simply not shown: nothing waits for a later one.
+// otherwise at most one per interval on average, and never two within half an interval. A frame
+// that is not due is simply not shown: nothing waits for a later one. Frames are due on a grid
+// one interval apart that follows the stream, so that a camera whose timing wobbles around the
+// interval still has every frame shown.
 class PreviewPacer {
 public:
     using Clock = std::chrono::steady_clock;

@@ -59,19 +59,11 @@ void PreviewWidget::showSinkVideo() {
     updatePaintMode();
 }
 
-QSize PreviewWidget::videoSize() const {
-    return (QSizeF(size()) * devicePixelRatioF()).toSize();
-}
-
 void PreviewWidget::updatePaintMode() {
     // Painting on screen keeps this window out of Qt's backing store, whose flush would cover
     // the sink's picture. Qt's own paints (black, the lost notice) need the backing store.
     if (nativeVideo_) setAttribute(Qt::WA_PaintOnScreen, sinkVideo_ && !lost_);
     update();
-}
-
-void PreviewWidget::resizeEvent(QResizeEvent*) {
-    if (nativeVideo_) emit videoSizeChanged(videoSize());
 }
 
 void PreviewWidget::paintEvent(QPaintEvent*) {

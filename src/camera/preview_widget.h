@@ -35,8 +35,6 @@ public:
     // for the lost notice. Ends with clearFrame().
     void showSinkVideo();
     bool isShowingSinkVideo() const { return sinkVideo_; }
-    // The window's size in device pixels: the size of the picture a sink must draw.
-    QSize videoSize() const;
 
     // Qt paints this widget only through its backing store; painting on screen (while a sink
     // draws) needs no engine of the widget's own.
@@ -45,13 +43,11 @@ public:
 signals:
     // The window needs the sink's picture again (it was uncovered or resized).
     void exposed();
-    void videoSizeChanged(QSize size);
     // The native window is about to be destroyed: a sink must stop drawing into it now.
     void videoWindowClosing();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void paintLost();
