@@ -35,6 +35,19 @@ bool sinkCanDrawPreview() {
     return true;
 }
 
+// The sink that draws the preview into `window`, with its own connection to the X server open.
+ElementPtr makeWindowSink(WId window) {
+    ElementPtr sink = adoptElement(gst_element_factory_make("ximagesink", "frames"));
+    if (!sink) return sink;
+    // Expose and resize come from Qt (onExposed, which also tells the sink the window's new
+    // size); the sink's own event thread would wake up 20 times a second and take input events
+    // away from the widget.
+    g_object_set(sink.get(), "handle-events", FALSE, "handle-expose", FALSE, "enable-last-sample",
+                 FALSE, "sync", TRUE, nullptr);
+    gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(sink.get()), window);
+    return sink;
+}
+
 } // namespace
 
 GstCameraView::GstCameraView(QObject* parent) : CameraView(parent) {
@@ -47,6 +60,7 @@ GstCameraView::GstCameraView(QObject* parent) : CameraView(parent) {
 
 GstCameraView::~GstCameraView() {
     disconnectDriver();
+    dropWindowSink();
     if (previewOwned_) delete preview_.data();
 }
 
@@ -62,6 +76,7 @@ QWidget* GstCameraView::create(QWidget* parent, QSize size, const QString& sourc
     if (error) error->clear();
     if (!ensureGStreamer(error)) return nullptr;
     disconnectDriver();
+    dropWindowSink();
     if (previewOwned_) delete preview_.data();
     description_ = source.trimmed();
     device_.reset();
@@ -88,8 +103,13 @@ QWidget* GstCameraView::create(QWidget* parent, QSize size, const QString& sourc
     if (sinkDraws_) {
         connect(preview, &PreviewWidget::exposed, this, &GstCameraView::onExposed);
         // A sink drawing into a window that is gone would end the program with an X error.
-        connect(preview, &PreviewWidget::videoWindowClosing, this,
-                &GstCameraView::teardownPipeline);
+        connect(preview, &PreviewWidget::videoWindowClosing, this, [this] {
+            teardownPipeline();
+            dropWindowSink();
+        });
+        // Connecting to the X server takes the sink a few round trips: at start-up they run
+        // beside the opening of the camera.
+        windowSink_ = std::async(std::launch::async, &makeWindowSink, preview->videoWindow());
     }
     return preview;
 }
@@ -215,10 +235,11 @@ GstCameraView::PreviewSink GstCameraView::addPreviewSink(GstBin* bin, GstElement
     }
 
     GstElement* scale = gst_element_factory_make("videoconvertscale", "scale");
-    GstElement* sink = gst_element_factory_make("ximagesink", "frames");
+    const ElementPtr windowSink =
+        windowSink_.valid() ? windowSink_.get() : makeWindowSink(preview_->videoWindow());
+    GstElement* sink = windowSink.get();
     if (!scale || !sink) {
-        for (GstElement* element : {scale, sink})
-            if (element) gst_object_unref(gst_object_ref_sink(element));
+        if (scale) gst_object_unref(gst_object_ref_sink(scale));
         return missing("videoconvertscale or ximagesink");
     }
     gst_bin_add_many(bin, scale, sink, nullptr);
@@ -227,12 +248,6 @@ GstCameraView::PreviewSink GstCameraView::addPreviewSink(GstBin* bin, GstElement
     // untouched. Frames the preview rate leaves out never get here. Nearest neighbour: it is
     // only a preview.
     gst_util_set_object_arg(G_OBJECT(scale), "method", "nearest-neighbour");
-    // Expose and resize come from Qt (onExposed, which also tells the sink the window's new
-    // size); the sink's own event thread would wake up 20 times a second and take input events
-    // away from the widget.
-    g_object_set(sink, "handle-events", FALSE, "handle-expose", FALSE, "enable-last-sample", FALSE,
-                 "sync", TRUE, nullptr);
-    gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(sink), preview_->videoWindow());
     PadPtr pad(gst_element_get_static_pad(frames, "src"));
     gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, &GstCameraView::onSinkBuffer, this,
                       nullptr);
@@ -391,6 +406,11 @@ void GstCameraView::schedulePreview() {
     } else if (!previewTimer_.isActive()) {
         previewTimer_.start(int(previewRate_ - lastShown_.elapsed()));
     }
+}
+
+void GstCameraView::dropWindowSink() {
+    // Waits for it: a sink may not outlive the window it was given.
+    if (windowSink_.valid()) windowSink_.get();
 }
 
 void GstCameraView::onExposed() {

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <future>
 #include <gst/app/gstappsink.h>
 #include <mutex>
 #include <optional>
@@ -95,6 +96,7 @@ private:
     void storeFrame(SamplePtr sample);
     void onFrameArrived();
     void onExposed();
+    void dropWindowSink();
     void onWatchdog();
     void onRetry();
     void loseCamera(const QString& reason);
@@ -119,6 +121,7 @@ private:
 
     // Whether the preview goes through a video sink drawing into the preview's own window.
     bool sinkDraws_ = false;
+    std::future<ElementPtr> windowSink_; // the first such sink, made ahead of the pipeline
 
     ElementPtr pipeline_;
     GstElement* capsFilter_ = nullptr; // owned by the pipeline
