@@ -2,7 +2,8 @@
 # On X11 the live preview is drawn by the video sink into the preview's own window: the camera's
 # picture scaled to the view keeping its aspect ratio, black bars where it does not fill it; a
 # format chosen in the dialog is followed; a camera that stops shows the "Camera lost" notice,
-# and the picture comes back when the camera does.
+# and the picture comes back when the camera does. The picture stays when the window is covered
+# and uncovered.
 source "$(dirname "$0")/lib.sh"
 
 # The colour at "x,y" of a screenshot, as "r,g,b".
@@ -17,22 +18,24 @@ near() {
         for (i = 1; i <= 3; ++i) if (x[i] - y[i] > 24 || y[i] - x[i] > 24) exit 1 }'
 }
 
-# The preview's window: the 320 x 240 child of the main window.
-preview_window() {
+# Where the preview's window is on the screen, as ImageMagick's crop geometry: the 320 x 240
+# child of the main window.
+preview_area() {
     local id
     id=$(xwininfo -children -id "$1" | awk '/ 320x240\+/ { print $1; exit }')
     [[ -n "$id" ]] || fail "the preview has no window of its own: $(xwininfo -children -id "$1")"
-    echo "$id"
+    xwininfo -id "$id" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+                              END { printf "320x240+%d+%d\n", x, y }'
 }
 
-# Waits until every "x,y=r,g,b" given holds in the preview, up to `seconds`; the screenshot
-# is left in $WORK/preview.png.
+# Waits until every "x,y=r,g,b" given holds in the preview as seen on the screen, up to
+# `seconds`; the screenshot is left in $WORK/preview.png.
 wait_look() {
     local what=$1 seconds=$2
     shift 2
     local check ok color
     for _ in $(seq $((seconds * 5))); do
-        import -window "$PREVIEW" "$WORK/preview.png" 2>/dev/null || true
+        import -window root -crop "$PREVIEW" +repage "$WORK/preview.png" 2>/dev/null || true
         ok=1
         for check in "$@"; do
             color=$(pixel "$WORK/preview.png" "${check%%=*}")
@@ -44,15 +47,15 @@ wait_look() {
     fail "the preview does not show $what ($check is $color)"
 }
 
-start_window() {
-    write_config "[MAIN]" "Width=320" "Height=240" "Framerate=33" "Source=$1"
+start_window() { # framerate source keys...
+    write_config "[MAIN]" "Width=320" "Height=240" "Framerate=$1" "Source=$2"
     start_program
     dialog=$(wait_window "^Video Format$")
-    for key in "${@:2}"; do press "$dialog" "$key"; done
+    for key in "${@:3}"; do press "$dialog" "$key"; done
     press "$dialog" Return
     wait_gone "$dialog"
     window=$(wait_window "^Webcam Lumivex v0.03$")
-    PREVIEW=$(preview_window "$window")
+    PREVIEW=$(preview_area "$window")
 }
 
 stop_window() {
@@ -73,17 +76,25 @@ install_program
 
 # A 4:3 camera that also offers 16:9: the second format, chosen in the dialog, is shown at
 # 320 x 180 between bars 30 pixels high.
-start_window "videotestsrc is-live=true pattern=smpte ! video/x-raw,format=BGRx,width=640,height={480,360},framerate=30/1" Down
-wait_look "the 16:9 picture between black bars" 5 $(bars_at 60) \
-    "160,10=$BLACK" "160,229=$BLACK" "5,35=$WHITE" "315,35=$BLUE"
+SIXTEEN_NINE=("160,10=$BLACK" "160,229=$BLACK" "5,35=$WHITE" "315,35=$BLUE" $(bars_at 60))
+# One picture every 30 s: what shows after the window is uncovered is drawn again, not new.
+start_window 30000 "videotestsrc is-live=true pattern=smpte ! video/x-raw,format=BGRx,width=640,height={480,360},framerate=30/1" Down
+wait_look "the 16:9 picture between black bars" 5 "${SIXTEEN_NINE[@]}"
+gst-launch-1.0 -q videotestsrc pattern=red ! video/x-raw,width=400,height=300 ! ximagesink \
+    >/dev/null 2>&1 &
+COVER_PID=$!
+wait_look "the window covering it" 5 "160,120=$RED" "5,35=$RED"
+kill "$COVER_PID"
+wait "$COVER_PID" 2>/dev/null || true
+wait_look "the picture again once uncovered" 2 "${SIXTEEN_NINE[@]}"
 stop_window
 
 # 640 x 480 into 320 x 240: the whole picture, halved. The source ends after two seconds: the
 # lost notice, then the picture again when the camera is tried again.
-start_window "videotestsrc is-live=true pattern=smpte num-buffers=60"
+start_window 33 "videotestsrc is-live=true pattern=smpte num-buffers=60"
 wait_look "the colour bars scaled to the view" 5 $(bars_at 5) $(bars_at 150)
 wait_look "the lost notice" 10 "5,5=$LOST" "315,235=$LOST" "160,5=$LOST"
 wait_look "the picture again after the camera came back" 10 $(bars_at 5)
 stop_window
 
-echo "ok: the preview drawn by the sink, scaled, following the format, lost and back"
+echo "ok: the preview drawn by the sink, scaled, following the format, redrawn, lost and back"
