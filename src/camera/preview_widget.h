@@ -34,7 +34,6 @@ public:
     // A sink draws the picture into videoWindow() from now on; Qt leaves the window to it except
     // for the lost notice. Ends with clearFrame().
     void showSinkVideo();
-    bool isShowingSinkVideo() const { return sinkVideo_; }
 
     // Qt paints this widget only through its backing store; painting on screen (while a sink
     // draws) needs no engine of the widget's own.
