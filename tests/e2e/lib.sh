@@ -23,19 +23,19 @@ fail() {
     exit 1
 }
 
-# A display of our own, so tests never meet each other's windows.
+# A display of our own, so tests never meet each other's windows. The server picks a free
+# display number itself (-displayfd), so tests running at the same time cannot race for one.
 start_display() {
-    local n
-    for n in $(seq 90 130); do
-        [[ -e /tmp/.X$n-lock ]] && continue
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-        XVFB_PID=$!
-        export DISPLAY=":$n"
-        for _ in $(seq 50); do
+    local number_file="$WORK/display"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
+    XVFB_PID=$!
+    for _ in $(seq 100); do
+        if [[ -s "$number_file" ]]; then
+            export DISPLAY=":$(head -n 1 "$number_file")"
             xdpyinfo >/dev/null 2>&1 && return 0
-            kill -0 "$XVFB_PID" 2>/dev/null || break
-            sleep 0.1
-        done
+        fi
+        kill -0 "$XVFB_PID" 2>/dev/null || break
+        sleep 0.1
     done
     fail "could not start Xvfb"
 }
