@@ -27,8 +27,12 @@ FormatDialog::FormatDialog(const QList<VideoFormat>& formats, int current, QWidg
     }
     if (current >= 0 && current < list_->count()) list_->setCurrentRow(current);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+    // Plain buttons: the standard ones look up themed icons, which alone took longer than
+    // building the rest of the dialog at start-up.
+    auto* buttons = new QDialogButtonBox(this);
+    auto* ok = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
+    ok->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(list_, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
