@@ -5,7 +5,8 @@ source "$(dirname "$0")/lib.sh"
 
 start_display
 install_program
-write_config "[MAIN]" "Width=640" "Height=480" "Framerate=33" \
+# A preview smaller than the pictures: they are still saved at the format's full size.
+write_config "[MAIN]" "Width=320" "Height=240" "Framerate=33" \
     "Source=videotestsrc is-live=true pattern=ball"
 start_program
 
