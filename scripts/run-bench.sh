@@ -75,7 +75,7 @@ QT_QPA_PLATFORM=offscreen run "$BENCH/bench_camera" rss "$SHM" 10000 100
 unset QT_QPA_PLATFORM
 for n in $(seq 140 180); do
     [[ -e /tmp/.X$n-lock ]] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -noreset -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
     XVFB_PID=$!
     export DISPLAY=":$n"
     for _ in $(seq 50); do

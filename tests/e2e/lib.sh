@@ -7,15 +7,25 @@ WORK=$(mktemp -d)
 APP_PID=""
 XVFB_PID=""
 
+# Waits for the processes to be gone, so that the next test's X server never meets this one's
+# display still closing.
 cleanup() {
-    [[ -n "$APP_PID" ]] && kill "$APP_PID" 2>/dev/null || true
-    [[ -n "$XVFB_PID" ]] && kill "$XVFB_PID" 2>/dev/null || true
+    if [[ -n "$APP_PID" ]]; then
+        kill "$APP_PID" 2>/dev/null || true
+        wait "$APP_PID" 2>/dev/null || true
+    fi
+    if [[ -n "$XVFB_PID" ]]; then
+        kill "$XVFB_PID" 2>/dev/null || true
+        wait "$XVFB_PID" 2>/dev/null || true
+    fi
     rm -rf "$WORK"
 }
 trap cleanup EXIT
 
 fail() {
     echo "FAIL: $*" >&2
+    echo "display ${DISPLAY:-none}; X servers: $(pgrep -a Xvfb | tr '\n' ';')" >&2
+    ls -la /tmp/.X11-unix/ >&2 2>/dev/null || true
     if [[ -n "${DISPLAY:-}" ]]; then
         import -window root "$WORK/failure.png" 2>/dev/null && cp "$WORK/failure.png" \
             "${TMPDIR:-/tmp}/lumivex-e2e-failure.png" && echo "screen: ${TMPDIR:-/tmp}/lumivex-e2e-failure.png" >&2
@@ -27,7 +37,9 @@ fail() {
 # display number itself (-displayfd), so tests running at the same time cannot race for one.
 start_display() {
     local number_file="$WORK/display"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
+    # -noreset: the check below is the first client, and a server that resets as it leaves
+    # turns the program away.
+    Xvfb -displayfd 3 -noreset -screen 0 1280x1024x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
     XVFB_PID=$!
     for _ in $(seq 100); do
         if [[ -s "$number_file" ]]; then
