@@ -62,7 +62,7 @@ void packRow(const uchar* source, int width, unsigned char* out, quint32 rowByte
 } // namespace
 
 // Encoded here rather than by Qt's image writer: the format is fixed and simple, and writing
-// whole blocks of rows straight to the file costs half as much as Qt's row-by-row path.
+// the whole file at once costs half as much as Qt's row-by-row path.
 bool writeBmp(const QImage& image, const QString& path, QString* error) {
     if (image.isNull()) return fail(error, QStringLiteral("There is no picture to save"));
     const QFileInfo target(path);
@@ -84,26 +84,22 @@ bool writeBmp(const QImage& image, const QString& path, QString* error) {
             error,
             QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), reason));
     };
-    // Unbuffered: the blocks below are already large.
+    // Unbuffered: the file is written in one piece.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(error, QStringLiteral("Cannot write %1: %2")
                                .arg(QDir::toNativeSeparators(path), file.errorString()));
 
-    // Blocks of about 256 KiB: the header, then rows from the bottom up.
-    const int rowsPerBlock = std::max(1, int((256 * 1024) / rowBytes));
-    std::vector<unsigned char> block(HeaderBytes + std::size_t(rowsPerBlock) * rowBytes);
-    writeHeader(block.data(), opaque, rowBytes);
-    std::size_t used = HeaderBytes;
-    for (int y = opaque.height() - 1; y >= 0; --y) {
-        packRow(opaque.constScanLine(y), width, block.data() + used, rowBytes);
-        used += rowBytes;
-        if (used + rowBytes > block.size() || y == 0) {
-            if (file.write(reinterpret_cast<const char*>(block.data()), qint64(used)) !=
-                qint64(used))
-                return writeFailed();
-            used = 0;
-        }
-    }
+    // The whole file in one write, from a buffer kept between pictures: one system call, and
+    // no fresh pages to fault in for each picture (6 MB at 1920 x 1080).
+    thread_local std::vector<unsigned char> buffer;
+    const std::size_t total = HeaderBytes + std::size_t(rowBytes) * std::size_t(opaque.height());
+    if (buffer.size() < total) buffer.resize(total);
+    writeHeader(buffer.data(), opaque, rowBytes);
+    unsigned char* out = buffer.data() + HeaderBytes;
+    for (int y = opaque.height() - 1; y >= 0; --y, out += rowBytes)
+        packRow(opaque.constScanLine(y), width, out, rowBytes);
+    if (file.write(reinterpret_cast<const char*>(buffer.data()), qint64(total)) != qint64(total))
+        return writeFailed();
     if (!file.commit())
         return fail(error, QStringLiteral("Cannot write %1: %2")
                                .arg(QDir::toNativeSeparators(path), file.errorString()));
