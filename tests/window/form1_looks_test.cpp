@@ -85,33 +85,27 @@ TEST_F(LooksTest, ControlsHaveTheirNamesCaptionsAndPlaces) {
 
 TEST_F(LooksTest, OpensIdleAndSwitchesLooksWithTheRun) {
     auto& f = loadedForm();
-    const auto expectIdle = [&] {
+    // Idle: inputs and Start enabled, Stop and Take Picture disabled, the timer off in red;
+    // Running the other way round, "On" in green.
+    const auto expectLook = [&](bool running) {
         for (QWidget* w : std::initializer_list<QWidget*>{f.txtInterval, f.txtStopAt, f.optStop1,
                                                           f.optStop2, f.cmdStart})
-            EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
-        EXPECT_FALSE(f.cmdStop->isEnabled());
-        EXPECT_FALSE(f.cmdTakePic->isEnabled());
-        EXPECT_FALSE(f.Timer->isEnabled());
-        EXPECT_EQ(f.lblStatus->text(), "Off");
-        EXPECT_EQ(textColour(f.lblStatus), QColor(255, 0, 0));
+            EXPECT_EQ(w->isEnabled(), !running) << w->objectName().toStdString();
+        EXPECT_EQ(f.cmdStop->isEnabled(), running);
+        EXPECT_EQ(f.cmdTakePic->isEnabled(), running);
+        EXPECT_EQ(f.Timer->isEnabled(), running);
+        EXPECT_EQ(f.lblStatus->text(), running ? "On" : "Off");
+        EXPECT_EQ(textColour(f.lblStatus), running ? QColor(0, 255, 0) : QColor(255, 0, 0));
     };
-    expectIdle();
+    expectLook(false);
     EXPECT_TRUE(f.optStop1->isChecked());
     EXPECT_FALSE(f.optStop2->isChecked());
     EXPECT_EQ(baseColour(f.txtInterval), QColor(255, 255, 255));
 
     f.cmdStart->click();
-    for (QWidget* w : std::initializer_list<QWidget*>{f.txtInterval, f.txtStopAt, f.optStop1,
-                                                      f.optStop2, f.cmdStart})
-        EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
-    EXPECT_TRUE(f.cmdStop->isEnabled());
-    EXPECT_TRUE(f.cmdTakePic->isEnabled());
-    EXPECT_TRUE(f.Timer->isEnabled());
-    EXPECT_EQ(f.lblStatus->text(), "On");
-    EXPECT_EQ(textColour(f.lblStatus), QColor(0, 255, 0));
-
+    expectLook(true);
     f.cmdStop->click();
-    expectIdle();
+    expectLook(false);
 }
 
 TEST_F(LooksTest, OptionButtonsAreExclusive) {

@@ -10,10 +10,16 @@ namespace {
 using namespace std::chrono_literals;
 using window::Nanoseconds;
 
-TEST(TickerTest, LateWakeUpsDoNotAccumulate) {
+// A ticker on simulated time, and a count of its ticks.
+class TickerTest : public ::testing::Test {
+protected:
     FakeClock clock;
     FakeAlarm alarm;
-    window::Ticker ticker(clock, alarm);
+    window::Ticker ticker{clock, alarm};
+    QSignalSpy spy{&ticker, &window::Ticker::timeout};
+};
+
+TEST_F(TickerTest, LateWakeUpsDoNotAccumulate) {
     std::vector<Nanoseconds> ticks;
     QObject::connect(&ticker, &window::Ticker::timeout, [&] { ticks.push_back(clock.now); });
 
@@ -25,12 +31,7 @@ TEST(TickerTest, LateWakeUpsDoNotAccumulate) {
         EXPECT_EQ(ticks[k], start + std::chrono::seconds(k + 1) + 40ms) << k;
 }
 
-TEST(TickerTest, TicksMissedWhileAsleepAreSkippedNotBurst) {
-    FakeClock clock;
-    FakeAlarm alarm;
-    window::Ticker ticker(clock, alarm);
-    QSignalSpy spy(&ticker, &window::Ticker::timeout);
-
+TEST_F(TickerTest, TicksMissedWhileAsleepAreSkippedNotBurst) {
     const Nanoseconds start = clock.now;
     ticker.setEnabled(true);
     alarm.run(clock, start + 2s);
@@ -43,11 +44,7 @@ TEST(TickerTest, TicksMissedWhileAsleepAreSkippedNotBurst) {
     EXPECT_EQ(spy.count(), 6); // 14 s, 15 s, 16 s
 }
 
-TEST(TickerTest, AnEarlyWakeUpWaitsForTheDeadline) {
-    FakeClock clock;
-    FakeAlarm alarm;
-    window::Ticker ticker(clock, alarm);
-    QSignalSpy spy(&ticker, &window::Ticker::timeout);
+TEST_F(TickerTest, AnEarlyWakeUpWaitsForTheDeadline) {
     ticker.setEnabled(true);
     const Nanoseconds due = *alarm.deadline;
     clock.now = due - 2ms;
@@ -56,11 +53,7 @@ TEST(TickerTest, AnEarlyWakeUpWaitsForTheDeadline) {
     EXPECT_EQ(alarm.deadline, due);
 }
 
-TEST(TickerTest, DisablingStopsTicksAndReenablingStartsAfresh) {
-    FakeClock clock;
-    FakeAlarm alarm;
-    window::Ticker ticker(clock, alarm);
-    QSignalSpy spy(&ticker, &window::Ticker::timeout);
+TEST_F(TickerTest, DisablingStopsTicksAndReenablingStartsAfresh) {
     ticker.setEnabled(true);
     alarm.run(clock, clock.now + 1500ms);
     ticker.setEnabled(false);
@@ -71,7 +64,7 @@ TEST(TickerTest, DisablingStopsTicksAndReenablingStartsAfresh) {
     EXPECT_EQ(alarm.deadline, clock.now + 1s);
 }
 
-TEST(TickerTest, RealTimerKeepsThePaceOfTheClock) {
+TEST(RealTickerTest, KeepsThePaceOfTheClock) {
     window::SystemClock clock;
     window::TimerAlarm alarm(clock);
     window::Ticker ticker(clock, alarm);
