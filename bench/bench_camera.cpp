@@ -19,12 +19,8 @@
 
 namespace {
 
+using bench::die;
 using bench::SteadyClock;
-
-[[noreturn]] void die(const QString& why) {
-    std::fprintf(stderr, "bench_camera: %s\n", qPrintable(why));
-    std::exit(1);
-}
 
 // A source that has the next frame ready almost at once, so that a grab measures the program
 // rather than the wait for a camera. Not live: the pipeline paces it by the frame rate given,
@@ -181,13 +177,9 @@ int main(int argc, char* argv[]) {
     // No display is needed: the preview paints off screen.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QString error;
-    if (!camera::initGStreamer(&argc, &argv, &error)) die(error);
-    const QStringList args = QCoreApplication::arguments();
+    const QStringList args = bench::startUp(&argc, &argv);
     const QString mode = args.value(1);
     const QString folder = args.value(2);
-    if (folder.isEmpty() || !QDir(folder).exists())
-        die(QStringLiteral("no such folder: ") + folder);
     if (mode == QLatin1String("snapshot")) {
         const int pictures = std::max(50, args.value(3, QStringLiteral("60")).toInt());
         snapshot(folder, pictures, "snapshot_640x480", QSize(640, 480), 1000);

@@ -25,13 +25,10 @@
 
 namespace {
 
+using bench::die;
+
 using namespace std::chrono_literals;
 using window::Nanoseconds;
-
-[[noreturn]] void die(const QString& why) {
-    std::fprintf(stderr, "bench_ticks: %s\n", qPrintable(why));
-    std::exit(1);
-}
 
 // Passes every call to the real camera view and notes when each grab was asked for: the
 // moment the window takes the picture.
@@ -268,12 +265,8 @@ int day(const QString& folder) {
 int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QString error;
-    if (!camera::initGStreamer(&argc, &argv, &error)) die(error);
-    const QStringList args = QCoreApplication::arguments();
+    const QStringList args = bench::startUp(&argc, &argv);
     const QString folder = args.value(2);
-    if (folder.isEmpty() || !QDir(folder).exists())
-        die(QStringLiteral("no such folder: ") + folder);
     if (args.value(1) == QLatin1String("live"))
         return live(folder, std::max(60, args.value(3, QStringLiteral("60")).toInt()));
     if (args.value(1) == QLatin1String("day")) return day(folder);

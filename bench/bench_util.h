@@ -1,9 +1,15 @@
 #pragma once
 
+#include "camera/gst_setup.h"
+
+#include <QCoreApplication>
+#include <QDir>
 #include <QString>
+#include <QStringList>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -12,6 +18,24 @@
 // tab-separated rows "metric ours baseline ratio unit" on stdout; scripts/run-bench.sh
 // gathers them into the results table. Progress and details go to stderr.
 namespace bench {
+
+[[noreturn]] inline void die(const QString& why) {
+    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
+                 qPrintable(why));
+    std::exit(1);
+}
+
+// What every benchmark program does once its QApplication exists: start GStreamer and check
+// that the folder named by its second argument exists. Returns the arguments.
+inline QStringList startUp(int* argc, char*** argv) {
+    QString error;
+    if (!camera::initGStreamer(argc, argv, &error)) die(error);
+    const QStringList args = QCoreApplication::arguments();
+    const QString folder = args.value(2);
+    if (folder.isEmpty() || !QDir(folder).exists())
+        die(QStringLiteral("no such folder: ") + folder);
+    return args;
+}
 
 using SteadyClock = std::chrono::steady_clock;
 
