@@ -63,10 +63,6 @@ void Form1::CalcNew() {
     lblCalc3->setText(convert::fractionText(perDay, deps_.locale));
 }
 
-} // namespace window
-
-namespace window {
-
 // The plan in bytes: what a run of the chosen length takes at the chosen format, and what is free.
 void Form1::updateSpaceTip() {
     const QSize size = deps_.camera.pictureSize();

@@ -143,10 +143,6 @@ void Form1::showSaveFailures() {
     lblPicturesTaken->setAccessibleDescription(tip);
 }
 
-} // namespace window
-
-namespace window {
-
 QString Form1::lowSpaceReason() const {
     const std::int64_t picture = bmpFileBytes(deps_.camera.pictureSize());
     const std::int64_t free = deps_.freeSpace(picturesFolder());

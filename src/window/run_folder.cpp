@@ -1,7 +1,6 @@
 #include "window/run_folder.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
