@@ -19,10 +19,13 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Webcam Lumivex"));
 
     camera::GstCameraView camera;
+    camera.prepareWindowSink();
     window::QtMessageBoxes messages;
     window::SystemClock clock;
     window::TimerAlarm alarm(clock);
-    window::Form1 form({camera, messages, clock, alarm, QCoreApplication::applicationDirPath()});
+    // The panel waits until the camera is set up: the format dialog comes first at start-up.
+    window::Form1 form({camera, messages, clock, alarm, QCoreApplication::applicationDirPath()},
+                       window::Form1::Panel::AfterLoad);
 
     warmUp.join();
     // A failed start-up has told the user; the program ends at once, without the shutdown.

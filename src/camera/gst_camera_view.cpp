@@ -8,8 +8,10 @@
 #include "camera/source_element.h"
 
 #include <QGuiApplication>
+#include <QLayout>
 #include <algorithm>
 #include <gst/video/videooverlay.h>
+#include <memory>
 #include <thread>
 
 namespace camera {
@@ -35,8 +37,10 @@ bool sinkCanDrawPreview() {
     return true;
 }
 
-// The sink that draws the preview into `window`, with its own connection to the X server open.
-ElementPtr makeWindowSink(WId window) {
+// The sink that will draw the preview, with its own connection to the X server open: that takes
+// a few round trips, which can run while the window is being built.
+ElementPtr openWindowSink() {
+    if (!ensureGStreamer(nullptr)) return {};
     ElementPtr sink = adoptElement(gst_element_factory_make("ximagesink", "frames"));
     if (!sink) return sink;
     // Expose and resize come from Qt (onExposed, which also tells the sink the window's new
@@ -44,7 +48,10 @@ ElementPtr makeWindowSink(WId window) {
     // away from the widget.
     g_object_set(sink.get(), "handle-events", FALSE, "handle-expose", FALSE, "enable-last-sample",
                  FALSE, "sync", TRUE, nullptr);
-    gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(sink.get()), window);
+    // A sink that cannot open the display goes back to NULL; starting the pipeline then
+    // reports why, as it would have without this head start.
+    if (gst_element_set_state(sink.get(), GST_STATE_READY) == GST_STATE_CHANGE_FAILURE)
+        gst_element_set_state(sink.get(), GST_STATE_NULL);
     return sink;
 }
 
@@ -76,7 +83,7 @@ QWidget* GstCameraView::create(QWidget* parent, QSize size, const QString& sourc
     if (error) error->clear();
     if (!ensureGStreamer(error)) return nullptr;
     disconnectDriver();
-    dropWindowSink();
+    if (windowSinkHasWindow_) dropWindowSink(); // given the window of an earlier view
     if (previewOwned_) delete preview_.data();
     description_ = source.trimmed();
     device_.reset();
@@ -107,9 +114,15 @@ QWidget* GstCameraView::create(QWidget* parent, QSize size, const QString& sourc
             teardownPipeline();
             dropWindowSink();
         });
-        // Connecting to the X server takes the sink a few round trips: at start-up they run
-        // beside the opening of the camera.
-        windowSink_ = std::async(std::launch::async, &makeWindowSink, preview->videoWindow());
+        // The sink takes its window (more round trips) on a thread of its own, beside the opening
+        // of the camera; it opens its X connection there too if that has not begun already.
+        windowSink_ = std::async(std::launch::async, [opening = std::move(windowSink_),
+                                                      window = preview->videoWindow()]() mutable {
+            ElementPtr sink = opening.valid() ? opening.get() : openWindowSink();
+            if (sink) gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(sink.get()), window);
+            return sink;
+        });
+        windowSinkHasWindow_ = true;
     }
     return preview;
 }
@@ -156,7 +169,7 @@ bool GstCameraView::probeFormats(QString* error) {
     return true;
 }
 
-bool GstCameraView::buildPipeline(QString* error) {
+bool GstCameraView::buildPipeline(QString* error, const std::function<void()>& whileStarting) {
     ++epoch_;
     {
         std::lock_guard lock(errorMutex_);
@@ -208,7 +221,7 @@ bool GstCameraView::buildPipeline(QString* error) {
     capsFilter_ = capsFilter;
     hasDecoder_ = decoder != nullptr;
     videoSink_ = sink.drawsPreview ? sink.sink : nullptr;
-    return startPlaying(error);
+    return startPlaying(error, whileStarting);
 }
 
 GstCameraView::PreviewSink GstCameraView::addPreviewSink(GstBin* bin, GstElement* frames,
@@ -235,8 +248,14 @@ GstCameraView::PreviewSink GstCameraView::addPreviewSink(GstBin* bin, GstElement
     }
 
     GstElement* scale = gst_element_factory_make("videoconvertscale", "scale");
-    const ElementPtr windowSink =
-        windowSink_.valid() ? windowSink_.get() : makeWindowSink(preview_->videoWindow());
+    ElementPtr windowSink;
+    if (windowSink_.valid() && windowSinkHasWindow_) {
+        windowSink = windowSink_.get();
+        windowSinkHasWindow_ = false;
+    } else if ((windowSink = openWindowSink())) {
+        gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(windowSink.get()),
+                                            preview_->videoWindow());
+    }
     GstElement* sink = windowSink.get();
     if (!scale || !sink) {
         if (scale) gst_object_unref(gst_object_ref_sink(scale));
@@ -256,8 +275,10 @@ GstCameraView::PreviewSink GstCameraView::addPreviewSink(GstBin* bin, GstElement
     return {sink, true};
 }
 
-bool GstCameraView::startPlaying(QString* error) {
+bool GstCameraView::startPlaying(QString* error, const std::function<void()>& whileStarting) {
     GstStateChangeReturn result = gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING);
+    // The camera's first frame takes a moment; what the caller has to do anyway is done now.
+    if (whileStarting && result != GST_STATE_CHANGE_FAILURE) whileStarting();
     // A live source may take a while to deliver its first frame; that alone is no failure
     // (the watchdog covers a camera that never delivers).
     if (result != GST_STATE_CHANGE_FAILURE)
@@ -314,7 +335,9 @@ bool GstCameraView::connectDriver(QString* error) {
     formatIndex_ = defaultFormatIndex(formats_);
     format_.reset();
     if (formatIndex_ >= 0) format_ = formats_[formatIndex_];
-    if (!buildPipeline(error)) {
+    // Start-up shows the format dialog next: it is built while the camera starts.
+    if (!buildPipeline(error, [this] { prepareFormatDialog(); })) {
+        delete formatDialog_.data();
         teardownPipeline();
         return false;
     }
@@ -324,6 +347,7 @@ bool GstCameraView::connectDriver(QString* error) {
 }
 
 void GstCameraView::disconnectDriver() {
+    delete formatDialog_.data();
     watchdog_.stop();
     retryTimer_.stop();
     stopDeviceWatch();
@@ -411,6 +435,12 @@ void GstCameraView::schedulePreview() {
 void GstCameraView::dropWindowSink() {
     // Waits for it: a sink may not outlive the window it was given.
     if (windowSink_.valid()) windowSink_.get();
+    windowSinkHasWindow_ = false;
+}
+
+void GstCameraView::prepareWindowSink() {
+    if (windowSink_.valid() || QGuiApplication::platformName() != QLatin1String("xcb")) return;
+    windowSink_ = std::async(std::launch::async, &openWindowSink);
 }
 
 void GstCameraView::onExposed() {
@@ -522,11 +552,22 @@ bool GstCameraView::saveFrame(const QString& path, QString* error) {
     return writeBmp(grabbed_, path, error);
 }
 
+void GstCameraView::prepareFormatDialog() {
+    if (!preview_) return;
+    delete formatDialog_.data();
+    formatDialog_ = new FormatDialog(formats_, formatIndex_, preview_->window());
+    // Styles, fonts and sizes too, so that showing it only has to put it on the screen.
+    formatDialog_->ensurePolished();
+    formatDialog_->layout()->activate();
+}
+
 void GstCameraView::videoFormatDialog() {
     if (!preview_) return;
-    FormatDialog dialog(formats_, formatIndex_, preview_->window());
-    if (dialog.exec() != QDialog::Accepted) return;
-    const int chosen = dialog.selectedIndex();
+    if (!formatDialog_) prepareFormatDialog();
+    const std::unique_ptr<FormatDialog> dialog(formatDialog_.data());
+    formatDialog_.clear();
+    if (dialog->exec() != QDialog::Accepted) return;
+    const int chosen = dialog->selectedIndex();
     if (chosen >= 0 && chosen != formatIndex_) applyFormat(chosen);
 }
 

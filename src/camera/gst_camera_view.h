@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <gst/app/gstappsink.h>
 #include <mutex>
@@ -22,6 +23,7 @@
 
 namespace camera {
 
+class FormatDialog;
 class PreviewWidget;
 
 // The camera view on a GStreamer pipeline:
@@ -63,6 +65,11 @@ public:
 
     void setTiming(const Timing& timing);
 
+    // On X11, starts opening the preview's video sink on a thread of its own, so that it is
+    // ready when the camera connects. Meant for start-up, before the window is built; create()
+    // opens it otherwise.
+    void prepareWindowSink();
+
     // What the camera offers and what it delivers now (as listed in the format dialog).
     const QList<VideoFormat>& formats() const { return formats_; }
     std::optional<VideoFormat> currentFormat() const { return format_; }
@@ -82,9 +89,10 @@ private:
         GstElement* sink = nullptr; // null when it could not be added
         bool drawsPreview = false;
     };
-    bool buildPipeline(QString* error);
+    // Builds the pipeline and starts it; `whileStarting` runs while the camera comes up.
+    bool buildPipeline(QString* error, const std::function<void()>& whileStarting = {});
     PreviewSink addPreviewSink(GstBin* bin, GstElement* frames, QString* error);
-    bool startPlaying(QString* error);
+    bool startPlaying(QString* error, const std::function<void()>& whileStarting = {});
     bool renegotiate(QString* error);
     void showAsSoonAsArrived();
     void teardownPipeline();
@@ -103,6 +111,7 @@ private:
     void schedulePreview();
     void showNewestFrame();
     void applyFormat(int index);
+    void prepareFormatDialog();
     void startDeviceWatch();
     void stopDeviceWatch();
 
@@ -118,10 +127,14 @@ private:
     QList<VideoFormat> formats_;
     int formatIndex_ = -1;
     std::optional<VideoFormat> format_;
+    // The format dialog, built ahead while the camera starts and shown by videoFormatDialog().
+    QPointer<FormatDialog> formatDialog_; // a child of the window, which may go first
 
     // Whether the preview goes through a video sink drawing into the preview's own window.
     bool sinkDraws_ = false;
-    std::future<ElementPtr> windowSink_; // the first such sink, made ahead of the pipeline
+    // A sink opened ahead of the pipeline; given the preview's window once the preview exists.
+    std::future<ElementPtr> windowSink_;
+    bool windowSinkHasWindow_ = false;
 
     ElementPtr pipeline_;
     GstElement* capsFilter_ = nullptr; // owned by the pipeline

@@ -6,9 +6,9 @@ namespace camera {
 
 void warmUpGStreamer() {
     if (!ensureGStreamer(nullptr)) return; // the camera view reports it when it starts
-    // Loading a plugin maps its library; looking up its elements later is then cheap.
-    for (const char* plugin :
-         {"coreelements", "app", "videoconvertscale", "videotestsrc", "ximagesink"})
+    // Loading a plugin maps its library; looking up its elements later is then cheap. These
+    // are the ones every camera pipeline uses; the camera's own source loads when it is made.
+    for (const char* plugin : {"coreelements", "app", "videoconvertscale", "ximagesink"})
         if (GstPlugin* loaded = gst_plugin_load_by_name(plugin)) gst_object_unref(loaded);
 }
 

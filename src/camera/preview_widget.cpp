@@ -2,15 +2,31 @@
 
 #include "camera/mapped_frame.h"
 
+#include <QAccessibleWidget>
 #include <QPainter>
 
 namespace camera {
 
+namespace {
+
+// The preview's name for screen readers. Given here rather than with setAccessibleName(), which
+// would start the connection to the accessibility bus while the camera is being set up.
+QAccessibleInterface* accessiblePreview(const QString& className, QObject* object) {
+    if (className == QLatin1String(PreviewWidget::staticMetaObject.className()) &&
+        object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Client,
+                                     PreviewWidget::tr("Camera preview"));
+    return nullptr;
+}
+
+} // namespace
+
 PreviewWidget::PreviewWidget(QWidget* parent) : QWidget(parent) {
+    static const bool factoryInstalled = (QAccessible::installFactory(accessiblePreview), true);
+    (void)factoryInstalled;
     setObjectName(QStringLiteral("cameraPreview"));
     // Every paint covers the whole widget, so Qt need not clear it first.
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setAccessibleName(tr("Camera preview"));
 }
 
 PreviewWidget::~PreviewWidget() {

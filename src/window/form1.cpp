@@ -7,9 +7,6 @@
 
 #include <QAccessibleWidget>
 #include <QCloseEvent>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
 
 namespace window {
 
@@ -30,21 +27,13 @@ class InvalidPropertyValue : public std::exception {};
 
 } // namespace
 
-Form1::Form1(Form1Deps deps, QWidget* parent) : QWidget(parent), deps_(std::move(deps)) {
+Form1::Form1(Form1Deps deps, Panel panel, QWidget* parent)
+    : QWidget(parent), deps_(std::move(deps)) {
     static const bool factoryInstalled = (QAccessible::installFactory(accessibleForm), true);
     (void)factoryInstalled;
-    buildControls();
-    colourBox(txtInterval, true);
-    colourBox(txtStopAt, true);
-    // Connected after the initial texts are in place: those raise no Change.
-    connect(txtInterval, &QLineEdit::textChanged, this, &Form1::txtInterval_Change);
-    connect(txtStopAt, &QLineEdit::textChanged, this, &Form1::txtStopAt_Change);
-    connect(cmdStart, &QPushButton::clicked, this, &Form1::cmdStart_Click);
-    connect(cmdStop, &QPushButton::clicked, this, &Form1::cmdStop_Click);
-    connect(cmdTakePic, &QPushButton::clicked, this, &Form1::cmdTakePic_Click);
+    buildWindow();
     connect(Timer, &Ticker::timeout, this, &Form1::Timer_Timer);
-    // The space a run takes depends on the stop option too.
-    connect(optStop2, &QRadioButton::toggled, this, &Form1::updateSpaceTip);
+    if (panel == Panel::AtOnce) buildPanel();
 }
 
 Form1::~Form1() = default;
@@ -94,6 +83,7 @@ bool Form1::Load() {
     deps_.camera.setPreviewRate(lngFramerate);
     deps_.camera.setPreview(true);
     deps_.camera.videoFormatDialog();
+    if (Frame1 == nullptr) buildPanel();
     updateSpaceTip();
     return true;
 }

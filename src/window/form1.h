@@ -34,7 +34,12 @@ struct Form1Deps {
 class Form1 : public QWidget {
     Q_OBJECT
 public:
-    explicit Form1(Form1Deps deps, QWidget* parent = nullptr);
+    // When the panel (everything below the camera view) is built: at once, or at the end of
+    // Load(), after the format dialog. The window only shows after Load(), so at start-up the
+    // panel can wait, and the format dialog comes sooner.
+    enum class Panel { AtOnce, AfterLoad };
+
+    explicit Form1(Form1Deps deps, Panel panel = Panel::AtOnce, QWidget* parent = nullptr);
     ~Form1() override;
 
     // Start-up: sizes the preview from Config.ini, opens the camera and starts the preview.
@@ -84,9 +89,11 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void buildControls();
+    void buildWindow();
+    void buildPanel();
     void setRunning(bool running);
     void sizeStage(int width, int height);
+    void fitAroundStage();
     void showSaveFailures();
     void stopRun(const QString& reason);
     // Why a picture should not be taken now for want of disk space; empty when there is room.

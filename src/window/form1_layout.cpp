@@ -57,7 +57,8 @@ void setTextColour(QWidget* w, const QColor& colour) {
 
 } // namespace
 
-void Form1::buildControls() {
+// The window itself and the camera view; the Timer.
+void Form1::buildWindow() {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Webcam Lumivex v0.03"));
     setWindowIcon(appIcon());
@@ -67,12 +68,17 @@ void Form1::buildControls() {
     setFixedSize(px(9855), px(9975));
 
     Stage = place(new QWidget(this), "Stage", 120, 120, 9600, 7200);
-    Stage->setAccessibleName(QStringLiteral("Camera view"));
     Stage->setFocusPolicy(Qt::StrongFocus);
     QFont sansSerif(QStringLiteral("MS Sans Serif"));
     sansSerif.setPointSizeF(8.25);
     Stage->setFont(sansSerif);
 
+    Timer = new Ticker(deps_.clock, deps_.alarm, this);
+    Timer->setObjectName(QStringLiteral("Timer"));
+}
+
+// Everything below the camera view, in its Idle look.
+void Form1::buildPanel() {
     Frame1 = frame(this, "Frame1", "Panel", 120, 7440, 9615, 2415);
 
     Frame4 = frame(Frame1, "Frame4", "Settings", 120, 240, 1935, 2055);
@@ -111,15 +117,15 @@ void Form1::buildControls() {
     cmdStop = button(Frame1, "cmdStop", "Stop Timer", 8280, 600, 1215, 375);
     cmdTakePic = button(Frame1, "cmdTakePic", "Take Picture", 8280, 960, 1215, 375);
 
+    // Named here rather than with Stage: naming a control starts the connection to the
+    // accessibility bus, which at start-up can wait until the format dialog is ready.
+    Stage->setAccessibleName(QStringLiteral("Camera view"));
     // Screen readers announce a text box by the caption beside it.
     Label4->setBuddy(txtInterval);
     txtInterval->setAccessibleName(QStringLiteral("Interval"));
     // Value labels keep their value as their accessible name; the caption beside them says what
     // it is.
     lblStatus->setAccessibleDescription(QStringLiteral("Timer status"));
-
-    Timer = new Ticker(deps_.clock, deps_.alarm, this);
-    Timer->setObjectName(QStringLiteral("Timer"));
 
     setTabOrder(Stage, cmdStart);
     setTabOrder(cmdStart, cmdStop);
@@ -130,6 +136,18 @@ void Form1::buildControls() {
     setTabOrder(optStop2, txtStopAt);
 
     setRunning(false);
+    colourBox(txtInterval, true);
+    colourBox(txtStopAt, true);
+    // Connected after the initial texts are in place: those raise no Change.
+    connect(txtInterval, &QLineEdit::textChanged, this, &Form1::txtInterval_Change);
+    connect(txtStopAt, &QLineEdit::textChanged, this, &Form1::txtStopAt_Change);
+    connect(cmdStart, &QPushButton::clicked, this, &Form1::cmdStart_Click);
+    connect(cmdStop, &QPushButton::clicked, this, &Form1::cmdStop_Click);
+    connect(cmdTakePic, &QPushButton::clicked, this, &Form1::cmdTakePic_Click);
+    // The space a run takes depends on the stop option too.
+    connect(optStop2, &QRadioButton::toggled, this, &Form1::updateSpaceTip);
+    // Stage may have been sized already.
+    fitAroundStage();
 }
 
 // The Idle and Running looks, in one place.
@@ -155,15 +173,20 @@ void Form1::colourBox(QLineEdit* box, bool valid) {
     box->setPalette(palette);
 }
 
-// Stage takes the size from the settings; when that reaches into the panel or past the window's
-// edge, the panel moves down and the window grows, so that nothing is hidden.
+// Stage takes the size from the settings.
 void Form1::sizeStage(int width, int height) {
     Stage->resize(width, height);
+    fitAroundStage();
+}
+
+// When Stage reaches into the panel or past the window's edge, the panel moves down and the
+// window grows, so that nothing is hidden.
+void Form1::fitAroundStage() {
     const int margin = px(120);
     const int panelTop = std::max(px(7440), Stage->geometry().bottom() + 1 + margin);
-    Frame1->move(Frame1->x(), panelTop);
+    if (Frame1) Frame1->move(Frame1->x(), panelTop);
     const int clientWidth = std::max(px(9855), Stage->geometry().right() + 1 + margin);
-    const int clientHeight = std::max(px(9975), Frame1->geometry().bottom() + 1 + margin);
+    const int clientHeight = std::max(px(9975), panelTop + px(2415) + margin);
     setFixedSize(clientWidth, clientHeight);
 }
 

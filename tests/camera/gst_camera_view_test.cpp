@@ -337,7 +337,10 @@ TEST_F(GstCameraViewTest, PreviewRateLimitsRepaints) {
 TEST_F(GstCameraViewTest, DisconnectReleasesTheCameraAndMayBeRepeated) {
     ASSERT_TRUE(start("videotestsrc is-live=true"));
     grab();
+    // Connecting readies the format dialog for start-up; a disconnect leaves none behind.
+    EXPECT_EQ(host.findChildren<QDialog*>().size(), 1);
     view.disconnectDriver();
+    EXPECT_TRUE(host.findChildren<QDialog*>().isEmpty());
     view.disconnectDriver();
     QString error;
     EXPECT_FALSE(view.grabFrame(&error));

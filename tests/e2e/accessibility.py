@@ -64,6 +64,10 @@ check(window is not None, "the main window is a frame named 'Webcam Lumivex v0.0
 if window is None:
     sys.exit(1)
 
+for name in ("Camera view", "Camera preview"):
+    check(pyatspi.findDescendant(window, lambda a: a.name == name) is not None,
+          f"the '{name}' is named for screen readers")
+
 for frame in ("Panel", "Settings", "Calculation", "Stop", "Status"):
     check(find(window, "panel", frame) is not None, f"frame '{frame}' is there")
 

@@ -1,7 +1,6 @@
 #include "camera/gst_setup.h"
 
 #include <QApplication>
-
 #include <cstdio>
 #include <gtest/gtest.h>
 

@@ -25,7 +25,8 @@ public:
     QStringList calls;    // every operation, in order
     bool writeFiles = true;
     QWidget* view = nullptr;
-    std::function<void()> onGrab; // runs inside grabFrame
+    std::function<void()> onGrab;         // runs inside grabFrame
+    std::function<void()> onFormatDialog; // runs inside videoFormatDialog
 
     QWidget* create(QWidget* parent, QSize size, const QString& source, QString* error) override {
         calls
@@ -46,7 +47,10 @@ public:
     }
     void setPreviewRate(int ms) override { calls << QStringLiteral("rate %1").arg(ms); }
     void setPreview(bool on) override { calls << QStringLiteral("preview %1").arg(on); }
-    void videoFormatDialog() override { calls << QStringLiteral("format dialog"); }
+    void videoFormatDialog() override {
+        calls << QStringLiteral("format dialog");
+        if (onFormatDialog) onFormatDialog();
+    }
     bool grabFrame(QString* error) override {
         calls << QStringLiteral("grab");
         if (onGrab) onGrab();

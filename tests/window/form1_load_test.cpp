@@ -1,7 +1,9 @@
 // Start-up and shutdown: the settings, the camera view, and every way start-up can fail.
 #include "form_fixture.h"
 
+#include <QAccessible>
 #include <QCloseEvent>
+#include <memory>
 
 namespace {
 
@@ -36,6 +38,49 @@ TEST_F(LoadTest, AStageLargerThanItsPlaceGrowsTheWindow) {
     EXPECT_GE(f.Frame1->y(), f.Stage->geometry().bottom() + 1);
     EXPECT_GE(f.width(), 8 + 800 + 8);
     EXPECT_GE(f.height(), f.Frame1->geometry().bottom() + 1);
+}
+
+// At start-up the panel is built after the format dialog; the window the user then sees is the
+// one built at once, controls, places, looks and handlers alike.
+TEST_F(LoadTest, APanelBuiltAfterTheFormatDialogIsTheSameWindow) {
+    writeConfig("[MAIN]\nWidth=800\nHeight=600\nFramerate=33\n");
+    window::Form1& atOnce = makeForm();
+    ASSERT_TRUE(atOnce.Load());
+    const std::unique_ptr<window::Form1> builtAtOnce = std::move(form);
+
+    window::Form1& f = makeForm(window::Form1::Panel::AfterLoad);
+    EXPECT_EQ(f.Frame1, nullptr);
+    EXPECT_EQ(f.cmdStart, nullptr);
+    bool panelDuringDialog = true;
+    camera.onFormatDialog = [&] { panelDuringDialog = f.Frame1 != nullptr; };
+    ASSERT_TRUE(f.Load());
+    EXPECT_FALSE(panelDuringDialog);
+
+    const QList<QWidget*> expected = builtAtOnce->findChildren<QWidget*>();
+    ASSERT_EQ(f.findChildren<QWidget*>().size(), expected.size());
+    for (const QWidget* want : expected) {
+        if (want->objectName().isEmpty()) continue; // the camera view and Qt's own parts
+        SCOPED_TRACE(want->objectName().toStdString());
+        const auto* got = f.findChild<QWidget*>(want->objectName());
+        ASSERT_NE(got, nullptr);
+        EXPECT_EQ(got->geometry(), want->geometry());
+        EXPECT_EQ(got->isEnabled(), want->isEnabled());
+        EXPECT_EQ(got->font(), want->font());
+        EXPECT_EQ(got->palette(), want->palette());
+        EXPECT_EQ(got->property("text"), want->property("text"));
+        EXPECT_EQ(got->property("title"), want->property("title"));
+    }
+    EXPECT_EQ(f.size(), builtAtOnce->size());
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(f.Stage)->text(QAccessible::Name),
+              QStringLiteral("Camera view"));
+    EXPECT_EQ(f.lblCalc->toolTip(), builtAtOnce->lblCalc->toolTip());
+
+    // The handlers are connected: a change recalculates, Start starts a run.
+    f.txtInterval->setText(QStringLiteral("30"));
+    EXPECT_EQ(f.lblCalc1->text(), QStringLiteral("2"));
+    f.cmdStart->click();
+    EXPECT_TRUE(f.isRunning());
+    EXPECT_TRUE(f.cmdStop->isEnabled());
 }
 
 TEST_F(LoadTest, UnloadDisconnectsTheCameraOnly) {

@@ -40,13 +40,14 @@ protected:
         file.write(contents);
     }
 
-    window::Form1& makeForm() {
+    window::Form1& makeForm(window::Form1::Panel panel = window::Form1::Panel::AtOnce) {
         form = std::make_unique<window::Form1>(window::Form1Deps{camera, messages, clock, alarm,
                                                                  programFolder.path(), locale,
                                                                  [this](const QString& path) {
                                                                      freeSpaceAskedFor = path;
                                                                      return freeBytes;
-                                                                 }});
+                                                                 }},
+                                               panel);
         return *form;
     }
 
