@@ -9,6 +9,7 @@
 
 #include <QGuiApplication>
 #include <QLayout>
+#include <QScopeGuard>
 #include <algorithm>
 #include <gst/video/videooverlay.h>
 #include <memory>
@@ -149,27 +150,26 @@ QString GstCameraView::openFailure(const QString& reason) const {
     return QStringLiteral("The camera %1 cannot be opened: %2").arg(cameraLabel_, reason);
 }
 
-bool GstCameraView::probeFormats(QString* error) {
-    ElementPtr source = makeSource(error);
-    if (!source) return false;
-    ElementPtr pipeline = adoptElement(gst_pipeline_new("lumivex-probe"));
-    gst_bin_add(GST_BIN(pipeline.get()), source.get());
-    // READY opens the device, which is when a busy or forbidden camera says so.
-    if (gst_element_set_state(pipeline.get(), GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) {
-        BusPtr bus(gst_element_get_bus(pipeline.get()));
+bool GstCameraView::readFormats(GstElement* pipeline, GstElement* source, QString* error) {
+    // READY opens the device, which is when a busy or forbidden camera says so. The pipeline
+    // holds only the source yet; the rest joins it in the chosen format, the device staying open.
+    if (gst_element_set_state(pipeline, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) {
+        BusPtr bus(gst_element_get_bus(pipeline));
         MessagePtr message(gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR));
-        gst_element_set_state(pipeline.get(), GST_STATE_NULL);
         return fail(error, openFailure(message ? describeErrorMessage(message.get())
                                                : QStringLiteral("it does not start")));
     }
-    PadPtr pad(gst_element_get_static_pad(source.get(), "src"));
+    PadPtr pad(gst_element_get_static_pad(source, "src"));
     CapsPtr caps(pad ? gst_pad_query_caps(pad.get(), nullptr) : nullptr);
     formats_ = formatsFromCaps(caps.get());
-    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    formatIndex_ = defaultFormatIndex(formats_);
+    format_.reset();
+    if (formatIndex_ >= 0) format_ = formats_[formatIndex_];
     return true;
 }
 
-bool GstCameraView::buildPipeline(QString* error, const std::function<void()>& whileStarting) {
+bool GstCameraView::buildPipeline(QString* error, Formats formats,
+                                  const std::function<void()>& whileStarting) {
     ++epoch_;
     {
         std::lock_guard lock(errorMutex_);
@@ -181,7 +181,13 @@ bool GstCameraView::buildPipeline(QString* error, const std::function<void()>& w
     ElementPtr source = makeSource(error);
     if (!source) return false;
     ElementPtr pipeline = adoptElement(gst_pipeline_new("lumivex-camera"));
+    // A pipeline that does not make it to playing goes back to NULL before it is let go.
+    const auto settle = qScopeGuard([&pipeline] {
+        if (pipeline) gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    });
     GstBin* bin = GST_BIN(pipeline.get());
+    gst_bin_add(bin, source.get());
+    if (formats == Formats::Read && !readFormats(pipeline.get(), source.get(), error)) return false;
     GstElement* capsFilter = gst_element_factory_make("capsfilter", "format");
     const bool jpeg = format_ && format_->isJpeg();
     GstElement* decoder = jpeg ? gst_element_factory_make("jpegdec", "decoder") : nullptr;
@@ -194,7 +200,7 @@ bool GstCameraView::buildPipeline(QString* error, const std::function<void()>& w
                                "a GStreamer plugin is missing (capsfilter, jpegdec or "
                                "videoconvert)")));
     }
-    gst_bin_add_many(bin, source.get(), capsFilter, convert, frames, nullptr);
+    gst_bin_add_many(bin, capsFilter, convert, frames, nullptr);
     if (decoder) gst_bin_add(bin, decoder);
 
     if (format_) {
@@ -331,12 +337,8 @@ void GstCameraView::teardownPipeline() {
 bool GstCameraView::connectDriver(QString* error) {
     if (!preview_) return fail(error, QStringLiteral("The camera view has not been created"));
     disconnectDriver();
-    if (!probeFormats(error)) return false;
-    formatIndex_ = defaultFormatIndex(formats_);
-    format_.reset();
-    if (formatIndex_ >= 0) format_ = formats_[formatIndex_];
     // Start-up shows the format dialog next: it is built while the camera starts.
-    if (!buildPipeline(error, [this] { prepareFormatDialog(); })) {
+    if (!buildPipeline(error, Formats::Read, [this] { prepareFormatDialog(); })) {
         delete formatDialog_.data();
         teardownPipeline();
         return false;

@@ -84,13 +84,18 @@ private:
     static GstBusSyncReply onDeviceMessage(GstBus* bus, GstMessage* message, gpointer self);
 
     ElementPtr makeSource(QString* error);
-    bool probeFormats(QString* error);
+    // Opens the camera (READY) in `pipeline`, which holds only `source`, and reads the formats
+    // it offers; the default one becomes the format in use.
+    bool readFormats(GstElement* pipeline, GstElement* source, QString* error);
+    // Whether a new pipeline first reads the camera's formats, or uses the one chosen before.
+    enum class Formats { Read, Keep };
     struct PreviewSink {
         GstElement* sink = nullptr; // null when it could not be added
         bool drawsPreview = false;
     };
     // Builds the pipeline and starts it; `whileStarting` runs while the camera comes up.
-    bool buildPipeline(QString* error, const std::function<void()>& whileStarting = {});
+    bool buildPipeline(QString* error, Formats formats = Formats::Keep,
+                       const std::function<void()>& whileStarting = {});
     PreviewSink addPreviewSink(GstBin* bin, GstElement* frames, QString* error);
     bool startPlaying(QString* error, const std::function<void()>& whileStarting = {});
     bool renegotiate(QString* error);

@@ -107,6 +107,27 @@ TEST_F(GstCameraViewTest, InvalidSourceDescriptionsAreRefusedWithTheReason) {
     EXPECT_TRUE(host.findChildren<QWidget*>().isEmpty());
 }
 
+TEST_F(GstCameraViewTest, SourceWithoutPicturesFailsToConnectSayingWhy) {
+    // Found once the source is open: GStreamer must have nothing to complain about either.
+    int complaints = 0;
+    const guint handler = g_log_set_handler(
+        "GStreamer", GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING),
+        [](const gchar*, GLogLevelFlags, const gchar* message, gpointer count) {
+            ADD_FAILURE() << message;
+            ++*static_cast<int*>(count);
+        },
+        &complaints);
+    QString error;
+    ASSERT_TRUE(view.create(&host, {320, 240}, "audiotestsrc", &error)) << error.toStdString();
+    EXPECT_FALSE(view.connectDriver(&error));
+    EXPECT_TRUE(error.contains("cannot be opened: its output cannot be turned into pictures"))
+        << error.toStdString();
+    EXPECT_TRUE(host.findChildren<QDialog*>().isEmpty());
+    view.disconnectDriver();
+    g_log_remove_handler("GStreamer", handler);
+    EXPECT_EQ(complaints, 0);
+}
+
 TEST_F(GstCameraViewTest, NoCameraAtAllIsNullWithoutError) {
     if (camera::findFirstCaptureDevice()) GTEST_SKIP() << "this machine has a camera";
     QString error = "untouched";
