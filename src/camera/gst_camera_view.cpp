@@ -87,6 +87,7 @@ QWidget* GstCameraView::create(QWidget* parent, QSize size, const QString& sourc
     if (windowSinkHasWindow_) dropWindowSink(); // given the window of an earlier view
     if (previewOwned_) delete preview_.data();
     description_ = source.trimmed();
+    parsedSource_.reset();
     device_.reset();
     formats_.clear();
     formatIndex_ = -1;
@@ -97,8 +98,10 @@ QWidget* GstCameraView::create(QWidget* parent, QSize size, const QString& sourc
         if (!device_) return nullptr; // no camera at all: not an error of ours to word
         cameraLabel_ = device_->label();
     } else {
-        // Parse once now so that a typing error shows at start-up, not at connect time.
-        if (!makeSourceFromDescription(description_, error)) return nullptr;
+        // Parsed now so that a typing error shows at start-up, not at connect time; the first
+        // pipeline uses this very source.
+        parsedSource_ = makeSourceFromDescription(description_, error);
+        if (!parsedSource_) return nullptr;
         cameraLabel_ = QStringLiteral("\"%1\"").arg(description_);
     }
 
@@ -129,6 +132,7 @@ QWidget* GstCameraView::create(QWidget* parent, QSize size, const QString& sourc
 }
 
 ElementPtr GstCameraView::makeSource(QString* error) {
+    if (parsedSource_) return std::move(parsedSource_);
     if (!description_.isEmpty()) return makeSourceFromDescription(description_, error);
     if (!device_) {
         fail(error, QStringLiteral("There is no camera"));

@@ -126,6 +126,7 @@ private:
 
     // The camera: a source description, or else a capture device.
     QString description_;
+    ElementPtr parsedSource_; // the description's source as create() parsed it, until first used
     std::optional<CaptureDevice> device_;
     QString cameraLabel_;
 
