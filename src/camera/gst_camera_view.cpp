@@ -38,6 +38,16 @@ bool sinkCanDrawPreview() {
     return true;
 }
 
+// A camera sending JPEG pictures needs them decoded.
+bool needsDecoder(const std::optional<VideoFormat>& format) {
+    return format && format->isJpeg();
+}
+
+// Frames already in the screen's format, which grabs keep too, pass without a converter.
+bool needsConverter(const std::optional<VideoFormat>& format) {
+    return !format || format->isJpeg() || format->pixelFormat != QLatin1String(nativeRgb32Format());
+}
+
 // The sink that will draw the preview, with its own connection to the X server open: that takes
 // a few round trips, which can run while the window is being built.
 ElementPtr openWindowSink() {
@@ -193,19 +203,22 @@ bool GstCameraView::buildPipeline(QString* error, Formats formats,
     gst_bin_add(bin, source.get());
     if (formats == Formats::Read && !readFormats(pipeline.get(), source.get(), error)) return false;
     GstElement* capsFilter = gst_element_factory_make("capsfilter", "format");
-    const bool jpeg = format_ && format_->isJpeg();
+    const bool jpeg = needsDecoder(format_);
     GstElement* decoder = jpeg ? gst_element_factory_make("jpegdec", "decoder") : nullptr;
-    GstElement* convert = gst_element_factory_make("videoconvert", "convert");
+    const bool converting = needsConverter(format_);
+    GstElement* convert =
+        converting ? gst_element_factory_make("videoconvert", "convert") : nullptr;
     GstElement* frames = gst_element_factory_make("capsfilter", "bgrx");
-    if (!capsFilter || !convert || !frames || (jpeg && !decoder)) {
+    if (!capsFilter || !frames || (jpeg && !decoder) || (converting && !convert)) {
         for (GstElement* element : {capsFilter, decoder, convert, frames})
             if (element) gst_object_unref(gst_object_ref_sink(element));
         return fail(error, openFailure(QStringLiteral(
                                "a GStreamer plugin is missing (capsfilter, jpegdec or "
                                "videoconvert)")));
     }
-    gst_bin_add_many(bin, capsFilter, convert, frames, nullptr);
+    gst_bin_add_many(bin, capsFilter, frames, nullptr);
     if (decoder) gst_bin_add(bin, decoder);
+    if (convert) gst_bin_add(bin, convert);
 
     if (format_) {
         CapsPtr caps(format_->toCaps());
@@ -215,10 +228,15 @@ bool GstCameraView::buildPipeline(QString* error, Formats formats,
         gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, nativeRgb32Format(), nullptr));
     g_object_set(frames, "caps", framesCaps.get(), nullptr);
 
-    const bool linked = gst_element_link(source.get(), capsFilter) &&
-                        (decoder ? gst_element_link_many(capsFilter, decoder, convert, nullptr)
-                                 : gst_element_link(capsFilter, convert)) &&
-                        gst_element_link(convert, frames);
+    // source ! format [! decoder] [! convert] ! bgrx
+    GstElement* last = capsFilter;
+    bool linked = gst_element_link(source.get(), capsFilter);
+    for (GstElement* next : {decoder, convert})
+        if (next && linked) {
+            linked = gst_element_link(last, next);
+            last = next;
+        }
+    linked = linked && gst_element_link(last, frames);
     if (!linked)
         return fail(error,
                     openFailure(QStringLiteral("its output cannot be turned into pictures")));
@@ -230,6 +248,7 @@ bool GstCameraView::buildPipeline(QString* error, Formats formats,
     pipeline_ = std::move(pipeline);
     capsFilter_ = capsFilter;
     hasDecoder_ = decoder != nullptr;
+    hasConverter_ = convert != nullptr;
     videoSink_ = sink.drawsPreview ? sink.sink : nullptr;
     return startPlaying(error, whileStarting);
 }
@@ -593,7 +612,8 @@ void GstCameraView::applyFormat(int index) {
 }
 
 bool GstCameraView::renegotiate(QString* error) {
-    if (!pipeline_ || (format_ && format_->isJpeg()) != hasDecoder_) {
+    if (!pipeline_ || needsDecoder(format_) != hasDecoder_ ||
+        needsConverter(format_) != hasConverter_) {
         teardownPipeline();
         return buildPipeline(error);
     }

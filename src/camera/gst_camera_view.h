@@ -27,13 +27,13 @@ class FormatDialog;
 class PreviewWidget;
 
 // The camera view on a GStreamer pipeline:
-//   source ! capsfilter ! [jpegdec] ! videoconvert ! BGRx ! appsink
+//   source ! capsfilter ! [jpegdec] ! [videoconvert] ! BGRx ! appsink
 // The appsink's streaming thread only stores the newest frame; everything else (preview,
 // grabs, loss and recovery) happens on the GUI thread, which paints the preview.
 //
 // On X11 the preview is drawn by the video sink straight into the preview's window instead,
 // which spares the GUI thread a copy and a paint of every frame:
-//   source ! capsfilter ! [jpegdec] ! videoconvert ! BGRx ! videoconvertscale ! ximagesink
+//   source ! capsfilter ! [jpegdec] ! [videoconvert] ! BGRx ! videoconvertscale ! ximagesink
 // A probe after the BGRx filter stores every frame for grabs and drops the frames the preview
 // rate leaves out before they are scaled.
 class GstCameraView : public CameraView {
@@ -146,6 +146,7 @@ private:
     GstElement* capsFilter_ = nullptr; // owned by the pipeline
     GstElement* videoSink_ = nullptr;  // owned by the pipeline; only when the sink draws
     bool hasDecoder_ = false;
+    bool hasConverter_ = false;
     // Counts pipeline starts, so that a problem reported by a stream that has since been
     // replaced or restarted is recognised as old news.
     std::atomic<std::uint64_t> epoch_{0};

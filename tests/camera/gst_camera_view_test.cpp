@@ -204,6 +204,36 @@ TEST_F(GstCameraViewTest, SavedBitmapHasTheCameraColour) {
         EXPECT_EQ(bmp.pixel(point.x(), point.y()), QColor(0x20, 0x80, 0xc0)) << point.x();
 }
 
+// Raw formats other than the screen's pass a converter on the way, which changing the format
+// adds or takes away; the picture keeps the camera's colour and the chosen size either way.
+TEST_F(GstCameraViewTest, EveryRawFormatGivesThePictureInTheCameraColour) {
+    ASSERT_TRUE(start("videotestsrc is-live=true pattern=solid-color foreground-color=0xff2080c0"));
+    struct Case {
+        const char* format;
+        QSize size;
+    };
+    for (const Case& c :
+         {Case{"YUY2  320 x 240", {320, 240}}, Case{"BGRx  320 x 240", {320, 240}},
+          Case{"I420  640 x 480", {640, 480}}, Case{"BGRx  640 x 480", {640, 480}}}) {
+        SCOPED_TRACE(c.format);
+        whenFormatDialogShows([&c](QDialog* dialog, QListWidget* list) {
+            const int row = rowStartingWith(list, c.format);
+            ASSERT_GE(row, 0);
+            list->setCurrentRow(row);
+            dialog->accept();
+        });
+        view.videoFormatDialog();
+        ASSERT_TRUE(view.currentFormat());
+        EXPECT_TRUE(view.currentFormat()->label().startsWith(QLatin1String(c.format)));
+        const QImage frame = grab();
+        ASSERT_EQ(frame.size(), c.size);
+        const QColor colour = frame.pixelColor(c.size.width() / 2, c.size.height() / 2);
+        EXPECT_NEAR(colour.red(), 0x20, 4);
+        EXPECT_NEAR(colour.green(), 0x80, 4);
+        EXPECT_NEAR(colour.blue(), 0xc0, 4);
+    }
+}
+
 TEST_F(GstCameraViewTest, SaveFailsCleanlyWithoutAGrabOrIntoAMissingFolder) {
     ASSERT_TRUE(start("videotestsrc is-live=true"));
     QString error;
