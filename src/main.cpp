@@ -6,12 +6,30 @@
 #include "window/message_boxes.h"
 
 #include <QApplication>
+#include <sched.h>
 #include <thread>
+
+namespace {
+
+// Keeps the calling thread off processor `cpu`, when there is another one to run on.
+void keepOffProcessor(int cpu) {
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (cpu < 0 || sched_getaffinity(0, sizeof allowed, &allowed) != 0) return;
+    if (!CPU_ISSET(cpu, &allowed) || CPU_COUNT(&allowed) < 2) return;
+    CPU_CLR(cpu, &allowed);
+    sched_setaffinity(0, sizeof allowed, &allowed);
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     // Start-up work that needs no GUI thread runs beside it while Qt starts and the window is
-    // built, so that the format dialog comes sooner.
-    std::jthread warmUp([] {
+    // built, so that the format dialog comes sooner. It keeps off the processor the GUI thread
+    // starts on: while Qt starts, the GUI thread and the X server take turns on it at every round
+    // trip, and a helper there would make each turn wait for another processor to wake up.
+    std::jthread warmUp([guiProcessor = sched_getcpu()] {
+        keepOffProcessor(guiProcessor);
         window::warmUpFonts();
         camera::warmUpGStreamer();
     });
