@@ -344,6 +344,7 @@ void GstCameraView::showAsSoonAsArrived() {
 
 void GstCameraView::teardownPipeline() {
     previewTimer_.stop();
+    grabbed_.reset(); // it may hold one of the camera driver's buffers
     if (!pipeline_) return;
     // NULL joins the streaming threads, so no callback runs past this point.
     gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
@@ -380,7 +381,6 @@ void GstCameraView::disconnectDriver() {
     connected_ = false;
     lost_ = false;
     lostReason_.clear();
-    grabbed_ = QImage();
     slot_.restart();
     if (preview_) preview_->clearLost();
 }
@@ -554,6 +554,7 @@ void GstCameraView::onRetry() {
 bool GstCameraView::grabFrame(QString* error) {
     if (!connected_) return fail(error, QStringLiteral("The camera is not connected"));
     if (lost_) return fail(error, QStringLiteral("Camera lost: %1").arg(lostReason_));
+    grabbed_.reset(); // a failed grab must not leave an older picture to be saved
     const std::uint64_t asked = slot_.sequence();
     FrameSlot::Frame frame;
     QString failure;
@@ -564,17 +565,22 @@ bool GstCameraView::grabFrame(QString* error) {
                           .arg(timing_.grabTimeout.count() / 1000.0);
         return fail(error, failure);
     }
-    const MappedFrame mapped(frame.sample);
-    if (!mapped.isValid())
+    // Kept as the camera delivered it, not copied: the save reads it straight from the
+    // camera's buffer, which goes back at the next grab or when the stream stops.
+    auto mapped = std::make_unique<MappedFrame>(std::move(frame.sample));
+    if (!mapped->isValid())
         return fail(error, QStringLiteral("The camera's picture cannot be read"));
-    // A copy: the grabbed picture must outlive the pipeline's buffers until it is saved.
-    grabbed_ = mapped.image().copy();
+    grabbed_ = std::move(mapped);
     return true;
 }
 
 bool GstCameraView::saveFrame(const QString& path, QString* error) {
-    if (grabbed_.isNull()) return fail(error, QStringLiteral("No picture has been grabbed"));
-    return writeBmp(grabbed_, path, error);
+    if (!grabbed_) return fail(error, QStringLiteral("No picture has been grabbed"));
+    return writeBmp(grabbed_->image(), path, error);
+}
+
+QImage GstCameraView::grabbedFrame() const {
+    return grabbed_ ? grabbed_->image().copy() : QImage();
 }
 
 void GstCameraView::prepareFormatDialog() {
@@ -618,7 +624,9 @@ bool GstCameraView::renegotiate(QString* error) {
         return buildPipeline(error);
     }
     // READY releases the negotiated format, so the source can take the new caps. It also
-    // stops the streaming threads, so whatever the old stream reported is behind us.
+    // stops the streaming threads, so whatever the old stream reported is behind us. The camera
+    // gets back the buffer a grab may still hold.
+    grabbed_.reset();
     gst_element_set_state(pipeline_.get(), GST_STATE_READY);
     gst_element_get_state(pipeline_.get(), nullptr, nullptr, GST_CLOCK_TIME_NONE);
     ++epoch_;

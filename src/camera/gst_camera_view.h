@@ -18,12 +18,14 @@
 #include <functional>
 #include <future>
 #include <gst/app/gstappsink.h>
+#include <memory>
 #include <mutex>
 #include <optional>
 
 namespace camera {
 
 class FormatDialog;
+class MappedFrame;
 class PreviewWidget;
 
 // The camera view on a GStreamer pipeline:
@@ -73,8 +75,9 @@ public:
     // What the camera offers and what it delivers now (as listed in the format dialog).
     const QList<VideoFormat>& formats() const { return formats_; }
     std::optional<VideoFormat> currentFormat() const { return format_; }
-    // The frame the last successful grab took, as it is saved.
-    const QImage& grabbedFrame() const { return grabbed_; }
+    // A copy of the frame the last successful grab took, as it is saved; null when there is
+    // none (the grab failed, or the stream stopped since).
+    QImage grabbedFrame() const;
     bool isCameraLost() const { return lost_; }
 
 private:
@@ -157,7 +160,7 @@ private:
     bool connected_ = false;
     bool lost_ = false;
     QString lostReason_;
-    QImage grabbed_;
+    std::unique_ptr<MappedFrame> grabbed_;
 
     bool previewOn_ = false;
     int previewRate_ = 0;
