@@ -1,13 +1,21 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 
 namespace camera {
 
-// Writes `image` as a Windows BMP: 24 bits per pixel, a BITMAPINFOHEADER, rows bottom-up and
-// padded to 4 bytes. Atomic: the file appears complete under `path` or not at all, and no
-// temporary file stays behind. False with a readable reason in `error` on failure.
+// `image` as the bytes of a Windows BMP file: 24 bits per pixel, a BITMAPINFOHEADER, rows
+// bottom-up and padded to 4 bytes. Written into `out`, whose memory is reused when it is large
+// enough. A null image gives no bytes.
+void encodeBmp(const QImage& image, QByteArray* out);
+
+// Writes `bytes` to `path` atomically: the file appears complete under `path` or not at all,
+// and no temporary file stays behind. False with a readable reason in `error` on failure.
+bool saveFileAtomically(const QByteArray& bytes, const QString& path, QString* error);
+
+// encodeBmp() and saveFileAtomically() in one.
 bool writeBmp(const QImage& image, const QString& path, QString* error);
 
 } // namespace camera

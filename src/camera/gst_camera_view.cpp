@@ -344,7 +344,7 @@ void GstCameraView::showAsSoonAsArrived() {
 
 void GstCameraView::teardownPipeline() {
     previewTimer_.stop();
-    grabbed_.reset(); // it may hold one of the camera driver's buffers
+    grabbed_.resize(0); // a picture of a stream that has stopped is not saved later
     if (!pipeline_) return;
     // NULL joins the streaming threads, so no callback runs past this point.
     gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
@@ -554,7 +554,7 @@ void GstCameraView::onRetry() {
 bool GstCameraView::grabFrame(QString* error) {
     if (!connected_) return fail(error, QStringLiteral("The camera is not connected"));
     if (lost_) return fail(error, QStringLiteral("Camera lost: %1").arg(lostReason_));
-    grabbed_.reset(); // a failed grab must not leave an older picture to be saved
+    grabbed_.resize(0); // a failed grab must not leave an older picture to be saved
     const std::uint64_t asked = slot_.sequence();
     FrameSlot::Frame frame;
     QString failure;
@@ -565,22 +565,24 @@ bool GstCameraView::grabFrame(QString* error) {
                           .arg(timing_.grabTimeout.count() / 1000.0);
         return fail(error, failure);
     }
-    // Kept as the camera delivered it, not copied: the save reads it straight from the
-    // camera's buffer, which goes back at the next grab or when the stream stops.
-    auto mapped = std::make_unique<MappedFrame>(std::move(frame.sample));
-    if (!mapped->isValid())
-        return fail(error, QStringLiteral("The camera's picture cannot be read"));
-    grabbed_ = std::move(mapped);
+    // Encoded as the file at once, straight from the camera's buffer: no copy of the frame is
+    // made, and the camera has its buffer back before the grab returns.
+    {
+        const MappedFrame mapped(std::move(frame.sample));
+        if (!mapped.isValid())
+            return fail(error, QStringLiteral("The camera's picture cannot be read"));
+        encodeBmp(mapped.image(), &grabbed_);
+    }
     return true;
 }
 
 bool GstCameraView::saveFrame(const QString& path, QString* error) {
-    if (!grabbed_) return fail(error, QStringLiteral("No picture has been grabbed"));
-    return writeBmp(grabbed_->image(), path, error);
+    if (grabbed_.isEmpty()) return fail(error, QStringLiteral("No picture has been grabbed"));
+    return saveFileAtomically(grabbed_, path, error);
 }
 
 QImage GstCameraView::grabbedFrame() const {
-    return grabbed_ ? grabbed_->image().copy() : QImage();
+    return grabbed_.isEmpty() ? QImage() : QImage::fromData(grabbed_, "BMP");
 }
 
 void GstCameraView::prepareFormatDialog() {
@@ -624,9 +626,9 @@ bool GstCameraView::renegotiate(QString* error) {
         return buildPipeline(error);
     }
     // READY releases the negotiated format, so the source can take the new caps. It also
-    // stops the streaming threads, so whatever the old stream reported is behind us. The camera
-    // gets back the buffer a grab may still hold.
-    grabbed_.reset();
+    // stops the streaming threads, so whatever the old stream reported is behind us. A picture
+    // grabbed in the old format is not saved in the new one's place.
+    grabbed_.resize(0);
     gst_element_set_state(pipeline_.get(), GST_STATE_READY);
     gst_element_get_state(pipeline_.get(), nullptr, nullptr, GST_CLOCK_TIME_NONE);
     ++epoch_;

@@ -18,14 +18,12 @@
 #include <functional>
 #include <future>
 #include <gst/app/gstappsink.h>
-#include <memory>
 #include <mutex>
 #include <optional>
 
 namespace camera {
 
 class FormatDialog;
-class MappedFrame;
 class PreviewWidget;
 
 // The camera view on a GStreamer pipeline:
@@ -75,8 +73,8 @@ public:
     // What the camera offers and what it delivers now (as listed in the format dialog).
     const QList<VideoFormat>& formats() const { return formats_; }
     std::optional<VideoFormat> currentFormat() const { return format_; }
-    // A copy of the frame the last successful grab took, as it is saved; null when there is
-    // none (the grab failed, or the stream stopped since).
+    // The picture the last successful grab took, as it is saved; null when there is none (the
+    // grab failed, or the stream stopped or changed format since).
     QImage grabbedFrame() const;
     bool isCameraLost() const { return lost_; }
 
@@ -160,7 +158,7 @@ private:
     bool connected_ = false;
     bool lost_ = false;
     QString lostReason_;
-    std::unique_ptr<MappedFrame> grabbed_;
+    QByteArray grabbed_; // the last grab's picture, as the BMP file it is saved as
 
     bool previewOn_ = false;
     int previewRate_ = 0;

@@ -250,7 +250,7 @@ TEST_F(GstCameraViewTest, SaveFailsCleanlyWithoutAGrabOrIntoAMissingFolder) {
 }
 
 TEST_F(GstCameraViewTest, SourceThatEndsIsLostOnceThenComesBack) {
-    camera::PreviewWidget* preview = start("videotestsrc num-buffers=15");
+    camera::PreviewWidget* preview = start("videotestsrc is-live=true num-buffers=30");
     ASSERT_TRUE(preview);
     view.setPreview(true);
     QSignalSpy lost(&view, &camera::CameraView::cameraLost);
