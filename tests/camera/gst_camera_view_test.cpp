@@ -128,6 +128,22 @@ TEST_F(GstCameraViewTest, SourceWithoutPicturesFailsToConnectSayingWhy) {
     EXPECT_EQ(complaints, 0);
 }
 
+TEST_F(GstCameraViewTest, SourceThatFailsWhileStartingLeavesNoFormatDialog) {
+    // Opens fine, then fails once data flows: the format dialog was being readied meanwhile.
+    const QString text = dir.filePath("not-a-video.txt");
+    QFile file(text);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("no pictures in here\n");
+    file.close();
+    QString error;
+    ASSERT_TRUE(view.create(&host, {320, 240},
+                            QStringLiteral("filesrc location=%1 ! decodebin").arg(text), &error))
+        << error.toStdString();
+    EXPECT_FALSE(view.connectDriver(&error));
+    EXPECT_TRUE(error.contains("cannot be opened:")) << error.toStdString();
+    EXPECT_TRUE(host.findChildren<QDialog*>().isEmpty());
+}
+
 TEST_F(GstCameraViewTest, NoCameraAtAllIsNullWithoutError) {
     if (camera::findFirstCaptureDevice()) GTEST_SKIP() << "this machine has a camera";
     QString error = "untouched";
