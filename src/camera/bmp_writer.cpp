@@ -43,11 +43,6 @@ void writeHeader(unsigned char* p, const QImage& image, quint32 rowBytes) {
     put<quint32>(p, 0);     // important colours
 }
 
-// Stores `word` at p as four little-endian bytes, p aligned or not.
-void putWord(unsigned char* p, quint32 word) {
-    qToLittleEndian(word, p);
-}
-
 // One row of 32-bit 0xffRRGGBB pixels as the file's blue, green, red bytes, then zeros up to
 // the padded row length.
 void packRow(const uchar* source, int width, unsigned char* out, quint32 rowBytes) {
@@ -60,9 +55,9 @@ void packRow(const uchar* source, int width, unsigned char* out, quint32 rowByte
         const quint32 b = pixel[x + 1] & 0xffffffu;
         const quint32 c = pixel[x + 2] & 0xffffffu;
         const quint32 d = pixel[x + 3] & 0xffffffu;
-        putWord(out, a | (b << 24));
-        putWord(out + 4, (b >> 8) | (c << 16));
-        putWord(out + 8, (c >> 16) | (d << 8));
+        put<quint32>(out, a | (b << 24));
+        put<quint32>(out + 4, (b >> 8) | (c << 16));
+        put<quint32>(out + 8, (c >> 16) | (d << 8));
     }
     for (; x < width; ++x) {
         const quint32 v = pixel[x];
