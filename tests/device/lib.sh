@@ -1,0 +1,125 @@
+# Helpers for the device tests, which run inside the test machine (see run.sh): the end-to-end
+# helpers (tests/e2e/lib.sh) plus the kernel's virtual camera driver and what reads it from outside
+# the program. Source this file; $1 of the test is the program, LUMIVEX_MODULES the folder of the
+# kernel modules, LUMIVEX_RESULTS where failure evidence goes.
+source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh"
+DEVICE_TESTS=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
+CASE=$(basename "$0" .sh)
+
+# On failure, keep what shows why: the program's output and the screen.
+fail() {
+    echo "FAIL: $*" >&2
+    if [[ -n "${DISPLAY:-}" ]]; then
+        import -window root "${LUMIVEX_RESULTS:-/tmp}/$CASE.png" 2>/dev/null || true
+    fi
+    echo "--- program output:" >&2
+    cat "$WORK/app.log" >&2 2>/dev/null || true
+    exit 1
+}
+
+# (Re)loads vivid with N webcams, each a plain video capture node with one webcam input, and
+# waits for their nodes (and for udev, when it runs).
+load_vivid() {
+    local n=$1 i
+    local nodes=() inputs=() types=()
+    for ((i = 0; i < n; ++i)); do nodes+=(0x1); inputs+=(1); types+=(0); done
+    rmmod vivid 2>/dev/null || true
+    local IFS=,
+    insmod "$LUMIVEX_MODULES/vivid.ko" n_devs="$n" node_types="${nodes[*]}" \
+        num_inputs="${inputs[*]}" input_types="${types[*]}" || fail "insmod vivid"
+    unset IFS
+    wait_node "/dev/video$((n - 1))"
+    settle_udev
+}
+
+settle_udev() {
+    if pgrep -x systemd-udevd >/dev/null; then udevadm settle --timeout=20; fi
+}
+
+wait_node() {
+    local node=$1 seconds=${2:-10}
+    for _ in $(seq $((seconds * 10))); do
+        [[ -c "$node" ]] && return 0
+        sleep 0.1
+    done
+    fail "no $node within ${seconds}s"
+}
+
+# The /dev/video* nodes the program holds open, one a line.
+held_nodes() {
+    local fd
+    for fd in /proc/"$APP_PID"/fd/*; do readlink "$fd"; done 2>/dev/null | grep '^/dev/video' | sort -u
+}
+
+# Waits until the program holds exactly the given node open.
+wait_holds() {
+    local node=$1 seconds=${2:-15}
+    for _ in $(seq $((seconds * 10))); do
+        [[ "$(held_nodes)" == "$node" ]] && return 0
+        sleep 0.1
+    done
+    fail "the program holds '$(held_nodes | tr '\n' ' ')', not $node"
+}
+
+# A session bus with the accessibility bus on it, for tests that read the program's windows.
+start_accessibility() {
+    /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
+    ATSPI_PID=$!
+    trap 'kill $ATSPI_PID 2>/dev/null; cleanup' EXIT
+    export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+}
+atspi() { /usr/bin/python3 "$DEVICE_TESTS/atspi.py" "$@"; }
+
+# Starts the program and waits for its format dialog; a start-up failure instead fails the test
+# with the message it gave.
+start_to_dialog() {
+    [[ -n "${ATSPI_PID:-}" ]] || start_accessibility
+    write_config "[MAIN]" "Width=320" "Height=240" "Framerate=0"
+    start_program
+    dialog=$(wait_window "^(Video Format|Error!)$" 60)
+    [[ "$(xdotool getwindowname "$dialog")" == "Video Format" ]] ||
+        fail "start-up failure: $(atspi message 'Error!' | tr '\r\n' '  ')"
+}
+
+# From the format dialog to the main window, with the dialog's default format.
+accept_format() {
+    press "$dialog" Return
+    wait_gone "$dialog"
+    window=$(wait_window "^Webcam Lumivex v0.03$")
+}
+
+stop_program() {
+    kill -TERM "$APP_PID"
+    wait_exit 15 >/dev/null
+}
+
+# Where the preview is on the screen, as ImageMagick's crop geometry: the main window's 320 x 240
+# child.
+preview_area() {
+    local id
+    id=$(xwininfo -children -id "$window" | awk '/ 320x240\+/ { print $1; exit }')
+    [[ -n "$id" ]] || fail "no 320x240 preview window: $(xwininfo -children -id "$window")"
+    xwininfo -id "$id" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+                              END { printf "320x240+%d+%d\n", x, y }'
+}
+
+# Whether the preview shows the "Camera lost" notice: its grey at three corners.
+preview_lost() {
+    import -window root -crop "$PREVIEW" +repage "$WORK/preview.png" 2>/dev/null || return 1
+    local colors
+    colors=$(convert "$WORK/preview.png" -format '%[pixel:p{3,3}] %[pixel:p{316,3}] %[pixel:p{3,236}]' info:)
+    [[ "$colors" == "srgb(48,48,48) srgb(48,48,48) srgb(48,48,48)" ]]
+}
+
+# The interval box, "After ... pictures", its count box and the buttons, as the e2e tests find them.
+set_run() { # interval [stop-after]
+    click_at "$window" 88 538
+    xdotool key ctrl+a type "$1"
+    if [[ -n "${2:-}" ]]; then
+        click_at "$window" 342 560
+        click_at "$window" 400 562
+        xdotool key ctrl+a type "$2"
+    fi
+}
+start_timer() { click_at "$window" 600 524; }
+stop_timer() { click_at "$window" 600 548; }

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# The device tests: the real program against the kernel's virtual camera driver (vivid) in a
+# throwaway QEMU machine booted from Debian's kernel package. One boot serves several cases: one
+# machine without a udev daemon, one with it.
+#   run.sh BUILD_DIR   (BUILD_DIR/lumivex is the program; the machine's files go to BUILD_DIR/device)
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+build=$(realpath "${1:-build}")
+device=$build/device
+scripts/device/prepare.sh "$device" || exit 1
+
+boot() { # name udev|no-udev case...
+    local name=$1
+    shift
+    echo "device tests: booting the machine ($name)"
+    scripts/device/boot.sh "$device" "$device/results/$name" 420 \
+        bash tests/device/guest_suite.sh "$build/lumivex" "$device/modules" "$@"
+    local status=$? results=$device/results/$name
+    [[ -f "$results/cases" ]] && cat "$results/cases" >>"$device/results/cases"
+    while read -r result case seconds; do
+        echo "$result: $case (${seconds}s)"
+        [[ "$result" == PASS ]] || sed 's/^/    /' "$results/$case.log"
+    done <"$results/cases" 2>/dev/null
+    if [[ $status -ne 0 && ! -s "$results/cases" ]]; then
+        echo "FAIL: the $name machine ran no case (status $status)"
+        sed 's/^/    /' "$results/log" 2>/dev/null
+        echo "FAIL boot-$name 0" >>"$device/results/cases"
+    fi
+}
+
+start=$(date +%s)
+rm -rf "$device/results"
+mkdir -p "$device/results"
+boot no-udev no-udev found_without_udev
+boot udev udev first_camera_format timed_run unplug_replug busy_camera
+
+passed=$(grep -c '^PASS' "$device/results/cases")
+failed=$(grep -c '^FAIL' "$device/results/cases")
+echo "device tests took $(($(date +%s) - start))s"
+echo "$passed passed, $failed failed"
+[[ $failed -eq 0 ]]

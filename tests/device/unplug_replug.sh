@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# The camera unplugged mid-run and plugged in again (its driver unbound and bound, as a USB
+# unplug does): "Camera lost" shows within 2 s; the pictures resume within 5 s of the camera's
+# node coming back, whichever node it gets, numbered on in the same folder; the end message's
+# count is the pictures on disk plus those it says could not be saved.
+source "$(dirname "$0")/lib.sh"
+
+now() { date +%s.%N; }
+elapsed() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
+pictures() { find "$WORK/app/pictures" -name '*.bmp' | wc -l; }
+wait_pictures() { # count seconds
+    for _ in $(seq $(($2 * 10))); do
+        (($(pictures) >= $1)) && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+load_vivid 1
+start_display
+install_program
+start_to_dialog
+accept_format
+PREVIEW=$(preview_area)
+set_run 1
+start_timer
+wait_pictures 2 15 || fail "no pictures from the camera"
+preview_lost && fail "the preview shows the lost notice before the unplug"
+
+unplugged=$(now)
+echo vivid.0 >/sys/bus/platform/drivers/vivid/unbind
+until preview_lost; do
+    awk -v t="$(elapsed "$unplugged")" 'BEGIN { exit !(t > 2) }' &&
+        fail "no 'Camera lost' 2 s after the unplug"
+    sleep 0.1
+done
+echo "'Camera lost' $(elapsed "$unplugged") s after the unplug"
+before=$(pictures)
+# Pictures fall due while the camera is away.
+sleep 2.5
+
+echo vivid.0 >/sys/bus/platform/drivers/vivid/bind
+for _ in $(seq 100); do
+    node=$(ls /dev/video* 2>/dev/null | head -n 1)
+    [[ -n "$node" ]] && break
+    sleep 0.1
+done
+[[ -n "$node" ]] || fail "no video node after the camera came back"
+back=$(now)
+settle_udev
+count=$(pictures)
+wait_pictures $((count + 1)) 5 ||
+    fail "no new picture 5 s after the camera came back as $node (program holds: $(held_nodes))"
+echo "a new picture $(elapsed "$back") s after the camera came back as $node"
+wait_pictures $((count + 2)) 5 || fail "the pictures stopped again"
+stop_timer
+info=$(wait_window "^Info$" 15)
+message=$(atspi message Info | tr '\r\n' '  ')
+echo "message: $message"
+press "$info" Return
+
+shopt -s nullglob
+runs=("$WORK"/app/pictures/*)
+[[ ${#runs[@]} -eq 1 ]] || fail "expected one run folder, found ${#runs[@]}"
+numbers=$(cd "${runs[0]}" && ls | sed -n 's/^Picture \([0-9]*\)\.bmp$/\1/p' | sort -n | tr '\n' ' ')
+echo "pictures: $numbers"
+files=$(wc -w <<<"$numbers")
+taken=$(sed -n 's/^\([0-9]*\) picture(s) taken\..*/\1/p' <<<"$message")
+failed=$(sed -n 's/.* \([0-9]*\) could not be saved\..*/\1/p' <<<"$message")
+[[ -n "$taken" ]] || fail "no count in the message"
+[[ -n "$failed" && "$failed" -gt 0 ]] || fail "no picture counted as not saved while unplugged"
+[[ "$taken" -eq $((files + failed)) ]] ||
+    fail "the message counts $taken, the folder holds $files and $failed could not be saved"
+last=$(awk '{ print $NF }' <<<"$numbers")
+[[ "$last" -eq "$taken" && "$last" -gt "$before" ]] || fail "numbering does not continue: $numbers"
+stop_program
+echo "ok: lost, back on $node, $files pictures on disk + $failed not saved = $taken"
