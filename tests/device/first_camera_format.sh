@@ -17,7 +17,7 @@ sed -n 's/^..YUY2  \([0-9]*\) x \([0-9]*\)  \([0-9.]*\) fps$/\1 \2 \3/p' "$WORK/
 v4l2-ctl -d /dev/video0 --list-formats-ext | awk '
     /^\t\[[0-9]+\]:/ { yuyv = ($2 == "'"'"'YUYV'"'"'") }
     yuyv && /Size:/ { split($3, wh, "x") }
-    yuyv && /Interval:/ { gsub(/[(]/, "", $5); printf "%s %s %.2f\n", wh[1], wh[2], $5 }' |
+    yuyv && /Interval:/ { gsub(/[(]/, "", $4); printf "%s %s %.2f\n", wh[1], wh[2], $4 }' |
     sort >"$WORK/camera-yuyv.txt"
 [[ -s "$WORK/camera-yuyv.txt" ]] || fail "v4l2-ctl lists no YUYV format"
 diff "$WORK/camera-yuyv.txt" "$WORK/dialog-yuyv.txt" >&2 ||

@@ -9,7 +9,7 @@ here=$(dirname "$(realpath "$0")")
 export LUMIVEX_MODULES=$modules LUMIVEX_RESULTS=/run/results
 
 if [[ "$udev" == udev ]]; then
-    systemd-udevd --daemon
+    /lib/systemd/systemd-udevd --daemon
     udevadm trigger --action=add
     udevadm settle --timeout=30
 fi

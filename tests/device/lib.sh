@@ -107,8 +107,9 @@ preview_area() {
 preview_lost() {
     import -window root -crop "$PREVIEW" +repage "$WORK/preview.png" 2>/dev/null || return 1
     local colors
-    colors=$(convert "$WORK/preview.png" -format '%[pixel:p{3,3}] %[pixel:p{316,3}] %[pixel:p{3,236}]' info:)
-    [[ "$colors" == "srgb(48,48,48) srgb(48,48,48) srgb(48,48,48)" ]]
+    colors=$(convert "$WORK/preview.png" -format \
+        '%[fx:int(255*p{3,3}.r+.5)] %[fx:int(255*p{316,3}.g+.5)] %[fx:int(255*p{3,236}.b+.5)]' info:)
+    [[ "$colors" == "48 48 48" ]]
 }
 
 # The interval box, "After ... pictures", its count box and the buttons, as the e2e tests find them.
