@@ -2,6 +2,7 @@
 #   make run            install what is missing, build (Release), start build/lumivex
 #   make test           install what is missing, build, run every test through CTest
 #   make test SANITIZE=1  the same under AddressSanitizer + UndefinedBehaviorSanitizer
+#   make test-device    build, then run the program against the kernel's virtual camera in QEMU
 #   make bench          build (Release) and run the benchmarks
 #   make fuzz           build the libFuzzer targets with clang and run them briefly
 
@@ -21,7 +22,7 @@ CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
               -DLUMIVEX_SANITIZE=$(SANITIZE) -DLUMIVEX_WERROR=$(WERROR) \
               -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 
-.PHONY: all deps configure build run test bench fuzz format clean
+.PHONY: all deps configure build run test test-device bench fuzz format clean
 
 all: build
 
@@ -39,6 +40,9 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure --timeout 600
+
+test-device: build
+	@tests/device/run.sh $(BUILD_DIR)
 
 bench: build
 	@scripts/run-bench.sh $(BUILD_DIR)

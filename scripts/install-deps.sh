@@ -13,6 +13,7 @@ packages=(
   xvfb xdotool x11-utils imagemagick fonts-liberation2
   dbus-daemon at-spi2-core python3-pyatspi
   clang libclang-rt-14-dev
+  qemu-system-x86 busybox-static cpio kmod udev v4l-utils
 )
 
 missing=()
@@ -32,4 +33,4 @@ sudo=""
 echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+$sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"

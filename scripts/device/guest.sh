@@ -2,7 +2,8 @@
 # Runs inside the test machine as its first process after the switch to the host's root: runs the
 # job the host left in the results share, records its output and exit status there, powers off.
 export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
-export HOME=/root LC_ALL=C.UTF-8 TMPDIR=/tmp
+export HOME=/root LC_ALL=C.UTF-8 TMPDIR=/tmp XDG_RUNTIME_DIR=/run/user/0
+mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 results=/run/results
 cd "$(cat "$results/cwd")"
 limit=$(cat "$results/limit" 2>/dev/null || echo 600)

@@ -11,8 +11,14 @@ here=$(dirname "$(realpath "$0")")
 mkdir -p "$dir"
 
 # The kernel package that linux-image-amd64 points at today.
-package=$(apt-cache depends linux-image-amd64 2>/dev/null |
-    awk '/Depends: linux-image-[0-9]/ { print $2; exit }')
+kernel_package() {
+    apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ { print $2; exit }'
+}
+package=$(kernel_package)
+if [[ -z "$package" ]]; then
+    apt-get update -qq
+    package=$(kernel_package)
+fi
 [[ -n "$package" ]] || { echo "prepare: no kernel package behind linux-image-amd64 (apt-get update?)" >&2; exit 1; }
 # The kernel and its modules, downloaded once per kernel package.
 if [[ ! -f "$dir/kernel" || "$(cat "$dir/kernel")" != "$package" ]]; then
