@@ -148,16 +148,18 @@ ElementPtr GstCameraView::makeSource(QString* error) {
         fail(error, QStringLiteral("There is no camera"));
         return {};
     }
-    // After an unplug the old device object is stale; look the camera up again by its node.
+    // After an unplug the old device object is stale, and the camera may come back on another
+    // node: look it up again by what it is and where it is plugged in.
     if (lost_) {
-        std::optional<CaptureDevice> again = findCaptureDevice(device_->path, device_->name);
+        std::optional<CaptureDevice> again = findCaptureDevice(*device_);
         if (!again) {
             fail(error, QStringLiteral("The camera %1 is not plugged in").arg(cameraLabel_));
             return {};
         }
         device_ = std::move(again);
+        cameraLabel_ = device_->label();
     }
-    return makeSourceFromDevice(device_->device.get(), cameraLabel_, error);
+    return device_->makeSource(error);
 }
 
 QString GstCameraView::openFailure(const QString& reason) const {
@@ -353,8 +355,11 @@ void GstCameraView::teardownPipeline() {
     capsFilter_ = nullptr;
     videoSink_ = nullptr;
     pipeline_.reset();
-    // The shown frame may belong to the camera driver's buffers; give them back.
+    // The shown and the stored frame may belong to the camera driver's buffers, which keep the
+    // device open: give them back, so that a camera unplugged now gets its node back when it
+    // returns.
     if (preview_) preview_->clearFrame();
+    slot_.dropFrame();
     shownSequence_ = 0;
 }
 

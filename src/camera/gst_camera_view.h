@@ -43,7 +43,7 @@ public:
         // No frame for this long while connected counts as a lost camera.
         std::chrono::milliseconds stallTimeout{5000};
         // How often a lost camera is tried again.
-        std::chrono::milliseconds retryInterval{3000};
+        std::chrono::milliseconds retryInterval{2000};
         // How long a grab waits for a frame newer than the moment it was asked for.
         std::chrono::milliseconds grabTimeout{2000};
         // How long starting the pipeline may take before it is left to come up on its own.
