@@ -1,5 +1,6 @@
 #include "camera/capture_device.h"
 
+#include "camera/bus_watch.h"
 #include "camera/v4l2_nodes.h"
 
 #include <QCollator>
@@ -102,6 +103,41 @@ std::optional<CaptureDevice> findCaptureDevice(const CaptureDevice& camera) {
     for (CaptureDevice& device : listCaptureDevices())
         if (camera.isSameCamera(device)) return std::move(device);
     return std::nullopt;
+}
+
+DeviceWatch::~DeviceWatch() {
+    stop();
+}
+
+void DeviceWatch::start() {
+    if (monitor_) return;
+    DeviceMonitorPtr monitor(gst_device_monitor_new());
+    gst_device_monitor_add_filter(monitor.get(), "Video/Source", nullptr);
+    BusPtr bus(gst_device_monitor_get_bus(monitor.get()));
+    bus_ = std::make_unique<BusWatch>(
+        bus.get(),
+        [](GstMessage* message) {
+            return GST_MESSAGE_TYPE(message) == GST_MESSAGE_DEVICE_ADDED ||
+                   GST_MESSAGE_TYPE(message) == GST_MESSAGE_DEVICE_REMOVED;
+        },
+        [this](GstMessage* message) {
+            if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_DEVICE_ADDED)
+                emit added();
+            else
+                emit removed();
+        });
+    if (!gst_device_monitor_start(monitor.get())) {
+        bus_.reset();
+        return;
+    }
+    monitor_ = std::move(monitor);
+}
+
+void DeviceWatch::stop() {
+    if (!monitor_) return;
+    gst_device_monitor_stop(monitor_.get());
+    bus_.reset();
+    monitor_.reset();
 }
 
 } // namespace camera

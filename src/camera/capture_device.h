@@ -2,7 +2,9 @@
 
 #include "camera/gst_ptr.h"
 
+#include <QObject>
 #include <QString>
+#include <memory>
 #include <optional>
 
 namespace camera {
@@ -32,5 +34,29 @@ std::optional<CaptureDevice> findFirstCaptureDevice();
 
 // `camera` if it is plugged in now, on whatever node it has.
 std::optional<CaptureDevice> findCaptureDevice(const CaptureDevice& camera);
+
+class BusWatch;
+
+// Tells when a video capture device is plugged in or out, while it runs. Needs a running udev
+// daemon; without one it stays silent, and whoever waits for a camera must also look again now
+// and then.
+class DeviceWatch : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~DeviceWatch() override;
+
+    void start();
+    void stop();
+    bool isRunning() const { return monitor_ != nullptr; }
+
+signals:
+    void added();
+    void removed();
+
+private:
+    DeviceMonitorPtr monitor_;
+    std::unique_ptr<BusWatch> bus_;
+};
 
 } // namespace camera
