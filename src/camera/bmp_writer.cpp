@@ -23,6 +23,11 @@ template <typename T> unsigned char* put(unsigned char* p, T value) {
     return p + sizeof(T);
 }
 
+// Rows of three bytes a pixel, padded to a multiple of 4 bytes.
+quint32 paddedRowBytes(int width) {
+    return (quint32(width) * 3 + 3) & ~3u;
+}
+
 void writeHeader(unsigned char* p, const QImage& image, quint32 rowBytes) {
     const quint32 pixelBytes = rowBytes * quint32(image.height());
     *p++ = 'B';
@@ -73,6 +78,11 @@ void packRow(const uchar* source, int width, unsigned char* out, quint32 rowByte
 
 // Encoded here rather than by Qt's image writer: the format is fixed and simple, and writing
 // the whole file at once costs half as much as Qt's row-by-row path.
+std::int64_t bmpFileBytes(QSize size) {
+    if (size.isEmpty()) return 0;
+    return HeaderBytes + std::int64_t(paddedRowBytes(size.width())) * size.height();
+}
+
 void encodeBmp(const QImage& image, QByteArray* out) {
     if (image.isNull()) {
         out->clear();
@@ -82,8 +92,8 @@ void encodeBmp(const QImage& image, QByteArray* out) {
                               ? image
                               : image.convertToFormat(QImage::Format_RGB32);
     const int width = opaque.width();
-    const quint32 rowBytes = (quint32(width) * 3 + 3) & ~3u;
-    out->resize(qsizetype(HeaderBytes + std::size_t(rowBytes) * std::size_t(opaque.height())));
+    const quint32 rowBytes = paddedRowBytes(width);
+    out->resize(qsizetype(bmpFileBytes(opaque.size())));
     auto* data = reinterpret_cast<unsigned char*>(out->data());
     writeHeader(data, opaque, rowBytes);
     unsigned char* row = data + HeaderBytes;

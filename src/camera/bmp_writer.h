@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QSize>
 #include <QString>
+#include <cstdint>
 
 namespace camera {
 
@@ -10,6 +12,10 @@ namespace camera {
 // bottom-up and padded to 4 bytes. Written into `out`, whose memory is reused when it is large
 // enough. A null image gives no bytes.
 void encodeBmp(const QImage& image, QByteArray* out);
+
+// The size of that file for a picture of `size` (0 for an empty size): what a picture takes on
+// disk.
+std::int64_t bmpFileBytes(QSize size);
 
 // Writes `bytes` to `path` atomically: the file appears complete under `path` or not at all,
 // and no temporary file stays behind. False with a readable reason in `error` on failure.

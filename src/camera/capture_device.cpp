@@ -1,8 +1,12 @@
 #include "camera/capture_device.h"
 
+#include "camera/bus_watch.h"
+#include "camera/v4l2_nodes.h"
+
 #include <QCollator>
 #include <QList>
 #include <algorithm>
+#include <vector>
 
 namespace camera {
 
@@ -22,7 +26,7 @@ QString devicePath(GstDevice* device) {
     return path;
 }
 
-std::vector<CaptureDevice> listCaptureDevices() {
+std::vector<CaptureDevice> monitoredDevices() {
     std::vector<CaptureDevice> devices;
     DeviceMonitorPtr monitor(gst_device_monitor_new());
     gst_device_monitor_add_filter(monitor.get(), "Video/Source", nullptr);
@@ -34,6 +38,9 @@ std::vector<CaptureDevice> listCaptureDevices() {
         GCharPtr name(gst_device_get_display_name(found.device.get()));
         found.name = QString::fromUtf8(name.get());
         found.path = devicePath(found.device.get());
+        // The bus position comes from the node itself: the monitor does not say it everywhere.
+        if (!found.path.isEmpty())
+            if (auto node = queryCaptureNode(found.path)) found.busInfo = node->busInfo;
         devices.push_back(std::move(found));
     }
     g_list_free(list);
@@ -51,10 +58,39 @@ std::vector<CaptureDevice> listCaptureDevices() {
     return devices;
 }
 
+std::vector<CaptureDevice> listCaptureDevices() {
+    std::vector<CaptureDevice> devices = monitoredDevices();
+    if (!devices.empty()) return devices;
+    for (const V4l2Node& node : listCaptureNodes())
+        devices.push_back(CaptureDevice{{}, node.card, node.path, node.busInfo});
+    return devices;
+}
+
 } // namespace
 
 QString CaptureDevice::label() const {
     return path.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, path);
+}
+
+bool CaptureDevice::isSameCamera(const CaptureDevice& other) const {
+    if (!busInfo.isEmpty() && !other.busInfo.isEmpty())
+        return busInfo == other.busInfo && name == other.name;
+    if (!path.isEmpty() || !other.path.isEmpty()) return path == other.path;
+    return name == other.name;
+}
+
+ElementPtr CaptureDevice::makeSource(QString* error) const {
+    ElementPtr source;
+    if (device) {
+        source = adoptElement(gst_device_create_element(device.get(), nullptr));
+    } else if (!path.isEmpty()) {
+        source = adoptElement(gst_element_factory_make("v4l2src", nullptr));
+        if (source) g_object_set(source.get(), "device", path.toUtf8().constData(), nullptr);
+    }
+    if (!source && error)
+        *error = QStringLiteral("The camera %1 cannot be used: GStreamer has no element for it")
+                     .arg(label());
+    return source;
 }
 
 std::optional<CaptureDevice> findFirstCaptureDevice() {
@@ -63,11 +99,45 @@ std::optional<CaptureDevice> findFirstCaptureDevice() {
     return std::move(devices.front());
 }
 
-std::optional<CaptureDevice> findCaptureDevice(const QString& path, const QString& name) {
-    for (CaptureDevice& device : listCaptureDevices()) {
-        if (path.isEmpty() ? device.name == name : device.path == path) return std::move(device);
-    }
+std::optional<CaptureDevice> findCaptureDevice(const CaptureDevice& camera) {
+    for (CaptureDevice& device : listCaptureDevices())
+        if (camera.isSameCamera(device)) return std::move(device);
     return std::nullopt;
+}
+
+DeviceWatch::~DeviceWatch() {
+    stop();
+}
+
+void DeviceWatch::start() {
+    if (monitor_) return;
+    DeviceMonitorPtr monitor(gst_device_monitor_new());
+    gst_device_monitor_add_filter(monitor.get(), "Video/Source", nullptr);
+    BusPtr bus(gst_device_monitor_get_bus(monitor.get()));
+    bus_ = std::make_unique<BusWatch>(
+        bus.get(),
+        [](GstMessage* message) {
+            return GST_MESSAGE_TYPE(message) == GST_MESSAGE_DEVICE_ADDED ||
+                   GST_MESSAGE_TYPE(message) == GST_MESSAGE_DEVICE_REMOVED;
+        },
+        [this](GstMessage* message) {
+            if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_DEVICE_ADDED)
+                emit added();
+            else
+                emit removed();
+        });
+    if (!gst_device_monitor_start(monitor.get())) {
+        bus_.reset();
+        return;
+    }
+    monitor_ = std::move(monitor);
+}
+
+void DeviceWatch::stop() {
+    if (!monitor_) return;
+    gst_device_monitor_stop(monitor_.get());
+    bus_.reset();
+    monitor_.reset();
 }
 
 } // namespace camera

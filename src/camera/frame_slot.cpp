@@ -51,6 +51,12 @@ void FrameSlot::fail(const QString& reason) {
     arrived_.notify_all();
 }
 
+void FrameSlot::dropFrame() {
+    SamplePtr old;
+    std::lock_guard lock(mutex_);
+    old.swap(sample_); // released after the lock, as the lock guard goes first
+}
+
 void FrameSlot::restart() {
     SamplePtr old;
     {

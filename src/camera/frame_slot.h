@@ -40,6 +40,8 @@ public:
 
     // Any thread: the stream broke; wakes waiting grabs with `reason`.
     void fail(const QString& reason);
+    // The stream stopped: lets go of the newest frame, keeping the failure and the sequence.
+    void dropFrame();
     // A new stream starts: forgets the failure and the old frame; sequence numbers go on.
     void restart();
 

@@ -121,12 +121,4 @@ ElementPtr makeSourceFromDescription(const QString& description, QString* error)
     return bin;
 }
 
-ElementPtr makeSourceFromDevice(GstDevice* device, const QString& label, QString* error) {
-    ElementPtr source = adoptElement(gst_device_create_element(device, nullptr));
-    if (!source && error)
-        *error = QStringLiteral("The camera %1 cannot be used: GStreamer has no element for it")
-                     .arg(label);
-    return source;
-}
-
 } // namespace camera

@@ -11,7 +11,4 @@ namespace camera {
 // `error` naming the description and GStreamer's reason when it does not parse.
 ElementPtr makeSourceFromDescription(const QString& description, QString* error);
 
-// The source element of a capture device. Null with `error` when the device refuses.
-ElementPtr makeSourceFromDevice(GstDevice* device, const QString& label, QString* error);
-
 } // namespace camera

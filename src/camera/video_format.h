@@ -30,8 +30,9 @@ struct VideoFormat {
 // of a long list of pixel formats only the common ones stay, so the list stays readable.
 QList<VideoFormat> formatsFromCaps(const GstCaps* caps);
 
-// The format selected when the camera connects: the first 640 x 480, else the first one.
-// -1 for an empty list.
+// The format selected when the camera connects: 640 x 480, or else the size nearest to it by
+// pixel count (on a log scale, ties to the larger), at the fastest rate up to 30 fps that size
+// offers (faster only when nothing at or below 30 fps exists). -1 for an empty list.
 int defaultFormatIndex(const QList<VideoFormat>& formats);
 
 } // namespace camera

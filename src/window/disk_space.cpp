@@ -18,10 +18,4 @@ std::int64_t freeBytesAt(const QString& path) {
     return storage.isValid() ? storage.bytesAvailable() : -1;
 }
 
-std::int64_t bmpFileBytes(QSize size) {
-    if (size.isEmpty()) return 0;
-    const std::int64_t row = (std::int64_t(size.width()) * 3 + 3) / 4 * 4;
-    return 14 + 40 + row * size.height();
-}
-
 } // namespace window

@@ -14,9 +14,6 @@ std::int64_t freeBytesAt(const QString& path);
 // How the window learns the free space: freeBytesAt() in the program, simulated in tests.
 using FreeSpace = std::function<std::int64_t(const QString& path)>;
 
-// The size of a 24-bit BMP file of `size`: the two headers and rows padded to 4 bytes.
-std::int64_t bmpFileBytes(QSize size);
-
 // A run stops while there is still room for this many pictures, so that the disk never fills
 // and what is saved stays whole.
 inline constexpr int ReservePictures = 10;

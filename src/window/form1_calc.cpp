@@ -1,4 +1,5 @@
 // Input checking and the plan figures.
+#include "camera/bmp_writer.h"
 #include "convert/conversion_error.h"
 #include "convert/numbers.h"
 #include "window/form1.h"
@@ -66,7 +67,7 @@ void Form1::CalcNew() {
 // The plan in bytes: what a run of the chosen length takes at the chosen format, and what is free.
 void Form1::updateSpaceTip() {
     const QSize size = deps_.camera.pictureSize();
-    const std::int64_t picture = bmpFileBytes(size);
+    const std::int64_t picture = camera::bmpFileBytes(size);
     if (picture <= 0) return;
     const std::int64_t free = deps_.freeSpace(picturesFolder());
     const QString freeText =

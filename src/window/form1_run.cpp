@@ -1,4 +1,5 @@
 // Capture runs: start and stop, the ticks, and taking pictures.
+#include "camera/bmp_writer.h"
 #include "convert/conversion_error.h"
 #include "convert/numbers.h"
 #include "window/form1.h"
@@ -144,7 +145,7 @@ void Form1::showSaveFailures() {
 }
 
 QString Form1::lowSpaceReason() const {
-    const std::int64_t picture = bmpFileBytes(deps_.camera.pictureSize());
+    const std::int64_t picture = camera::bmpFileBytes(deps_.camera.pictureSize());
     const std::int64_t free = deps_.freeSpace(picturesFolder());
     if (picture <= 0 || free < 0 || free >= ReservePictures * picture) return {};
     return QStringLiteral("the disk is almost full (%1 free, one picture takes %2).")

@@ -59,14 +59,40 @@ TEST(VideoFormatList, CameraListsStayAsTheCameraGivesThem) {
     EXPECT_TRUE(formats[2].isJpeg());
 }
 
-TEST(VideoFormatList, DefaultIsTheFirstWhenNo640x480AndNoneForNothing) {
-    EXPECT_EQ(camera::defaultFormatIndex(formatsOf("video/x-raw, format=YUY2, width=800, "
-                                                   "height=600; video/x-raw, format=YUY2, "
-                                                   "width=640, height=360")),
-              0);
-    EXPECT_EQ(camera::defaultFormatIndex({}), -1);
+TEST(VideoFormatDefault, VgaAtTheFastestRateUpTo30ElseTheNearestSize) {
+    struct Case {
+        const char* caps;
+        const char* expected; // label of the default; empty: none
+    };
+    const Case cases[] = {
+        // A camera listing its slowest rate first: the fastest at or below 30 fps wins.
+        {"video/x-raw, format=YUY2, width=640, height=480, framerate={ 1/1, 25/1, 5/1 }",
+         "YUY2  640 x 480  25 fps"},
+        // Across pixel formats too; of equal rates the camera's first pixel format.
+        {"video/x-raw, format=YUY2, width=640, height=480, framerate=5/1; "
+         "image/jpeg, width=640, height=480, framerate={ 60/1, 30/1 }; "
+         "video/x-raw, format=NV12, width=640, height=480, framerate=30/1",
+         "MJPG  640 x 480  30 fps"},
+        // Faster than 30 only when nothing slower exists, and then the slowest of those.
+        {"video/x-raw, format=YUY2, width=640, height=480, framerate={ 120/1, 60/1 }",
+         "YUY2  640 x 480  60 fps"},
+        // No 640 x 480: the nearest pixel count (640 x 360 is nearer than 800 x 600).
+        {"video/x-raw, format=YUY2, width=800, height=600, framerate=30/1; "
+         "video/x-raw, format=YUY2, width=640, height=360, framerate=30/1",
+         "YUY2  640 x 360  30 fps"},
+        // Half and twice as many pixels are as near: the larger one.
+        {"video/x-raw, format=YUY2, width=320, height=480, framerate=30/1; "
+         "video/x-raw, format=YUY2, width=1280, height=480, framerate=30/1",
+         "YUY2  1280 x 480  30 fps"},
+        {"audio/x-raw, rate=44100", ""},
+    };
+    for (const Case& c : cases) {
+        const auto formats = formatsOf(c.caps);
+        const int index = camera::defaultFormatIndex(formats);
+        EXPECT_EQ(index < 0 ? QString() : formats[index].label(), QString::fromUtf8(c.expected))
+            << c.caps;
+    }
     EXPECT_TRUE(formatsOf("ANY").isEmpty());
-    EXPECT_TRUE(formatsOf("audio/x-raw, rate=44100").isEmpty());
 }
 
 TEST(VideoFormatCaps, FixTheSourceToTheChosenFormat) {

@@ -8,13 +8,6 @@ const std::int64_t Picture640 = 54 + 640 * 3 * 480; // 921,654 bytes
 
 class DiskTest : public FormTest {};
 
-TEST_F(DiskTest, BmpSizesCountHeadersAndRowPadding) {
-    EXPECT_EQ(window::bmpFileBytes({640, 480}), Picture640);
-    EXPECT_EQ(window::bmpFileBytes({1, 1}), 54 + 4);
-    EXPECT_EQ(window::bmpFileBytes({5, 2}), 54 + 16 * 2);
-    EXPECT_EQ(window::bmpFileBytes({}), 0);
-}
-
 TEST_F(DiskTest, FreeSpaceIsAskedOfTheNearestExistingFolder) {
     const std::int64_t free = window::freeBytesAt(programFolder.filePath("not/there/yet"));
     EXPECT_GT(free, 0);

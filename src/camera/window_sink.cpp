@@ -1,0 +1,76 @@
+#include "camera/window_sink.h"
+
+#include "camera/gst_setup.h"
+
+#include <QGuiApplication>
+#include <gst/video/videooverlay.h>
+
+namespace camera {
+
+namespace {
+
+bool onX11() {
+    return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+ElementPtr openSink() {
+    if (!ensureGStreamer(nullptr)) return {};
+    ElementPtr sink = adoptElement(gst_element_factory_make("ximagesink", "frames"));
+    if (!sink) return sink;
+    // Expose and resize come from Qt (expose(), which also tells the sink the window's new size);
+    // the sink's own event thread would wake up 20 times a second and take input events away
+    // from the widget.
+    g_object_set(sink.get(), "handle-events", FALSE, "handle-expose", FALSE, "enable-last-sample",
+                 FALSE, "sync", TRUE, nullptr);
+    // A sink that cannot open the display goes back to NULL; starting the pipeline then reports
+    // why, as it would have without this head start.
+    if (gst_element_set_state(sink.get(), GST_STATE_READY) == GST_STATE_CHANGE_FAILURE)
+        gst_element_set_state(sink.get(), GST_STATE_NULL);
+    return sink;
+}
+
+} // namespace
+
+bool WindowSink::available() {
+    if (!onX11()) return false;
+    GstElementFactory* factory = gst_element_factory_find("ximagesink");
+    if (!factory) return false;
+    gst_object_unref(factory);
+    return true;
+}
+
+void WindowSink::prepare() {
+    if (opening_.valid() || !onX11()) return;
+    opening_ = std::async(std::launch::async, &openSink);
+}
+
+void WindowSink::attach(WId window) {
+    if (attached_) drop(); // given the window of an earlier preview
+    opening_ = std::async(std::launch::async, [opening = std::move(opening_), window]() mutable {
+        ElementPtr sink = opening.valid() ? opening.get() : openSink();
+        if (sink) gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(sink.get()), window);
+        return sink;
+    });
+    attached_ = true;
+}
+
+ElementPtr WindowSink::take(WId window) {
+    if (opening_.valid() && attached_) {
+        attached_ = false;
+        return opening_.get();
+    }
+    ElementPtr sink = openSink();
+    if (sink) gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(sink.get()), window);
+    return sink;
+}
+
+void WindowSink::drop() {
+    if (opening_.valid()) opening_.get();
+    attached_ = false;
+}
+
+void WindowSink::expose(GstElement* sink) {
+    if (sink) gst_video_overlay_expose(GST_VIDEO_OVERLAY(sink));
+}
+
+} // namespace camera
