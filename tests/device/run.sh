@@ -32,7 +32,7 @@ start=$(date +%s)
 rm -rf "$device/results"
 mkdir -p "$device/results"
 [[ -n "${ONLY_UDEV:-}" ]] || boot no-udev no-udev found_without_udev
-boot udev udev first_camera_format timed_run unplug_replug busy_camera
+boot udev udev ${UDEV_CASES:-first_camera_format timed_run unplug_replug busy_camera}
 
 passed=$(grep -c '^PASS' "$device/results/cases")
 failed=$(grep -c '^FAIL' "$device/results/cases")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The camera unplugged mid-run and plugged in again (its driver unbound and bound, as a USB
-# unplug does): "Camera lost" shows within 2 s; the pictures resume within 5 s of the camera's
+# unplug does): "Camera lost" shows within 2 s, and the program lets go of the lost node within
+# 2 s more, so the camera can have it again; the pictures resume within 5 s of the camera's
 # node coming back, whichever node it gets, numbered on in the same folder; the end message's
 # count is the pictures on disk plus those it says could not be saved.
 source "$(dirname "$0")/lib.sh"
@@ -39,6 +40,13 @@ seen=$(elapsed "$unplugged")
 echo "'Camera lost' seen ${seen} s after the unplug"
 awk -v t="$seen" 'BEGIN { exit !(t > 2) }' && fail "'Camera lost' only ${seen} s after the unplug"
 before=$(pictures)
+# The lost camera's node is let go of, so that the camera can have it again.
+for _ in $(seq 20); do
+    [[ -z "$(held_nodes)" ]] && break
+    sleep 0.1
+done
+[[ -z "$(held_nodes)" ]] ||
+    fail "the program still holds $(held_nodes) $(elapsed "$unplugged") s after the unplug"
 # Pictures fall due while the camera is away.
 sleep 2.5
 
