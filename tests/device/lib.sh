@@ -47,8 +47,7 @@ wait_node() {
 
 # The /dev/video* nodes the program holds open, one a line.
 held_nodes() {
-    local fd
-    for fd in /proc/"$APP_PID"/fd/*; do readlink "$fd"; done 2>/dev/null | grep '^/dev/video' | sort -u
+    find /proc/"$APP_PID"/fd -lname '/dev/video*' -printf '%l\n' 2>/dev/null | sort -u
 }
 
 # Waits until the program holds exactly the given node open.
@@ -97,8 +96,7 @@ wait_status() {
         sleep 0.1
     done
     kill -0 "$APP_PID" 2>/dev/null && fail "program still running after ${seconds}s"
-    wait "$APP_PID"
-    STATUS=$?
+    wait "$APP_PID" && STATUS=0 || STATUS=$?
     APP_PID=""
 }
 
