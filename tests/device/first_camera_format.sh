@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Two cameras, udev running: the first is used; the format dialog lists what the camera offers
+# Two cameras, with or without a udev daemon (without one GStreamer's device monitor lists none):
+# the first is used; the format dialog lists what the camera offers
 # (its YUYV sizes and frame rates exactly); Enter gives 640 x 480 at the fastest rate at most
 # 30 fps that the camera has at that size, as the camera itself reports while streaming.
 source "$(dirname "$0")/lib.sh"
