@@ -176,8 +176,9 @@ void measure(bool comesBack, int seconds) {
         if (!backAt || !replacement.listeningSince())
             die(QStringLiteral("the camera did not come back"));
         const double backMs = bench::millisecondsBetween(*replacement.listeningSince(), *backAt);
-        std::fprintf(stderr, "back: the server returned %.0f ms after the kill, frames %.0f ms "
-                             "after that\n",
+        std::fprintf(stderr,
+                     "back: the server returned %.0f ms after the kill, frames %.0f ms after "
+                     "that\n",
                      bench::millisecondsBetween(killed, *replacement.listeningSince()), backMs);
         bench::printRow("gui_stall_ms_camera_back", meter.longestMs(), -1, "ms", 0);
         bench::printRow("camera_back_ms", backMs, -1, "ms", 0);
