@@ -10,10 +10,10 @@
 // until it is killed.
 #include <arpa/inet.h>
 #include <cerrno>
-#include <csignal>
 #include <chrono>
-#include <cstdio>
+#include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <gst/gst.h>
@@ -35,9 +35,9 @@ namespace {
 
 void announce(int port) {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    std::printf("%d %lld\n", port,
-                static_cast<long long>(
-                    std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+    std::printf(
+        "%d %lld\n", port,
+        static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
     std::fflush(stdout);
 }
 
