@@ -13,6 +13,9 @@ packages=(
   xvfb xdotool x11-utils imagemagick fonts-liberation2
   dbus-daemon at-spi2-core python3-pyatspi
   clang libclang-rt-14-dev
+  # The local network camera of the lost-camera benchmark (bench/rtsp_camera.cpp); the RTSP
+  # client, JPEG and RTP elements come with plugins-base and plugins-good.
+  libgstrtspserver-1.0-dev
 )
 
 missing=()
