@@ -13,7 +13,11 @@ packages=(
   xvfb xdotool x11-utils imagemagick fonts-liberation2
   dbus-daemon at-spi2-core python3-pyatspi
   clang libclang-rt-14-dev
+  # The device tests' virtual machine (tests/device/, scripts/device/).
   qemu-system-x86 busybox-static cpio kmod udev v4l-utils
+  # The local network camera of the lost-camera benchmark (bench/rtsp_camera.cpp); the RTSP
+  # client, JPEG and RTP elements come with plugins-base and plugins-good.
+  libgstrtspserver-1.0-dev
 )
 
 missing=()

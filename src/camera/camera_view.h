@@ -9,8 +9,9 @@ class QWidget;
 namespace camera {
 
 // The narrow interface through which the window uses the camera: the operations of a
-// capture window. The window holds one of these and reacts to its signals; tests give it a
-// double. Every operation runs on the GUI thread.
+// capture window. The window holds one of these and only calls its operations; tests give it a
+// double. A lost camera shows itself in the preview and reaches the window as failing grabs; the
+// signals below tell anyone else who wants to know. Every operation runs on the GUI thread.
 class CameraView : public QObject {
     Q_OBJECT
 public:

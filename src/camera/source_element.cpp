@@ -87,6 +87,22 @@ bool settleOutput(GstBin* bin) {
     return true;
 }
 
+// A source takes no input. The parser ghosts every unlinked pad, and with a network source the
+// following decoder's input is still unlinked when it parses ("rtspsrc ! decodebin": the link
+// waits for rtspsrc's pads); held by a ghost pad, it could never be linked to the source.
+void dropInputPads(GstBin* bin) {
+    while (true) {
+        GstPad* input = nullptr;
+        GST_OBJECT_LOCK(bin);
+        if (GST_ELEMENT(bin)->sinkpads)
+            input = GST_PAD(gst_object_ref(GST_ELEMENT(bin)->sinkpads->data));
+        GST_OBJECT_UNLOCK(bin);
+        if (!input) return;
+        PadPtr owned(input);
+        gst_element_remove_pad(GST_ELEMENT(bin), input);
+    }
+}
+
 } // namespace
 
 // GStreamer reads caps in a description only between two elements, but people naturally end a
@@ -112,6 +128,7 @@ ElementPtr makeSourceFromDescription(const QString& description, QString* error)
                                                    : QStringLiteral("it gives no element"));
         return {};
     }
+    dropInputPads(GST_BIN(bin.get()));
     if (!settleOutput(GST_BIN(bin.get()))) {
         if (error)
             *error = QStringLiteral("The camera source \"%1\" is not valid: it has no video output")

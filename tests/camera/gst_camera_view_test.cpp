@@ -9,12 +9,17 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QListWidget>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <arpa/inet.h>
 #include <functional>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -314,6 +319,47 @@ TEST_F(GstCameraViewTest, CameraThatFallsSilentIsLostByTheWatchdog) {
     EXPECT_EQ(back.count(), 0);
 }
 
+TEST_F(GstCameraViewTest, ANetworkCameraThatNeverAnswersNeverHoldsTheWindowUp) {
+    // A listener whose connections the kernel accepts and nobody answers: a network camera that
+    // hangs. Each retry connects to it again.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    const auto closeListener = qScopeGuard([listener] { ::close(listener); });
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(listener, 64), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+
+    camera::GstCameraView::Timing timing;
+    timing.stallTimeout = 400ms;
+    timing.retryInterval = 200ms;
+    timing.startTimeout = 300ms;
+    view.setTiming(timing);
+    QSignalSpy lost(&view, &camera::CameraView::cameraLost);
+    ASSERT_TRUE(start(QStringLiteral("rtspsrc location=rtsp://127.0.0.1:%1/cam ! decodebin")
+                          .arg(ntohs(address.sin_port))));
+    ASSERT_TRUE(lost.wait(3000));
+
+    // Several retries and give-ups later, the event loop never stood still for long.
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0;
+    qint64 longest = 0;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        longest = std::max(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    tick.start(5);
+    QTest::qWait(2500);
+    EXPECT_LT(longest, 150) << "ms the window was held up";
+    EXPECT_TRUE(view.isCameraLost());
+}
+
 TEST_F(GstCameraViewTest, FormatDialogListsFormatsAndTheChoiceSetsThePictureSize) {
     ASSERT_TRUE(start("videotestsrc is-live=true"));
     const int offered = int(view.formats().size());
@@ -371,10 +417,15 @@ TEST_F(GstCameraViewTest, MotionJpegCameraIsDecoded) {
 }
 
 TEST_F(GstCameraViewTest, SourceWhoseOutputAppearsLaterIsFollowed) {
-    // Like a network camera: the decoder's output pad exists only once data flows.
-    ASSERT_TRUE(start("videotestsrc is-live=true ! video/x-raw,width=320,height=200 ! jpegenc ! "
-                      "decodebin"));
-    EXPECT_EQ(grab().size(), QSize(320, 200));
+    // Like a network camera: the decoder's output pad exists only once data flows; in the
+    // second, the source's own output too ("rtspsrc ! decodebin").
+    for (const char* later : {"", " ! decodebin"}) {
+        SCOPED_TRACE(later);
+        ASSERT_TRUE(start(QStringLiteral("videotestsrc is-live=true ! "
+                                         "video/x-raw,width=320,height=200 ! jpegenc ! decodebin") +
+                          later));
+        EXPECT_EQ(grab().size(), QSize(320, 200));
+    }
 }
 
 TEST_F(GstCameraViewTest, PreviewRateLimitsRepaints) {
