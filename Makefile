@@ -40,7 +40,9 @@ run: build
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure --timeout 600
 
-bench: build
+bench:
+	@scripts/install-deps.sh --bench
+	@$(MAKE) --no-print-directory build
 	@scripts/run-bench.sh $(BUILD_DIR)
 
 fuzz: deps

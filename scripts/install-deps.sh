@@ -13,10 +13,13 @@ packages=(
   xvfb xdotool x11-utils imagemagick fonts-liberation2
   dbus-daemon at-spi2-core python3-pyatspi
   clang libclang-rt-14-dev
-  # The local network camera of the lost-camera benchmark (bench/rtsp_camera.cpp); the RTSP
-  # client, JPEG and RTP elements come with plugins-base and plugins-good.
-  libgstrtspserver-1.0-dev
 )
+# Only for `make bench` (--bench): the local network camera of the lost-camera benchmark
+# (bench/rtsp_camera.cpp). Kept out of the program's own set-up: the RTSP server library brings
+# GStreamer's "bad" plugins, which a user's camera program has no use for.
+if [[ "${1:-}" == --bench ]]; then
+  packages+=(libgstrtspserver-1.0-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
