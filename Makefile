@@ -41,10 +41,14 @@ run: build
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure --timeout 600
 
-test-device: build
+test-device:
+	@scripts/install-deps.sh --device
+	@$(MAKE) --no-print-directory build
 	@tests/device/run.sh $(BUILD_DIR)
 
-bench: build
+bench:
+	@scripts/install-deps.sh --bench
+	@$(MAKE) --no-print-directory build
 	@scripts/run-bench.sh $(BUILD_DIR)
 
 fuzz: deps

@@ -13,12 +13,18 @@ packages=(
   xvfb xdotool x11-utils imagemagick fonts-liberation2
   dbus-daemon at-spi2-core python3-pyatspi
   clang libclang-rt-14-dev
-  # The device tests' virtual machine (tests/device/, scripts/device/).
-  qemu-system-x86 busybox-static cpio kmod udev v4l-utils
-  # The local network camera of the lost-camera benchmark (bench/rtsp_camera.cpp); the RTSP
-  # client, JPEG and RTP elements come with plugins-base and plugins-good.
-  libgstrtspserver-1.0-dev
 )
+# Only for `make bench` (--bench): the local network camera of the lost-camera benchmark
+# (bench/rtsp_camera.cpp). Kept out of the program's own set-up: the RTSP server library brings
+# GStreamer's "bad" plugins, which a user's camera program has no use for.
+if [[ "${1:-}" == --bench ]]; then
+  packages+=(libgstrtspserver-1.0-dev)
+fi
+# Only for `make test-device` (--device): the virtual machine the program meets a real V4L2
+# camera in (tests/device/, scripts/device/).
+if [[ "${1:-}" == --device ]]; then
+  packages+=(qemu-system-x86 busybox-static cpio kmod udev v4l-utils)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
