@@ -19,7 +19,7 @@ gst-inspect-1.0 >/dev/null 2>&1
 failed=0
 for case in "$@"; do
     start=$(date +%s)
-    if timeout -k 5 240 dbus-run-session -- bash "$here/$case.sh" "$program" \
+    if timeout -k 5 150 dbus-run-session -- bash "$here/$case.sh" "$program" \
         >"$LUMIVEX_RESULTS/$case.log" 2>&1; then
         result=PASS
     else

@@ -3,7 +3,8 @@
 # throwaway QEMU machine booted from Debian's kernel package. One boot serves several cases: one
 # machine without a udev daemon, one with it.
 #   run.sh BUILD_DIR   (BUILD_DIR/lumivex is the program; the machine's files go to BUILD_DIR/device)
-# ONLY_UDEV=1 skips the machine without udev, UDEV_CASES="case..." picks the cases of the other.
+# ONLY_UDEV=1 skips the machine without udev, UDEV_CASES="case..." picks the cases of the other,
+# DEVICE_BOOT_SECONDS (420) limits each boot.
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 build=$(realpath "${1:-build}")
@@ -11,22 +12,25 @@ device=$build/device
 scripts/device/prepare.sh "$device" || exit 1
 
 boot() { # name udev|no-udev case...
-    local name=$1
+    local name=$1 results=$device/results/$1 status case result seconds
     shift
     echo "device tests: booting the machine ($name)"
-    scripts/device/boot.sh "$device" "$device/results/$name" 420 \
+    scripts/device/boot.sh "$device" "$results" "${DEVICE_BOOT_SECONDS:-420}" \
         bash tests/device/guest_suite.sh "$build/lumivex" "$device/modules" "$@"
-    local status=$? results=$device/results/$name
-    [[ -f "$results/cases" ]] && sed "s| | $name/|" "$results/cases" >>"$device/results/cases"
+    status=$?
+    touch "$results/cases"
     while read -r result case seconds; do
+        echo "$result $name/$case $seconds" >>"$device/results/cases"
         echo "$result: $name/$case (${seconds}s)"
         [[ "$result" == PASS ]] || sed 's/^/    /' "$results/$case.log"
-    done <"$results/cases" 2>/dev/null
-    if [[ $status -ne 0 && ! -s "$results/cases" ]]; then
-        echo "FAIL: the $name machine ran no case (status $status)"
-        sed 's/^/    /' "$results/log" 2>/dev/null
-        echo "FAIL boot-$name 0" >>"$device/results/cases"
-    fi
+    done <"$results/cases"
+    # A case the machine never finished (it hung, or the machine did) fails too.
+    for case in "${@:2}"; do
+        grep -q " $case " "$results/cases" && continue
+        echo "FAIL $name/$case 0" >>"$device/results/cases"
+        echo "FAIL: $name/$case did not finish (machine status $status)"
+        sed 's/^/    /' "$results/$case.log" "$results/log" 2>/dev/null | tail -n 20
+    done
 }
 
 start=$(date +%s)
