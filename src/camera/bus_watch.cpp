@@ -21,7 +21,9 @@ BusWatch::~BusWatch() {
 }
 
 GstBusSyncReply BusWatch::onSync(GstBus*, GstMessage* message, gpointer self) {
-    return static_cast<BusWatch*>(self)->keep_(message) ? GST_BUS_PASS : GST_BUS_DROP;
+    if (static_cast<BusWatch*>(self)->keep_(message)) return GST_BUS_PASS;
+    gst_message_unref(message); // a message dropped here is ours to release
+    return GST_BUS_DROP;
 }
 
 void BusWatch::drain() {
