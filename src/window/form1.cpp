@@ -90,8 +90,14 @@ bool Form1::Load() {
 
 // Unload: release the camera. A run in progress simply ends with the program.
 void Form1::closeEvent(QCloseEvent* event) {
+    // A video being made is cancelled, leaving nothing half-written.
+    if (deps_.video) deps_.video->cancel();
     if (hCapWnd != nullptr) deps_.camera.disconnectDriver();
     event->accept();
+}
+
+void Form1::cmdMakeVideo_Click() {
+    if (deps_.video) deps_.video->open(this, picturesFolder());
 }
 
 QString Form1::picturesFolder() const {

@@ -1,0 +1,240 @@
+// Videos made from real runs, checked by decoding them again.
+#include "camera/bmp_writer.h"
+#include "camera/gst_ptr.h"
+#include "video/run_list.h"
+#include "video/video_encoder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gst/app/gstappsink.h>
+#include <gtest/gtest.h>
+#include <optional>
+#include <unistd.h>
+#include <utime.h>
+
+namespace {
+
+using video::VideoEncoder;
+using video::VideoResult;
+
+struct Decoded {
+    int frames = 0;
+    QSize size;
+    std::vector<int> greys;    // the mean luma of each frame
+    GstClockTime length = 0;   // from the start of the first frame to the end of the last
+    QStringList topLevelBoxes; // the MP4 file's boxes, in order
+    QString error;
+};
+
+QStringList boxesOf(const QString& path) {
+    QFile file(path);
+    QStringList boxes;
+    if (!file.open(QIODevice::ReadOnly)) return boxes;
+    while (!file.atEnd()) {
+        const QByteArray header = file.read(8);
+        if (header.size() < 8) break;
+        const quint32 size = quint32(uchar(header[0])) << 24 | quint32(uchar(header[1])) << 16 |
+                             quint32(uchar(header[2])) << 8 | quint32(uchar(header[3]));
+        boxes << QString::fromLatin1(header.mid(4, 4));
+        if (size < 8 || !file.seek(file.pos() - 8 + size)) break;
+    }
+    return boxes;
+}
+
+// Decodes with the demuxer and decoder a player would use, into grey levels.
+Decoded decode(const QString& path) {
+    Decoded result;
+    result.topLevelBoxes = boxesOf(path);
+    GError* raw = nullptr;
+    camera::ElementPtr pipeline = camera::adoptElement(gst_parse_launch(
+        QStringLiteral("filesrc location=\"%1\" ! qtdemux ! avdec_h264 ! videoconvert ! "
+                       "video/x-raw,format=GRAY8 ! appsink name=sink sync=false")
+            .arg(path)
+            .toUtf8()
+            .constData(),
+        &raw));
+    camera::ErrorPtr error(raw);
+    if (!pipeline) {
+        result.error = QString::fromUtf8(error ? error->message : "no pipeline");
+        return result;
+    }
+    camera::ElementPtr sink(gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink"));
+    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+    GstClockTime start = 0;
+    while (GstSample* raw =
+               gst_app_sink_try_pull_sample(GST_APP_SINK(sink.get()), 10 * GST_SECOND)) {
+        camera::SamplePtr sample = camera::adoptSample(raw);
+        GstBuffer* buffer = gst_sample_get_buffer(sample.get());
+        const GstStructure* caps = gst_caps_get_structure(gst_sample_get_caps(sample.get()), 0);
+        int width = 0, height = 0;
+        gst_structure_get_int(caps, "width", &width);
+        gst_structure_get_int(caps, "height", &height);
+        result.size = QSize(width, height);
+        GstMapInfo map;
+        gst_buffer_map(buffer, &map, GST_MAP_READ);
+        const int stride = (width + 3) & ~3;
+        qint64 sum = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                sum += map.data[y * stride + x];
+        gst_buffer_unmap(buffer, &map);
+        result.greys.push_back(int(sum / (qint64(width) * height)));
+        if (result.frames++ == 0) start = GST_BUFFER_PTS(buffer);
+        result.length = GST_BUFFER_PTS(buffer) + GST_BUFFER_DURATION(buffer) - start;
+    }
+    camera::BusPtr bus(gst_element_get_bus(pipeline.get()));
+    camera::MessagePtr message(gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR));
+    if (message) result.error = QStringLiteral("decoding failed");
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    return result;
+}
+
+class VideoTest : public ::testing::Test {
+protected:
+    QTemporaryDir pictures;
+    VideoEncoder encoder;
+    std::optional<VideoResult> result;
+    int progressSeen = 0;
+
+    void SetUp() override {
+        ASSERT_TRUE(pictures.isValid());
+        QObject::connect(&encoder, &VideoEncoder::finished,
+                         [this](const VideoResult& r) { result = r; });
+        QObject::connect(&encoder, &VideoEncoder::progress, [this](int, int) { ++progressSeen; });
+    }
+
+    QString runDir(const QString& run) {
+        QDir(pictures.path()).mkpath(run);
+        return pictures.filePath(run);
+    }
+    static void writeGrey(const QString& path, QSize size, int level) {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(qRgb(level, level, level));
+        QString error;
+        ASSERT_TRUE(camera::writeBmp(image, path, &error)) << error.toStdString();
+    }
+    static void writeFile(const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    QStringList picturesFolder() const {
+        return QDir(pictures.path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
+    bool make(const QString& run, int fps, QString* error) {
+        const QString dir = pictures.filePath(run);
+        return encoder.start(dir, dir + QStringLiteral(".mp4"), fps, error);
+    }
+};
+
+// One frame per picture in number order (10 after 5), the gap and the foreign and damaged files
+// skipped, an odd size cropped to even, the length frames / fps, an MP4 a player can start at
+// once, and nothing else left beside it.
+TEST_F(VideoTest, MakesAPlayableVideoOfTheRunsPicturesInNumberOrder) {
+    const QString dir = runDir(QStringLiteral("06Dec2026-074039"));
+    const int numbers[] = {1, 2, 3, 5, 10}; // 4 and 6 to 9 could not be saved
+    for (int i = 0; i < 5; ++i)
+        writeGrey(dir + QStringLiteral("/Picture %1.bmp").arg(numbers[i]), QSize(65, 49),
+                  20 + 50 * i);
+    writeFile(dir + QStringLiteral("/Picture 7.bmp"), "BM not a picture");
+    writeFile(dir + QStringLiteral("/notes.txt"), "a foreign file");
+
+    QString error;
+    ASSERT_TRUE(make(QStringLiteral("06Dec2026-074039"), 5, &error)) << error.toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 60000));
+    ASSERT_TRUE(result->ok) << result->error.toStdString();
+    EXPECT_EQ(result->frames, 5);
+    EXPECT_EQ(result->skipped, 2);
+    EXPECT_EQ(result->firstSkipped, "notes.txt");
+    EXPECT_GT(progressSeen, 0);
+
+    const Decoded video = decode(dir + QStringLiteral(".mp4"));
+    ASSERT_TRUE(video.error.isEmpty()) << video.error.toStdString();
+    EXPECT_EQ(video.frames, 5);
+    EXPECT_EQ(video.size, QSize(64, 48));
+    ASSERT_EQ(video.greys.size(), 5u);
+    // The luma as coded (GRAY8 takes it as it is): limited range, black 16 and white 235.
+    for (int i = 0; i < 5; ++i)
+        EXPECT_NEAR(video.greys[i], 16 + (20 + 50 * i) * 219 / 255, 3) << "frame " << i;
+    EXPECT_EQ(video.length, GST_SECOND);
+    EXPECT_EQ(video.topLevelBoxes.value(0), "ftyp");
+    EXPECT_LT(video.topLevelBoxes.indexOf("moov"), video.topLevelBoxes.indexOf("mdat"));
+    EXPECT_EQ(picturesFolder(), QStringList({"06Dec2026-074039", "06Dec2026-074039.mp4"}));
+}
+
+// A cancelled video leaves neither a video nor a temporary file, and the old video stays.
+TEST_F(VideoTest, CancelLeavesTheOldVideoAndNothingElse) {
+    const QString dir = runDir(QStringLiteral("run"));
+    writeGrey(dir + QStringLiteral("/Picture 1.bmp"), QSize(640, 480), 100);
+    for (int i = 2; i <= 300; ++i)
+        ASSERT_EQ(
+            ::link(QFile::encodeName(dir + "/Picture 1.bmp").constData(),
+                   QFile::encodeName(dir + QStringLiteral("/Picture %1.bmp").arg(i)).constData()),
+            0);
+    writeFile(dir + QStringLiteral(".mp4"), "the old video");
+
+    QString error;
+    ASSERT_TRUE(make(QStringLiteral("run"), 25, &error)) << error.toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return progressSeen > 0; }, 30000));
+    EXPECT_GT(picturesFolder().size(), 2); // the video is being written beside the run
+    encoder.cancel();
+    EXPECT_FALSE(encoder.busy());
+    QTest::qWait(300);
+    EXPECT_FALSE(result.has_value());
+    EXPECT_EQ(picturesFolder(), QStringList({"run", "run.mp4"}));
+    QFile old(dir + QStringLiteral(".mp4"));
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), "the old video");
+}
+
+// No pictures, or none that can be read: an error that says so, and nothing written.
+TEST_F(VideoTest, AFolderWithoutReadablePicturesIsAnError) {
+    writeFile(runDir(QStringLiteral("empty")) + QStringLiteral("/notes.txt"), "no pictures");
+    QString error;
+    EXPECT_FALSE(make(QStringLiteral("empty"), 25, &error));
+    EXPECT_EQ(error, "There are no readable pictures in \"empty\".");
+
+    writeFile(runDir(QStringLiteral("damaged")) + QStringLiteral("/Picture 1.bmp"), "BM");
+    ASSERT_TRUE(make(QStringLiteral("damaged"), 25, &error)) << error.toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 30000));
+    EXPECT_FALSE(result->ok);
+    EXPECT_EQ(result->error, "There are no readable pictures in \"damaged\".");
+    EXPECT_EQ(picturesFolder(), QStringList({"damaged", "empty"}));
+}
+
+// Without the H.264 encoder the message names the package that brings it.
+TEST_F(VideoTest, AMissingEncoderNamesItsPackage) {
+    writeGrey(runDir(QStringLiteral("run")) + QStringLiteral("/Picture 1.bmp"), QSize(64, 48), 0);
+    GstRegistry* registry = gst_registry_get();
+    GstPluginFeature* x264 = gst_registry_lookup_feature(registry, "x264enc");
+    ASSERT_NE(x264, nullptr);
+    gst_registry_remove_feature(registry, x264);
+    QString error;
+    const bool started = make(QStringLiteral("run"), 25, &error);
+    gst_registry_add_feature(registry, x264);
+    gst_object_unref(x264);
+    EXPECT_FALSE(started);
+    EXPECT_TRUE(error.contains("x264enc") && error.contains("gstreamer1.0-plugins-ugly"))
+        << error.toStdString();
+    EXPECT_EQ(picturesFolder(), QStringList({"run"}));
+}
+
+// Runs newest first by the moment in their names, other folders by when they last changed.
+TEST(RunListTest, NewestRunFirst) {
+    QTemporaryDir pictures;
+    for (const char* name : {"05Dec2026-235959", "06Dec2026-074039", "06Dec2026-074039-2",
+                             "06Dec2026-074039-10", "holiday"})
+        QDir(pictures.path()).mkdir(QLatin1String(name));
+    // "holiday" last changed between the two days' runs.
+    const QDateTime night(QDate(2026, 12, 6), QTime(1, 0));
+    const utimbuf times{night.toSecsSinceEpoch(), night.toSecsSinceEpoch()};
+    ASSERT_EQ(::utime(QFile::encodeName(pictures.filePath("holiday")).constData(), &times), 0);
+    EXPECT_EQ(video::listRuns(pictures.path(), QLocale(QLocale::English)),
+              QStringList({"06Dec2026-074039-10", "06Dec2026-074039-2", "06Dec2026-074039",
+                           "holiday", "05Dec2026-235959"}));
+}
+
+} // namespace
