@@ -3,7 +3,7 @@
 // peak memory.
 //   bench_video pictures DIR N [links]   N pictures of 640 x 480 ("links": hard links to one)
 //   bench_video encode RUN_DIR OUT FPS   the video of RUN_DIR's pictures, as the window makes it
-//   bench_video measure COMMAND...       prints "seconds<TAB>peak_rss_mib" of COMMAND
+//   bench_video measure COMMAND...       prints "seconds<TAB>peak_rss_mib<TAB>cpu_seconds"
 #include "camera/bmp_writer.h"
 #include "camera/gst_setup.h"
 #include "video/video_encoder.h"
@@ -92,7 +92,9 @@ int measure(char** command) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         die(QStringLiteral("%1 failed").arg(QString::fromLocal8Bit(command[0])));
-    std::printf("%.3f\t%.1f\n", seconds, double(usage.ru_maxrss) / 1024.0);
+    const double cpu = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                       double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    std::printf("%.3f\t%.1f\t%.3f\n", seconds, double(usage.ru_maxrss) / 1024.0, cpu);
     return 0;
 }
 

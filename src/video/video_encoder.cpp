@@ -1,13 +1,12 @@
 #include "video/video_encoder.h"
 
 #include "camera/gst_setup.h"
+#include "video/picture_reader.h"
 #include "video/run_list.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
-#include <QImageReader>
 #include <QPointer>
 #include <QTemporaryFile>
 #include <atomic>
@@ -42,48 +41,25 @@ public:
     void pushNext(GstAppSrc* src) {
         while (next_ < files_.size()) {
             const QString& name = files_[next_++];
-            QImageReader reader(dir_ + QLatin1Char('/') + name, "bmp");
-            QImage image = reader.read();
-            if (image.isNull()) {
-                skip(name);
-                continue;
+            if (GstBuffer* frame = reader_.read(dir_ + QLatin1Char('/') + name)) {
+                push(src, frame);
+                return;
             }
-            push(src, frame(std::move(image)));
-            return;
+            skip(name);
         }
         gst_app_src_end_of_stream(src);
     }
 
 private:
-    // The picture in the video's size and pixel layout. The first picture sets the size, odd
-    // sides cropped to even (H.264 in 4:2:0 needs even sides); later pictures of another size
-    // are scaled to it, so every picture becomes a frame.
-    QImage frame(QImage image) {
-        if (size_.isEmpty()) {
-            firstSize_ = image.size();
-            size_ = QSize(std::max(2, image.width() & ~1), std::max(2, image.height() & ~1));
-        }
-        if (image.size() == firstSize_ && firstSize_ != size_)
-            image = image.copy(QRect(QPoint(0, 0), size_)); // a 1-pixel side is padded
-        else if (image.size() != size_)
-            image = image.scaled(size_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        return image.convertToFormat(QImage::Format_RGB32);
-    }
-
-    void push(GstAppSrc* src, QImage image) {
+    void push(GstAppSrc* src, GstBuffer* buffer) {
         if (frames_ == 0) {
+            const QSize size = reader_.size();
             camera::CapsPtr caps(gst_caps_new_simple(
-                "video/x-raw", "format", G_TYPE_STRING, "BGRx", "width", G_TYPE_INT, size_.width(),
-                "height", G_TYPE_INT, size_.height(), "framerate", GST_TYPE_FRACTION, fps_, 1,
+                "video/x-raw", "format", G_TYPE_STRING, "BGR", "width", G_TYPE_INT, size.width(),
+                "height", G_TYPE_INT, size.height(), "framerate", GST_TYPE_FRACTION, fps_, 1,
                 "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr));
             gst_app_src_set_caps(src, caps.get());
         }
-        // The buffer wraps the picture's pixels; the picture goes when the buffer does.
-        auto* held = new QImage(std::move(image));
-        GstBuffer* buffer = gst_buffer_new_wrapped_full(
-            GST_MEMORY_FLAG_READONLY, const_cast<uchar*>(held->constBits()),
-            gsize(held->sizeInBytes()), 0, gsize(held->sizeInBytes()), held,
-            [](gpointer p) { delete static_cast<QImage*>(p); });
         const int index = frames_;
         GST_BUFFER_PTS(buffer) = gst_util_uint64_scale(guint64(index), GST_SECOND, guint64(fps_));
         GST_BUFFER_DURATION(buffer) =
@@ -105,8 +81,8 @@ private:
     const QStringList files_;
     const int fps_;
     const QPointer<VideoEncoder> owner_;
-    qsizetype next_ = 0; // the streaming thread's alone
-    QSize firstSize_, size_;
+    qsizetype next_ = 0;   // the streaming thread's alone
+    PictureReader reader_; // the streaming thread's alone
     std::atomic<int> frames_{0};
     mutable std::mutex mutex_;
     int skipped_ = 0;
@@ -210,6 +186,9 @@ bool VideoEncoder::start(const QString& runDir, const QString& videoPath, int fp
                             settings_.speedPreset.toUtf8().constData());
     gst_util_set_object_arg(G_OBJECT(encoder), "pass", "qual");
     g_object_set(encoder, "quantizer", guint(settings_.quality), nullptr);
+    // Constant quality alone: no bitrate cap (x264enc would cap it at its default bitrate).
+    if (g_object_class_find_property(G_OBJECT_GET_CLASS(encoder), "vbv-buf-capacity"))
+        g_object_set(encoder, "vbv-buf-capacity", 0u, nullptr);
     // The index goes in front of the media data, so players can start before the end arrives.
     if (g_object_class_find_property(G_OBJECT_GET_CLASS(muxer), "faststart"))
         g_object_set(muxer, "faststart", TRUE, "faststart-file", dataPath_.toUtf8().constData(),

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gst/app/gstappsink.h>
+#include <gst/video/video.h>
 #include <gtest/gtest.h>
 #include <optional>
 #include <unistd.h>
@@ -22,7 +23,7 @@ using video::VideoResult;
 struct Decoded {
     int frames = 0;
     QSize size;
-    std::vector<int> greys;    // the mean luma of each frame
+    std::vector<int> greys;    // the mean luma of each frame's top quarter
     GstClockTime length = 0;   // from the start of the first frame to the end of the last
     QStringList topLevelBoxes; // the MP4 file's boxes, in order
     QString error;
@@ -67,20 +68,20 @@ Decoded decode(const QString& path) {
                gst_app_sink_try_pull_sample(GST_APP_SINK(sink.get()), 10 * GST_SECOND)) {
         camera::SamplePtr sample = camera::adoptSample(raw);
         GstBuffer* buffer = gst_sample_get_buffer(sample.get());
-        const GstStructure* caps = gst_caps_get_structure(gst_sample_get_caps(sample.get()), 0);
-        int width = 0, height = 0;
-        gst_structure_get_int(caps, "width", &width);
-        gst_structure_get_int(caps, "height", &height);
+        GstVideoInfo info;
+        gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get()));
+        const int width = GST_VIDEO_INFO_WIDTH(&info), height = GST_VIDEO_INFO_HEIGHT(&info);
         result.size = QSize(width, height);
-        GstMapInfo map;
-        gst_buffer_map(buffer, &map, GST_MAP_READ);
-        const int stride = (width + 3) & ~3;
+        GstVideoFrame frame;
+        gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ);
+        const auto* pixels = static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
+        const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
         qint64 sum = 0;
-        for (int y = 0; y < height; ++y)
+        for (int y = 0; y < height / 4; ++y)
             for (int x = 0; x < width; ++x)
-                sum += map.data[y * stride + x];
-        gst_buffer_unmap(buffer, &map);
-        result.greys.push_back(int(sum / (qint64(width) * height)));
+                sum += pixels[y * stride + x];
+        gst_video_frame_unmap(&frame);
+        result.greys.push_back(int(sum / (qint64(width) * (height / 4))));
         if (result.frames++ == 0) start = GST_BUFFER_PTS(buffer);
         result.length = GST_BUFFER_PTS(buffer) + GST_BUFFER_DURATION(buffer) - start;
     }
@@ -109,9 +110,12 @@ protected:
         QDir(pictures.path()).mkpath(run);
         return pictures.filePath(run);
     }
+    // A picture of one grey level with a black lower half, so a frame upside down shows.
     static void writeGrey(const QString& path, QSize size, int level) {
         QImage image(size, QImage::Format_RGB32);
         image.fill(qRgb(level, level, level));
+        for (int y = size.height() / 2; y < size.height(); ++y)
+            std::fill_n(reinterpret_cast<QRgb*>(image.scanLine(y)), size.width(), qRgb(0, 0, 0));
         QString error;
         ASSERT_TRUE(camera::writeBmp(image, path, &error)) << error.toStdString();
     }
@@ -130,15 +134,15 @@ protected:
     }
 };
 
-// One frame per picture in number order (10 after 5), the gap and the foreign and damaged files
-// skipped, an odd size cropped to even, the length frames / fps, an MP4 a player can start at
-// once, and nothing else left beside it.
+// One frame per picture in number order (10 after 5), upright, the gap and the foreign and
+// damaged files skipped, a picture of another size (odd) scaled to the first one's, the length
+// frames / fps, an MP4 a player can start at once, and nothing else left beside it.
 TEST_F(VideoTest, MakesAPlayableVideoOfTheRunsPicturesInNumberOrder) {
     const QString dir = runDir(QStringLiteral("06Dec2026-074039"));
     const int numbers[] = {1, 2, 3, 5, 10}; // 4 and 6 to 9 could not be saved
     for (int i = 0; i < 5; ++i)
-        writeGrey(dir + QStringLiteral("/Picture %1.bmp").arg(numbers[i]), QSize(65, 49),
-                  20 + 50 * i);
+        writeGrey(dir + QStringLiteral("/Picture %1.bmp").arg(numbers[i]),
+                  i == 1 ? QSize(65, 49) : QSize(64, 48), 20 + 50 * i);
     writeFile(dir + QStringLiteral("/Picture 7.bmp"), "BM not a picture");
     writeFile(dir + QStringLiteral("/notes.txt"), "a foreign file");
 
