@@ -4,6 +4,7 @@
 
 #include <QProgressBar>
 #include <QProgressDialog>
+#include <utility>
 
 namespace video {
 
@@ -28,29 +29,35 @@ VideoMakerFlow::VideoMakerFlow(window::MessageBoxes& messages, QLocale locale,
     });
 }
 
+// The window may be gone by now: nobody is told.
 VideoMakerFlow::~VideoMakerFlow() {
+    finished_ = nullptr;
     cancel();
     delete dialog_.data();
 }
 
-bool VideoMakerFlow::busy() const {
-    return encoder_.busy() || dialog_;
-}
-
-void VideoMakerFlow::open(QWidget* window, const QString& picturesFolder) {
+void VideoMakerFlow::open(QWidget* window, const QString& picturesFolder,
+                          std::function<void()> finished) {
     if (busy()) return; // one video at a time, however the button was reached
+    finished_ = finished ? std::move(finished) : [] {};
     auto* dialog = new MakeVideoDialog(picturesFolder, locale_, window);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog_ = dialog;
     connect(dialog, &QDialog::accepted, this, [this, dialog, picturesFolder, window] {
         start(picturesFolder, dialog->run(), dialog->fps(), window);
     });
+    connect(dialog, &QDialog::rejected, this, &VideoMakerFlow::over);
     dialog->open();
+}
+
+void VideoMakerFlow::over() {
+    if (auto finished = std::exchange(finished_, nullptr)) finished();
 }
 
 void VideoMakerFlow::start(const QString& picturesFolder, const QString& run, int fps,
                            QWidget* window) {
     if (run.isEmpty()) {
+        over();
         messages_.show(QStringLiteral("There is no run to make a video of: the pictures folder "
                                       "has no run folders."),
                        QStringLiteral("Error"), window::MessageBoxes::Icon::Critical);
@@ -60,6 +67,7 @@ void VideoMakerFlow::start(const QString& picturesFolder, const QString& run, in
     run_ = run;
     const QString runDir = picturesFolder + QLatin1Char('/') + run;
     if (!encoder_.start(runDir, runDir + QStringLiteral(".mp4"), fps, &error)) {
+        over();
         messages_.show(error, QStringLiteral("Error"), window::MessageBoxes::Icon::Critical);
         return;
     }
@@ -77,12 +85,13 @@ void VideoMakerFlow::start(const QString& picturesFolder, const QString& run, in
     bar_ = bar;
     progress_ = progress;
     connect(progress, &QProgressDialog::canceled, this, &VideoMakerFlow::cancel);
-    progress->open();
+    progress->show();
 }
 
 void VideoMakerFlow::cancel() {
     encoder_.cancel();
     closeProgress();
+    over();
 }
 
 void VideoMakerFlow::closeProgress() {
@@ -95,6 +104,7 @@ void VideoMakerFlow::closeProgress() {
 
 void VideoMakerFlow::done(const VideoResult& result) {
     closeProgress();
+    over();
     if (!result.ok) {
         messages_.show(result.error, QStringLiteral("Error"), window::MessageBoxes::Icon::Critical);
         return;

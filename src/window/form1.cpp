@@ -96,10 +96,6 @@ void Form1::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void Form1::cmdMakeVideo_Click() {
-    if (deps_.video) deps_.video->open(this, picturesFolder());
-}
-
 QString Form1::picturesFolder() const {
     return deps_.programFolder + QStringLiteral("/pictures");
 }

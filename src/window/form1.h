@@ -103,10 +103,12 @@ private:
     // Why a picture should not be taken now for want of disk space; empty when there is room.
     QString lowSpaceReason() const;
     void updateSpaceTip();
+    void videoFinished();
     QString picturesFolder() const;
     static void colourBox(QLineEdit* box, bool valid);
 
     Form1Deps deps_;
+    bool makingVideo_ = false; // from Make Video until the video maker is done
 };
 
 } // namespace window

@@ -166,7 +166,7 @@ void Form1::setRunning(bool running) {
     cmdStop->setEnabled(running);
     cmdTakePic->setEnabled(running);
     cmdStart->setEnabled(!running);
-    cmdMakeVideo->setEnabled(!running);
+    cmdMakeVideo->setEnabled(!running && !makingVideo_);
 }
 
 bool Form1::isRunning() const {

@@ -1,5 +1,6 @@
 // The Make Video button: its place in the free room of the Settings frame, the focus order, the
-// Idle and Running looks, and what pressing it and closing the window ask of the video maker.
+// Idle and Running looks, one video at a time, and what pressing it and closing the window ask
+// of the video maker.
 #include "form_fixture.h"
 
 #include <QAccessible>
@@ -10,8 +11,10 @@ namespace {
 class RecordingVideoMaker : public window::VideoMaker {
 public:
     QStringList calls;
-    void open(QWidget*, const QString& picturesFolder) override {
+    std::function<void()> finished;
+    void open(QWidget*, const QString& picturesFolder, std::function<void()> done) override {
         calls << QStringLiteral("open ") + picturesFolder;
+        finished = std::move(done);
     }
     void cancel() override { calls << QStringLiteral("cancel"); }
 };
@@ -54,7 +57,16 @@ TEST_F(MakeVideoTest, ButtonSitsInFreeRoomLastInTabOrderAndFollowsTheRun) {
     f.cmdStop->click();
     EXPECT_TRUE(button->isEnabled());
 
+    // While a video is being made the button stays disabled, also when a run ends meanwhile.
     button->click();
+    EXPECT_FALSE(button->isEnabled());
+    f.cmdStart->click();
+    f.cmdStop->click();
+    EXPECT_FALSE(button->isEnabled());
+    ASSERT_TRUE(video.finished);
+    video.finished();
+    EXPECT_TRUE(button->isEnabled());
+
     QCloseEvent close;
     QCoreApplication::sendEvent(&f, &close);
     EXPECT_EQ(video.calls, QStringList({"open " + picturesPath(), "cancel"}));
