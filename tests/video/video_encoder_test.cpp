@@ -1,7 +1,6 @@
 // Videos made from real runs, checked by decoding them again.
 #include "camera/bmp_writer.h"
 #include "camera/gst_ptr.h"
-#include "video/run_list.h"
 #include "video/video_encoder.h"
 
 #include <QDir>
@@ -13,7 +12,6 @@
 #include <gtest/gtest.h>
 #include <optional>
 #include <unistd.h>
-#include <utime.h>
 
 namespace {
 
@@ -224,21 +222,6 @@ TEST_F(VideoTest, AMissingEncoderNamesItsPackage) {
     EXPECT_TRUE(error.contains("x264enc") && error.contains("gstreamer1.0-plugins-ugly"))
         << error.toStdString();
     EXPECT_EQ(picturesFolder(), QStringList({"run"}));
-}
-
-// Runs newest first by the moment in their names, other folders by when they last changed.
-TEST(RunListTest, NewestRunFirst) {
-    QTemporaryDir pictures;
-    for (const char* name : {"05Dec2026-235959", "06Dec2026-074039", "06Dec2026-074039-2",
-                             "06Dec2026-074039-10", "holiday"})
-        QDir(pictures.path()).mkdir(QLatin1String(name));
-    // "holiday" last changed between the two days' runs.
-    const QDateTime night(QDate(2026, 12, 6), QTime(1, 0));
-    const utimbuf times{night.toSecsSinceEpoch(), night.toSecsSinceEpoch()};
-    ASSERT_EQ(::utime(QFile::encodeName(pictures.filePath("holiday")).constData(), &times), 0);
-    EXPECT_EQ(video::listRuns(pictures.path(), QLocale(QLocale::English)),
-              QStringList({"06Dec2026-074039-10", "06Dec2026-074039-2", "06Dec2026-074039",
-                           "holiday", "05Dec2026-235959"}));
 }
 
 } // namespace
