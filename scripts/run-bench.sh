@@ -72,15 +72,8 @@ say "-- memory: 10,000 pictures of 640 x 480 into $SHM (each removed once saved)
 QT_QPA_PLATFORM=offscreen run "$BENCH/bench_camera" rss "$SHM" 10000 100
 
 # --- timelapse videos: ours against the ffmpeg command line -------------------------------
-# The reference encoder is only needed here, so it is installed here rather than for the tests.
-if ! command -v ffmpeg >/dev/null 2>&1; then
-    sudo=""
-    [[ $(id -u) -eq 0 ]] || sudo="sudo"
-    say "run-bench: installing ffmpeg for the video rows"
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends ffmpeg \
-        >>"$LOG" 2>&1 || { $sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive \
-        $sudo apt-get install -y -qq --no-install-recommends ffmpeg >>"$LOG" 2>&1; }
-fi
+# The reference encoder comes with the set-up (the video tests decode with it too).
+command -v ffmpeg >/dev/null 2>&1 || { say "run-bench: ffmpeg is missing: run scripts/install-deps.sh"; exit 1; }
 # The same x264 settings as the program's encoder (src/video/video_encoder.h).
 VIDEO_PRESET=faster
 VIDEO_CRF=23

@@ -4,13 +4,6 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 
-// GLib never frees its first block of quark names (16 KiB, allocated while the library loads)
-// once it outgrows it; with many GStreamer plugins installed, reading the registry does that.
-// Nothing of ours is allocated while a shared library loads, so such leaks are not ours.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:_dl_init\n";
-}
-
 // Tests of the real camera view need a GUI application (widgets, queued calls, the format
 // dialog) and GStreamer; they run on Qt's offscreen platform.
 int main(int argc, char** argv) {
