@@ -1,6 +1,5 @@
 #include "video/run_list.h"
 
-#include <QCollator>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>

@@ -16,6 +16,7 @@
 #include <gst/app/gstappsrc.h>
 #include <mutex>
 #include <unistd.h>
+#include <utility>
 
 namespace video {
 
@@ -32,7 +33,6 @@ public:
         if (skipped_++ == 0) firstSkipped_ = name;
     }
     int frames() const { return frames_; }
-    int total() const { return int(files_.size()); }
     std::pair<int, QString> skipped() const {
         std::lock_guard lock(mutex_);
         return {skipped_, firstSkipped_};
