@@ -25,8 +25,6 @@ bool fail(QString* error, const QString& reason) {
 GstCameraView::GstCameraView(QObject* parent) : CameraView(parent) {
     connect(&watchdog_, &QTimer::timeout, this, &GstCameraView::onWatchdog);
     connect(&retryTimer_, &QTimer::timeout, this, &GstCameraView::onRetry);
-    reaper_.setInterval(100);
-    connect(&reaper_, &QTimer::timeout, this, &GstCameraView::reapStoppedPipelines);
     // Queued: the watch is stopped by what the retry brings about.
     connect(&deviceWatch_, &DeviceWatch::added, this, &GstCameraView::onRetry,
             Qt::QueuedConnection);
@@ -151,21 +149,23 @@ void GstCameraView::dropPipeline() {
     if (!pipeline_) return;
     pipeline_->disconnect(this); // nothing it still says reaches this view
     CameraPipeline* stopping = pipeline_.get();
-    retired_.push_back(
-        {std::move(pipeline_), std::async(std::launch::async, [stopping] { stopping->stop(); })});
-    reaper_.start();
+    auto stop = [this, stopping] {
+        stopping->stop();
+        // A sink may leave its window black as it stops: the preview paints itself again.
+        QMetaObject::invokeMethod(this, &GstCameraView::reapStoppedPipelines, Qt::QueuedConnection);
+    };
+    retired_.push_back({std::move(pipeline_), std::async(std::launch::async, std::move(stop))});
 }
 
 void GstCameraView::awaitStoppedPipelines() {
     retired_.clear();
-    reaper_.stop();
 }
 
 void GstCameraView::reapStoppedPipelines() {
     std::erase_if(retired_, [](const Retired& retired) {
         return retired.stopped.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
     });
-    if (retired_.empty()) reaper_.stop();
+    if (preview_) preview_->update();
 }
 
 bool GstCameraView::connectDriver(QString* error) {

@@ -122,7 +122,6 @@ private:
         std::future<void> stopped; // declared last: waited for before the pipeline goes
     };
     std::vector<Retired> retired_;
-    QTimer reaper_;
     bool connected_ = false;
     bool lost_ = false;
     QString lostReason_;
