@@ -30,10 +30,11 @@ void BusWatch::drain() {
     // Popping reads the descriptor's wake-up too, so it goes quiet once the queue is empty. A
     // handler may end the watch (and its pipeline): nothing of it is touched after that.
     const QPointer<BusWatch> alive(this);
+    const Handler handle = handle_; // outlives this watch if the handler ends it
     while (alive) {
         MessagePtr message(gst_bus_pop(bus_.get()));
         if (!message) break;
-        handle_(message.get());
+        handle(message.get());
     }
 }
 

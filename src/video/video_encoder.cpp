@@ -1,5 +1,6 @@
 #include "video/video_encoder.h"
 
+#include "camera/bus_watch.h"
 #include "camera/gst_setup.h"
 #include "video/picture_reader.h"
 #include "video/run_list.h"
@@ -215,9 +216,15 @@ bool VideoEncoder::start(const QString& runDir, const QString& videoPath, int fp
     gst_app_src_set_callbacks(GST_APP_SRC(src), &callbacks, new std::shared_ptr<Feeder>(feeder),
                               [](gpointer p) { delete static_cast<std::shared_ptr<Feeder>*>(p); });
 
-    ++generation_;
+    // The end and errors reach this thread through the bus watch; nothing else is kept.
     camera::BusPtr bus(gst_element_get_bus(pipeline.get()));
-    gst_bus_set_sync_handler(bus.get(), &VideoEncoder::onBusMessage, this, nullptr);
+    bus_ = std::make_unique<camera::BusWatch>(
+        bus.get(),
+        [](GstMessage* message) {
+            return GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS ||
+                   GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR;
+        },
+        [this](GstMessage* message) { handleBusMessage(message); });
     pipeline_ = std::move(pipeline);
     feeder_ = std::move(feeder);
     videoPath_ = videoPath;
@@ -230,24 +237,8 @@ bool VideoEncoder::start(const QString& runDir, const QString& videoPath, int fp
     return true;
 }
 
-// Called on the thread that posts the message; the GUI thread handles it when it gets to it.
-GstBusSyncReply VideoEncoder::onBusMessage(GstBus*, GstMessage* message, gpointer self) {
-    auto* encoder = static_cast<VideoEncoder*>(self);
-    const GstMessageType type = GST_MESSAGE_TYPE(message);
-    if (type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR) {
-        std::shared_ptr<GstMessage> held(gst_message_ref(message), &gst_message_unref);
-        const unsigned generation = encoder->generation_;
-        QMetaObject::invokeMethod(
-            encoder,
-            [encoder, held, generation] { encoder->handleBusMessage(held.get(), generation); },
-            Qt::QueuedConnection);
-    }
-    gst_message_unref(message);
-    return GST_BUS_DROP;
-}
-
-void VideoEncoder::handleBusMessage(GstMessage* message, unsigned generation) {
-    if (generation != generation_ || !busy()) return;
+void VideoEncoder::handleBusMessage(GstMessage* message) {
+    if (!busy()) return;
     VideoResult result;
     result.frames = feeder_->frames();
     std::tie(result.skipped, result.firstSkipped) = feeder_->skipped();
@@ -295,9 +286,8 @@ void VideoEncoder::cancel() {
 // Stopping waits for the streaming threads, which are at most one picture away from a pause.
 void VideoEncoder::stopPipeline() {
     if (!pipeline_) return;
+    bus_.reset(); // what the stopping pipeline still says is nobody's news
     gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
-    camera::BusPtr bus(gst_element_get_bus(pipeline_.get()));
-    gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
     pipeline_.reset();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "camera/bus_watch.h"
 #include "camera/gst_ptr.h"
 
 #include <QObject>
@@ -54,17 +55,16 @@ signals:
     void finished(const video::VideoResult& result);
 
 private:
-    static GstBusSyncReply onBusMessage(GstBus* bus, GstMessage* message, gpointer self);
-    void handleBusMessage(GstMessage* message, unsigned generation);
+    void handleBusMessage(GstMessage* message);
     void finish(VideoResult result);
     void stopPipeline();
     void removeTemporaryFiles();
 
     EncoderSettings settings_;
     camera::ElementPtr pipeline_;
+    std::unique_ptr<camera::BusWatch> bus_;
     std::shared_ptr<Feeder> feeder_;
     QString videoPath_, temporaryPath_, dataPath_;
-    unsigned generation_ = 0; // tells this video's bus messages from a cancelled one's
 };
 
 } // namespace video
