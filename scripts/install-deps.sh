@@ -7,7 +7,9 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libfontconfig-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
-  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-x gstreamer1.0-tools
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
+  gstreamer1.0-x gstreamer1.0-tools
+  ffmpeg
   libx11-dev
   libgtest-dev libgmock-dev
   xvfb xdotool x11-utils imagemagick fonts-liberation2

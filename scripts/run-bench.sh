@@ -10,7 +10,7 @@ BUILD=${1:-build}
 BENCH="$BUILD/bench"
 PROGRAM="$BUILD/lumivex"
 for f in "$PROGRAM" "$BENCH/bench_camera" "$BENCH/bench_ticks" "$BENCH/empty_dialog" \
-    "$BENCH/bench_mapwatch" "$BENCH/bench_stall" "$BENCH/rtsp_camera"; do
+    "$BENCH/bench_mapwatch" "$BENCH/bench_stall" "$BENCH/rtsp_camera" "$BENCH/bench_video"; do
     [[ -x "$f" ]] || { echo "run-bench: $f is missing; build first (make bench)" >&2; exit 1; }
 done
 build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$BUILD/CMakeCache.txt" 2>/dev/null || true)
@@ -70,6 +70,45 @@ rm -rf "$WORK/day" "$WORK/live"
 
 say "-- memory: 10,000 pictures of 640 x 480 into $SHM (each removed once saved)"
 QT_QPA_PLATFORM=offscreen run "$BENCH/bench_camera" rss "$SHM" 10000 100
+
+# --- timelapse videos: ours against the ffmpeg command line -------------------------------
+# The reference encoder comes with the set-up (the video tests decode with it too).
+command -v ffmpeg >/dev/null 2>&1 || { say "run-bench: ffmpeg is missing: run scripts/install-deps.sh"; exit 1; }
+# The same x264 settings as the program's encoder (src/video/video_encoder.h).
+VIDEO_PRESET=faster
+VIDEO_CRF=23
+# Each prints "seconds peak_rss_mib cpu_seconds" of one video made of run_dir's pictures.
+measure_ours() { # run_dir out
+    "$BENCH/bench_video" measure "$BENCH/bench_video" encode "$1" "$2" 25
+}
+measure_ffmpeg() { # run_dir out
+    "$BENCH/bench_video" measure ffmpeg -loglevel error -y -framerate 25 -i "$1/Picture %d.bmp" \
+        -c:v libx264 -preset "$VIDEO_PRESET" -crf "$VIDEO_CRF" -pix_fmt yuv420p "$2"
+}
+VIDEO="$WORK/video"
+mkdir -p "$VIDEO"
+say "-- video: 300 pictures of 640 x 480 at 25 fps, ours and ffmpeg interleaved, 5 runs each"
+"$BENCH/bench_video" pictures "$VIDEO/run300" 300
+ours_s=()
+ffmpeg_s=()
+for i in $(seq 0 5); do
+    o=$(measure_ours "$VIDEO/run300" "$VIDEO/run300.mp4" | cut -f1)
+    f=$(measure_ffmpeg "$VIDEO/run300" "$VIDEO/ffmpeg300.mp4" | cut -f1)
+    ((i == 0)) && continue # the page cache and GStreamer's registry warm up
+    ours_s+=("$o")
+    ffmpeg_s+=("$f")
+done
+say "video 300: lumivex ${ours_s[*]} s; ffmpeg ${ffmpeg_s[*]} s"
+row video_encode_300 "$(printf '%s\n' "${ours_s[@]}" | median)" \
+    "$(printf '%s\n' "${ffmpeg_s[@]}" | median)" s 3
+
+say "-- video memory: 3,000 pictures (hard links to one), peak resident memory"
+"$BENCH/bench_video" pictures "$VIDEO/run3000" 3000 links
+ours_rss=$(measure_ours "$VIDEO/run3000" "$VIDEO/run3000.mp4" | cut -f2)
+ffmpeg_rss=$(measure_ffmpeg "$VIDEO/run3000" "$VIDEO/ffmpeg3000.mp4" | cut -f2)
+say "video 3000: lumivex $ours_rss MiB, ffmpeg $ffmpeg_rss MiB at peak"
+row video_rss_mib_3000 "$ours_rss" "$ffmpeg_rss" MiB 1
+rm -rf "$VIDEO"
 
 # --- the real program on a display of its own -----------------------------------------------
 unset QT_QPA_PLATFORM
@@ -178,7 +217,7 @@ run "$BENCH/bench_stall" back 20
     printf 'metric\tours\tbaseline\tratio\tunit\n'
     for metric in snapshot_640x480 snapshot_1920x1080 preview_cpu tick_max_error_ms \
         tick_drift_ms_24h rss_growth_kib startup_ms gui_stall_ms_lost_camera \
-        gui_stall_ms_camera_back camera_back_ms; do
+        gui_stall_ms_camera_back camera_back_ms video_encode_300 video_rss_mib_3000; do
         line=$(grep -P "^$metric\t" "$ROWS" || true)
         [[ -n "$line" ]] || { say "run-bench: no result for $metric"; exit 1; }
         printf '%s\n' "$line"
@@ -198,6 +237,8 @@ awk -F'\t' '
         on["startup_ms"] = "ratio"; limit["startup_ms"] = 2
         on["gui_stall_ms_lost_camera"] = "ours"; limit["gui_stall_ms_lost_camera"] = 50
         on["gui_stall_ms_camera_back"] = "ours"; limit["gui_stall_ms_camera_back"] = 50
+        on["video_encode_300"] = "ratio"; limit["video_encode_300"] = 1.2
+        on["video_rss_mib_3000"] = "ours"; limit["video_rss_mib_3000"] = 200
         printf "%-26s %10s %10s %7s  %-8s %s\n", "metric", "ours", "baseline", "ratio", "unit", "target"
     }
     NR > 1 && !($1 in on) { # a figure reported for what it is, with no target

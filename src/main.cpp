@@ -1,5 +1,6 @@
 #include "camera/gst_camera_view.h"
 #include "camera/gst_warm_up.h"
+#include "video/video_maker_flow.h"
 #include "window/clock.h"
 #include "window/font_warm_up.h"
 #include "window/form1.h"
@@ -41,8 +42,10 @@ int main(int argc, char* argv[]) {
     window::QtMessageBoxes messages;
     window::SystemClock clock;
     window::TimerAlarm alarm(clock);
+    video::VideoMakerFlow video(messages, QLocale());
     // The panel waits until the camera is set up: the format dialog comes first at start-up.
-    window::Form1 form({camera, messages, clock, alarm, QCoreApplication::applicationDirPath()},
+    window::Form1 form({camera, messages, clock, alarm, QCoreApplication::applicationDirPath(),
+                        QLocale(), window::freeBytesAt, &video},
                        window::Form1::Panel::AfterLoad);
 
     warmUp.join();

@@ -21,17 +21,20 @@ BusWatch::~BusWatch() {
 }
 
 GstBusSyncReply BusWatch::onSync(GstBus*, GstMessage* message, gpointer self) {
-    return static_cast<BusWatch*>(self)->keep_(message) ? GST_BUS_PASS : GST_BUS_DROP;
+    if (static_cast<BusWatch*>(self)->keep_(message)) return GST_BUS_PASS;
+    gst_message_unref(message); // a message dropped here is ours to release
+    return GST_BUS_DROP;
 }
 
 void BusWatch::drain() {
     // Popping reads the descriptor's wake-up too, so it goes quiet once the queue is empty. A
     // handler may end the watch (and its pipeline): nothing of it is touched after that.
     const QPointer<BusWatch> alive(this);
+    const Handler handle = handle_; // outlives this watch if the handler ends it
     while (alive) {
         MessagePtr message(gst_bus_pop(bus_.get()));
         if (!message) break;
-        handle_(message.get());
+        handle(message.get());
     }
 }
 

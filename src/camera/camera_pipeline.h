@@ -33,7 +33,8 @@ public:
     explicit CameraPipeline(ElementPtr source, QObject* parent = nullptr);
     ~CameraPipeline() override;
 
-    // Stops the stream and closes the device now; the object itself may go later.
+    // Stops the stream and closes the device; the object itself may go later. Any thread, once
+    // the pipeline's signals reach no one.
     void stop();
 
     // Opens the camera (READY), which is when a busy or forbidden camera says so, and reads the

@@ -82,7 +82,7 @@ QWidget* GstCameraView::create(QWidget* parent, QSize size, const QString& sourc
         // A sink drawing into a window that is gone would end the program with an X error.
         connect(preview, &PreviewWidget::videoWindowClosing, this, [this] {
             dropPipeline();
-            retired_.clear();
+            awaitStoppedPipelines();
             windowSink_.drop();
         });
         // The sink takes its window (more round trips) on a thread of its own, beside the
@@ -147,11 +147,25 @@ void GstCameraView::dropPipeline() {
     grabbed_.resize(0); // a picture of a stream that has stopped is not saved later
     if (preview_) preview_->clearFrame();
     if (!pipeline_) return;
-    pipeline_->disconnect(this);
-    pipeline_->stop(); // the device is free from here on
-    // The object goes once the event that got here is over: it may be its own bus's.
-    retired_.push_back(std::move(pipeline_));
-    if (retired_.size() == 1) QTimer::singleShot(0, this, [this] { retired_.clear(); });
+    pipeline_->disconnect(this); // nothing it still says reaches this view
+    CameraPipeline* stopping = pipeline_.get();
+    auto stop = [this, stopping] {
+        stopping->stop();
+        // A sink may leave its window black as it stops: the preview paints itself again.
+        QMetaObject::invokeMethod(this, &GstCameraView::reapStoppedPipelines, Qt::QueuedConnection);
+    };
+    retired_.push_back({std::move(pipeline_), std::async(std::launch::async, std::move(stop))});
+}
+
+void GstCameraView::awaitStoppedPipelines() {
+    retired_.clear();
+}
+
+void GstCameraView::reapStoppedPipelines() {
+    std::erase_if(retired_, [](const Retired& retired) {
+        return retired.stopped.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    });
+    if (preview_) preview_->update();
 }
 
 bool GstCameraView::connectDriver(QString* error) {
@@ -186,7 +200,7 @@ void GstCameraView::disconnectDriver() {
     retryTimer_.stop();
     deviceWatch_.stop();
     dropPipeline();
-    retired_.clear();
+    awaitStoppedPipelines();
     connected_ = false;
     lost_ = false;
     lostReason_.clear();

@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <chrono>
+#include <future>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -79,8 +80,11 @@ private:
     bool completeAndStart(CameraPipeline* pipeline, QString* error);
     // A new pipeline for the camera, playing; false when it refuses at once.
     bool startPipeline(QString* error);
-    // Stops the pipeline now, which releases the camera; the object goes a moment later.
+    // Lets go of the pipeline at once; it stops (and releases the camera) on a thread of its own.
     void dropPipeline();
+    // Waits for every pipeline let go to have stopped, e.g. before its window goes.
+    void awaitStoppedPipelines();
+    void reapStoppedPipelines();
     void showLatest();
 
     void onFrameArrived();
@@ -111,7 +115,13 @@ private:
     QPointer<FormatDialog> formatDialog_; // a child of the window, which may go first
 
     std::unique_ptr<CameraPipeline> pipeline_;
-    std::vector<std::unique_ptr<CameraPipeline>> retired_; // stopped, deleted when idle
+    // Pipelines being stopped on threads of their own: a network source may take a while to say
+    // goodbye. Deleted once stopped; clearing the list waits for that.
+    struct Retired {
+        std::unique_ptr<CameraPipeline> pipeline;
+        std::future<void> stopped; // declared last: waited for before the pipeline goes
+    };
+    std::vector<Retired> retired_;
     bool connected_ = false;
     bool lost_ = false;
     QString lostReason_;

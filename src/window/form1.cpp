@@ -90,6 +90,8 @@ bool Form1::Load() {
 
 // Unload: release the camera. A run in progress simply ends with the program.
 void Form1::closeEvent(QCloseEvent* event) {
+    // A video being made is cancelled, leaving nothing half-written.
+    if (deps_.video) deps_.video->cancel();
     if (hCapWnd != nullptr) deps_.camera.disconnectDriver();
     event->accept();
 }

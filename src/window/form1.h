@@ -5,6 +5,7 @@
 #include "window/disk_space.h"
 #include "window/message_boxes.h"
 #include "window/ticker.h"
+#include "window/video_maker.h"
 
 #include <QLocale>
 #include <QWidget>
@@ -27,6 +28,7 @@ struct Form1Deps {
     QString programFolder; // holds Config.ini and the pictures folder
     QLocale locale = QLocale();
     FreeSpace freeSpace = freeBytesAt;
+    VideoMaker* video = nullptr; // none: the Make Video button does nothing
 };
 
 // The program's one window: the camera view above, the panel with the inputs, the plan figures,
@@ -53,6 +55,7 @@ public:
     void Timer_Timer();
     void txtInterval_Change();
     void txtStopAt_Change();
+    void cmdMakeVideo_Click();
 
     void TakePic();
     void CalcNew();
@@ -70,6 +73,7 @@ public:
     QRadioButton *optStop1 = nullptr, *optStop2 = nullptr;
     QLabel *lblStatus = nullptr, *lblPicturesTaken = nullptr;
     QPushButton *cmdStart = nullptr, *cmdStop = nullptr, *cmdTakePic = nullptr;
+    QPushButton* cmdMakeVideo = nullptr; // makes a timelapse video of a run
     Ticker* Timer = nullptr;
 
     // The run fields.
@@ -99,10 +103,12 @@ private:
     // Why a picture should not be taken now for want of disk space; empty when there is room.
     QString lowSpaceReason() const;
     void updateSpaceTip();
+    void videoFinished();
     QString picturesFolder() const;
     static void colourBox(QLineEdit* box, bool valid);
 
     Form1Deps deps_;
+    bool makingVideo_ = false; // from Make Video until the video maker is done
 };
 
 } // namespace window

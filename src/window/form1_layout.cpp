@@ -116,6 +116,9 @@ void Form1::buildPanel() {
     cmdStart = button(Frame1, "cmdStart", "Start Timer", 8280, 240, 1215, 375);
     cmdStop = button(Frame1, "cmdStop", "Stop Timer", 8280, 600, 1215, 375);
     cmdTakePic = button(Frame1, "cmdTakePic", "Take Picture", 8280, 960, 1215, 375);
+    // In the free room of the Settings frame, below the interval.
+    cmdMakeVideo = button(Frame4, "cmdMakeVideo", "", 120, 1560, 1695, 375);
+    cmdMakeVideo->setText(QStringLiteral("Make Video\u2026"));
 
     // Named here rather than with Stage: naming a control starts the connection to the
     // accessibility bus, which at start-up can wait until the format dialog is ready.
@@ -134,6 +137,7 @@ void Form1::buildPanel() {
     setTabOrder(txtInterval, optStop1);
     setTabOrder(optStop1, optStop2);
     setTabOrder(optStop2, txtStopAt);
+    setTabOrder(txtStopAt, cmdMakeVideo);
 
     setRunning(false);
     colourBox(txtInterval, true);
@@ -144,6 +148,7 @@ void Form1::buildPanel() {
     connect(cmdStart, &QPushButton::clicked, this, &Form1::cmdStart_Click);
     connect(cmdStop, &QPushButton::clicked, this, &Form1::cmdStop_Click);
     connect(cmdTakePic, &QPushButton::clicked, this, &Form1::cmdTakePic_Click);
+    connect(cmdMakeVideo, &QPushButton::clicked, this, &Form1::cmdMakeVideo_Click);
     // The space a run takes depends on the stop option too.
     connect(optStop2, &QRadioButton::toggled, this, &Form1::updateSpaceTip);
     // Stage may have been sized already.
@@ -161,6 +166,7 @@ void Form1::setRunning(bool running) {
     cmdStop->setEnabled(running);
     cmdTakePic->setEnabled(running);
     cmdStart->setEnabled(!running);
+    cmdMakeVideo->setEnabled(!running && !makingVideo_);
 }
 
 bool Form1::isRunning() const {

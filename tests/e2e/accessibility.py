@@ -121,6 +121,39 @@ if box is not None:
         press(ok)
 check(wait_for(lambda: find(status, "label", "Off") is not None), "back to Off after the message")
 
+# A timelapse video of that run, made through the window.
+make = find(window, "push button", "Make Video\u2026")
+check(make is not None and make.getState().contains(pyatspi.STATE_ENABLED),
+      "'Make Video\u2026' is there and enabled while idle")
+
+
+def dialog_named(title):
+    for a in pyatspi.Registry.getDesktop(0):
+        if a is not None and a.name == "Webcam Lumivex":
+            box = find(a, "dialog", title)
+            if box is not None:
+                return box
+    return None
+
+
+if make is not None:
+    press(make)
+    check(wait_for(lambda: dialog_named("Make Video") is not None), "the 'Make Video' dialog opens")
+    chooser = dialog_named("Make Video")
+    if chooser is not None:
+        check(pyatspi.findDescendant(chooser, lambda a: "1 picture(s)" in (a.name or ""))
+              is not None, "the dialog counts the run's one picture")
+        press(find(chooser, "push button", "OK"))
+        check(wait_for(lambda: info_box() is not None, 60), "the 'Info' message shows when done")
+        box = info_box()
+        if box is not None:
+            message = pyatspi.findDescendant(box, lambda a: a.getRoleName() == "label"
+                                             and ".mp4" in (a.name or ""))
+            check(message is not None, "the message names the video file")
+            if message is not None:
+                print("message:", message.name)
+            press(find(box, "push button", "OK"))
+
 if failures:
     sys.exit(1)
 print("ok: the window works through the accessibility interface")

@@ -25,5 +25,8 @@ wait_window "^Webcam Lumivex v0.03$" >/dev/null
 shopt -s nullglob
 pictures=("$WORK"/app/pictures/*/"Picture 1.bmp")
 [[ ${#pictures[@]} -eq 1 ]] || fail "the picture taken on demand is not on disk"
+videos=("$WORK"/app/pictures/*.mp4)
+[[ ${#videos[@]} -eq 1 && -s "${videos[0]}" ]] || fail "the video of the run is not on disk"
+[[ $(ls -A "$WORK/app/pictures" | wc -l) -eq 2 ]] || fail "more than the run and its video in pictures/"
 kill -TERM "$APP_PID"
 wait_exit 10 >/dev/null

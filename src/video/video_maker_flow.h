@@ -1,0 +1,51 @@
+#pragma once
+
+#include "video/video_encoder.h"
+#include "window/message_boxes.h"
+#include "window/video_maker.h"
+
+#include <QLocale>
+#include <QObject>
+#include <QPointer>
+
+class QProgressBar;
+class QProgressDialog;
+
+namespace video {
+
+class MakeVideoDialog;
+
+// The window's Make Video: the dialog, then the encoding with a progress dialog that can
+// cancel it, then the message that tells how it went. Nothing here waits: the choosing dialog
+// is window-modal and opened with open(), the progress dialog is modeless (the window can be
+// closed, which cancels the video), the encoding reports back through signals. One video at a
+// time: open() does nothing until the one before is over.
+class VideoMakerFlow final : public QObject, public window::VideoMaker {
+    Q_OBJECT
+public:
+    VideoMakerFlow(window::MessageBoxes& messages, QLocale locale, EncoderSettings settings = {});
+    ~VideoMakerFlow() override;
+
+    void open(QWidget* window, const QString& picturesFolder,
+              std::function<void()> finished) override;
+    void cancel() override;
+
+    bool busy() const { return bool(finished_); }
+
+private:
+    void start(const QString& picturesFolder, const QString& run, int fps, QWidget* window);
+    void done(const VideoResult& result);
+    void closeProgress();
+    void over();
+
+    window::MessageBoxes& messages_;
+    QLocale locale_;
+    VideoEncoder encoder_;
+    QPointer<MakeVideoDialog> dialog_;
+    QPointer<QProgressDialog> progress_;
+    QPointer<QProgressBar> bar_;
+    QString run_;
+    std::function<void()> finished_; // set from open() until it is over
+};
+
+} // namespace video

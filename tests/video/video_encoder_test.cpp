@@ -1,0 +1,225 @@
+// Videos made from real runs, checked by decoding them again.
+#include "camera/bmp_writer.h"
+#include "video/video_encoder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <optional>
+#include <unistd.h>
+
+namespace {
+
+using video::VideoEncoder;
+using video::VideoResult;
+
+struct Decoded {
+    QMap<QString, QString> stream; // what ffprobe says of the video stream
+    int frames = 0;
+    std::vector<int> greys;    // the mean grey of each frame's top quarter
+    QStringList topLevelBoxes; // the MP4 file's boxes, in order
+    QString error;
+};
+
+QStringList boxesOf(const QString& path) {
+    QFile file(path);
+    QStringList boxes;
+    if (!file.open(QIODevice::ReadOnly)) return boxes;
+    while (!file.atEnd()) {
+        const QByteArray header = file.read(8);
+        if (header.size() < 8) break;
+        const quint32 size = quint32(uchar(header[0])) << 24 | quint32(uchar(header[1])) << 16 |
+                             quint32(uchar(header[2])) << 8 | quint32(uchar(header[3]));
+        boxes << QString::fromLatin1(header.mid(4, 4));
+        if (size < 8 || !file.seek(file.pos() - 8 + size)) break;
+    }
+    return boxes;
+}
+
+QByteArray output(const QString& program, const QStringList& arguments, QString* error) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        *error = program + QStringLiteral(": ") + process.errorString() +
+                 QString::fromLocal8Bit(process.readAllStandardError());
+        return {};
+    }
+    return process.readAllStandardOutput();
+}
+
+// Reads the video as a player would, with a decoder other than ours: the stream's description,
+// and every frame in grey.
+Decoded decode(const QString& path) {
+    Decoded result;
+    result.topLevelBoxes = boxesOf(path);
+    const QByteArray probe =
+        output(QStringLiteral("ffprobe"),
+               {"-v", "error", "-select_streams", "v:0", "-count_frames", "-show_entries",
+                "stream=codec_name,pix_fmt,color_range,width,height,nb_read_frames,duration", "-of",
+                "default=noprint_wrappers=1", path},
+               &result.error);
+    for (const QByteArray& line : probe.split('\n'))
+        if (const int equals = line.indexOf('='); equals > 0)
+            result.stream.insert(QString::fromUtf8(line.left(equals)),
+                                 QString::fromUtf8(line.mid(equals + 1)).trimmed());
+    const int width = result.stream.value("width").toInt();
+    const int height = result.stream.value("height").toInt();
+    if (!result.error.isEmpty() || width <= 0 || height <= 0) return result;
+    const QByteArray grey = output(
+        QStringLiteral("ffmpeg"),
+        {"-v", "error", "-i", path, "-f", "rawvideo", "-pix_fmt", "gray", "-"}, &result.error);
+    const qsizetype frameBytes = qsizetype(width) * height;
+    result.frames = int(grey.size() / frameBytes);
+    for (int f = 0; f < result.frames; ++f) {
+        const auto* pixels = reinterpret_cast<const uchar*>(grey.constData()) + f * frameBytes;
+        qint64 sum = 0;
+        for (int i = 0; i < width * (height / 4); ++i)
+            sum += pixels[i];
+        result.greys.push_back(int(sum / (qint64(width) * (height / 4))));
+    }
+    return result;
+}
+
+class VideoTest : public ::testing::Test {
+protected:
+    QTemporaryDir pictures;
+    VideoEncoder encoder;
+    std::optional<VideoResult> result;
+    int progressSeen = 0;
+
+    void SetUp() override {
+        ASSERT_TRUE(pictures.isValid());
+        QObject::connect(&encoder, &VideoEncoder::finished,
+                         [this](const VideoResult& r) { result = r; });
+        QObject::connect(&encoder, &VideoEncoder::progress, [this](int, int) { ++progressSeen; });
+    }
+
+    QString runDir(const QString& run) {
+        QDir(pictures.path()).mkpath(run);
+        return pictures.filePath(run);
+    }
+    // A picture of one grey level with a black lower half, so a frame upside down shows.
+    static void writeGrey(const QString& path, QSize size, int level) {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(qRgb(level, level, level));
+        for (int y = size.height() / 2; y < size.height(); ++y)
+            std::fill_n(reinterpret_cast<QRgb*>(image.scanLine(y)), size.width(), qRgb(0, 0, 0));
+        QString error;
+        ASSERT_TRUE(camera::writeBmp(image, path, &error)) << error.toStdString();
+    }
+    static void writeFile(const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    QStringList picturesFolder() const {
+        return QDir(pictures.path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
+    bool make(const QString& run, int fps, QString* error) {
+        const QString dir = pictures.filePath(run);
+        return encoder.start(dir, dir + QStringLiteral(".mp4"), fps, error);
+    }
+};
+
+// One frame per picture in number order (10 after 5), upright, the gap and the foreign and
+// damaged files skipped, a picture of another size (odd) scaled to the first one's, the length
+// frames / fps, an MP4 a player can start at once, and nothing else left beside it.
+TEST_F(VideoTest, MakesAPlayableVideoOfTheRunsPicturesInNumberOrder) {
+    const QString dir = runDir(QStringLiteral("06Dec2026-074039"));
+    const int numbers[] = {1, 2, 3, 5, 10}; // 4 and 6 to 9 could not be saved
+    for (int i = 0; i < 5; ++i)
+        writeGrey(dir + QStringLiteral("/Picture %1.bmp").arg(numbers[i]),
+                  i == 1 ? QSize(65, 49) : QSize(64, 48), 20 + 50 * i);
+    writeFile(dir + QStringLiteral("/Picture 7.bmp"), "BM not a picture");
+    writeFile(dir + QStringLiteral("/notes.txt"), "a foreign file");
+
+    QString error;
+    ASSERT_TRUE(make(QStringLiteral("06Dec2026-074039"), 5, &error)) << error.toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 60000));
+    ASSERT_TRUE(result->ok) << result->error.toStdString();
+    EXPECT_EQ(result->frames, 5);
+    EXPECT_EQ(result->skipped, 2);
+    EXPECT_EQ(result->firstSkipped, "notes.txt");
+    EXPECT_GT(progressSeen, 0);
+
+    const Decoded video = decode(dir + QStringLiteral(".mp4"));
+    ASSERT_TRUE(video.error.isEmpty()) << video.error.toStdString();
+    EXPECT_EQ(video.stream.value("codec_name"), "h264");
+    EXPECT_EQ(video.stream.value("pix_fmt"), "yuv420p");
+    EXPECT_EQ(video.stream.value("color_range"), "tv"); // limited range
+    EXPECT_EQ(video.stream.value("width"), "64");
+    EXPECT_EQ(video.stream.value("height"), "48");
+    EXPECT_EQ(video.stream.value("nb_read_frames"), "5");
+    EXPECT_EQ(video.stream.value("duration").toDouble(), 1.0);
+    ASSERT_EQ(video.frames, 5);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_NEAR(video.greys[i], 20 + 50 * i, 4) << "frame " << i;
+    EXPECT_EQ(video.topLevelBoxes.value(0), "ftyp");
+    EXPECT_LT(video.topLevelBoxes.indexOf("moov"), video.topLevelBoxes.indexOf("mdat"));
+    EXPECT_EQ(picturesFolder(), QStringList({"06Dec2026-074039", "06Dec2026-074039.mp4"}));
+}
+
+// A cancelled video leaves neither a video nor a temporary file, and the old video stays.
+TEST_F(VideoTest, CancelLeavesTheOldVideoAndNothingElse) {
+    const QString dir = runDir(QStringLiteral("run"));
+    writeGrey(dir + QStringLiteral("/Picture 1.bmp"), QSize(640, 480), 100);
+    for (int i = 2; i <= 300; ++i)
+        ASSERT_EQ(
+            ::link(QFile::encodeName(dir + "/Picture 1.bmp").constData(),
+                   QFile::encodeName(dir + QStringLiteral("/Picture %1.bmp").arg(i)).constData()),
+            0);
+    writeFile(dir + QStringLiteral(".mp4"), "the old video");
+
+    QString error;
+    ASSERT_TRUE(make(QStringLiteral("run"), 25, &error)) << error.toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return progressSeen > 0; }, 30000));
+    EXPECT_GT(picturesFolder().size(), 2); // the video is being written beside the run
+    encoder.cancel();
+    EXPECT_FALSE(encoder.busy());
+    QTest::qWait(300);
+    EXPECT_FALSE(result.has_value());
+    EXPECT_EQ(picturesFolder(), QStringList({"run", "run.mp4"}));
+    QFile old(dir + QStringLiteral(".mp4"));
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), "the old video");
+}
+
+// No pictures, or none that can be read: an error that says so, and nothing written.
+TEST_F(VideoTest, AFolderWithoutReadablePicturesIsAnError) {
+    writeFile(runDir(QStringLiteral("empty")) + QStringLiteral("/notes.txt"), "no pictures");
+    QString error;
+    EXPECT_FALSE(make(QStringLiteral("empty"), 25, &error));
+    EXPECT_EQ(error, "There are no readable pictures in \"empty\".");
+
+    writeFile(runDir(QStringLiteral("damaged")) + QStringLiteral("/Picture 1.bmp"), "BM");
+    ASSERT_TRUE(make(QStringLiteral("damaged"), 25, &error)) << error.toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 30000));
+    EXPECT_FALSE(result->ok);
+    EXPECT_EQ(result->error, "There are no readable pictures in \"damaged\".");
+    EXPECT_EQ(picturesFolder(), QStringList({"damaged", "empty"}));
+}
+
+// Without the H.264 encoder the message names the package that brings it.
+TEST_F(VideoTest, AMissingEncoderNamesItsPackage) {
+    writeGrey(runDir(QStringLiteral("run")) + QStringLiteral("/Picture 1.bmp"), QSize(64, 48), 0);
+    GstRegistry* registry = gst_registry_get();
+    GstPluginFeature* x264 = gst_registry_lookup_feature(registry, "x264enc");
+    ASSERT_NE(x264, nullptr);
+    gst_registry_remove_feature(registry, x264);
+    QString error;
+    const bool started = make(QStringLiteral("run"), 25, &error);
+    gst_registry_add_feature(registry, x264);
+    gst_object_unref(x264);
+    EXPECT_FALSE(started);
+    EXPECT_TRUE(error.contains("x264enc") && error.contains("gstreamer1.0-plugins-ugly"))
+        << error.toStdString();
+    EXPECT_EQ(picturesFolder(), QStringList({"run"}));
+}
+
+} // namespace

@@ -1,0 +1,88 @@
+// Make Video as the window runs it: the dialog, the progress window and the closing message.
+#include "camera/bmp_writer.h"
+#include "video/make_video_dialog.h"
+#include "video/video_maker_flow.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QProgressDialog>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <utime.h>
+#include <vector>
+
+namespace {
+
+class RecordingMessages : public window::MessageBoxes {
+public:
+    struct Shown {
+        QString text, title;
+    };
+    std::vector<Shown> shown;
+    void show(const QString& text, const QString& title, Icon) override {
+        shown.push_back({text, title});
+    }
+};
+
+// The dialog lists every folder newest first (by the moment in a run folder's name, else by
+// when it last changed) with the newest chosen, tells what the choice gives, and the video of
+// the chosen run is made with a progress window, announced by name, one at a time.
+TEST(VideoMakerFlowTest, MakesTheVideoOfTheChosenRun) {
+    QTemporaryDir programFolder;
+    const QString pictures = programFolder.filePath(QStringLiteral("pictures"));
+    for (const char* name : {"05Dec2026-235959", "06Dec2026-074039", "06Dec2026-074039-2",
+                             "06Dec2026-074039-10", "holiday"})
+        ASSERT_TRUE(QDir().mkpath(pictures + QLatin1Char('/') + QLatin1String(name)));
+    const QDateTime night(QDate(2026, 12, 6), QTime(1, 0));
+    const utimbuf times{night.toSecsSinceEpoch(), night.toSecsSinceEpoch()};
+    ASSERT_EQ(::utime(QFile::encodeName(pictures + QStringLiteral("/holiday")).constData(), &times),
+              0);
+    QImage picture(64, 48, QImage::Format_RGB32);
+    picture.fill(Qt::gray);
+    QString error;
+    for (int i = 1; i <= 3; ++i)
+        ASSERT_TRUE(camera::writeBmp(
+            picture, pictures + QStringLiteral("/06Dec2026-074039-10/Picture %1.bmp").arg(i),
+            &error));
+
+    RecordingMessages messages;
+    video::VideoMakerFlow flow(messages, QLocale(QLocale::English));
+    QWidget window;
+    int finished = 0;
+    flow.open(&window, pictures, [&] { ++finished; });
+    auto* dialog = window.findChild<video::MakeVideoDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), "Make Video");
+    QStringList runs;
+    for (int i = 0; i < dialog->runs->count(); ++i)
+        runs << dialog->runs->itemText(i);
+    EXPECT_EQ(runs, QStringList({"06Dec2026-074039-10", "06Dec2026-074039-2", "06Dec2026-074039",
+                                 "holiday", "05Dec2026-235959"}));
+    EXPECT_EQ(dialog->run(), "06Dec2026-074039-10");
+    EXPECT_EQ(dialog->fps(), 25);
+    EXPECT_EQ(dialog->summary->text(), "3 picture(s): a video of 0.1 seconds.");
+    dialog->framesPerSecond->setValue(1);
+    EXPECT_EQ(dialog->summary->text(), "3 picture(s): a video of 3.0 seconds.");
+
+    flow.open(&window, pictures, [&] { ++finished; }); // a second one is refused
+    EXPECT_EQ(window.findChildren<video::MakeVideoDialog*>().size(), 1);
+    dialog->accept();
+    auto* progress = window.findChild<QProgressDialog*>();
+    ASSERT_NE(progress, nullptr);
+    EXPECT_EQ(progress->windowTitle(), "Making Video");
+    EXPECT_EQ(finished, 0);
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished > 0; }, 30000));
+    EXPECT_EQ(finished, 1);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].title, "Info");
+    EXPECT_TRUE(messages.shown[0].text.contains("06Dec2026-074039-10.mp4"))
+        << messages.shown[0].text.toStdString();
+    EXPECT_TRUE(QFile::exists(pictures + QStringLiteral("/06Dec2026-074039-10.mp4")));
+}
+
+} // namespace
