@@ -2,7 +2,7 @@
 
 namespace camera {
 
-bool FrameSlot::put(SamplePtr sample) {
+void FrameSlot::put(SamplePtr sample) {
     {
         std::lock_guard lock(mutex_);
         // The frame it replaces is released after the lock, outside the critical section.
@@ -11,7 +11,6 @@ bool FrameSlot::put(SamplePtr sample) {
         arrival_ = Clock::now();
     }
     arrived_.notify_all();
-    return !notifyPending_.exchange(true);
 }
 
 FrameSlot::Frame FrameSlot::latest() const {
@@ -65,7 +64,6 @@ void FrameSlot::restart() {
         failure_.clear();
         arrival_ = Clock::now();
     }
-    notifyPending_.store(false);
 }
 
 } // namespace camera

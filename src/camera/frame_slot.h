@@ -3,7 +3,6 @@
 #include "camera/gst_ptr.h"
 
 #include <QString>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -23,11 +22,8 @@ public:
         Clock::time_point arrival;
     };
 
-    // Streaming thread: keeps `sample` as the newest frame and wakes waiting grabs. True when
-    // the GUI thread should be told; false while an earlier notice is still unread.
-    bool put(SamplePtr sample);
-    // GUI thread: the notice is read; the next frame may send another one.
-    void noticeRead() { notifyPending_.store(false); }
+    // Streaming thread: keeps `sample` as the newest frame and wakes waiting grabs.
+    void put(SamplePtr sample);
 
     Frame latest() const;
     std::uint64_t sequence() const;
@@ -52,7 +48,6 @@ private:
     std::uint64_t sequence_ = 0;
     Clock::time_point arrival_ = Clock::now();
     QString failure_;
-    std::atomic<bool> notifyPending_{false};
 };
 
 } // namespace camera
