@@ -47,7 +47,8 @@ CameraPipeline::CameraPipeline(ElementPtr source, QObject* parent)
           busOf(pipeline_).get(), [this](GstMessage* message) { return keepMessage(message); },
           [this](GstMessage* message) { handleMessage(message); }) {
     source_ = source.get();
-    gst_bin_add(GST_BIN(pipeline_.get()), source.release()); // the bin takes the reference
+    // The bin adds a reference of its own (ours is not floating); ours goes with `source`.
+    gst_bin_add(GST_BIN(pipeline_.get()), source.get());
 }
 
 CameraPipeline::~CameraPipeline() {
@@ -129,7 +130,7 @@ bool CameraPipeline::addSink(GstElement* frames, ElementPtr windowSink, QString*
     }
     GstElement* scale = gst_element_factory_make("videoconvertscale", "scale");
     if (!scale) return fail(error, missingPlugin("videoconvertscale or ximagesink"));
-    GstElement* sink = windowSink.release(); // the bin takes the reference
+    GstElement* sink = windowSink.get(); // the bin adds a reference; ours goes with windowSink
     gst_bin_add_many(bin, scale, sink, nullptr);
     // The sink asks for pictures of its window's size, which the scaler makes keeping the aspect
     // ratio with black bars (add-borders); at that size already it passes frames through

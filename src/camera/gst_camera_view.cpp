@@ -7,6 +7,7 @@
 #include "camera/mapped_frame.h"
 #include "camera/preview_widget.h"
 #include "camera/source_element.h"
+#include "camera/vanished_devices.h"
 
 #include <QLayout>
 #include <algorithm>
@@ -151,8 +152,8 @@ void GstCameraView::dropPipeline() {
     CameraPipeline* stopping = pipeline_.get();
     auto stop = [this, stopping] {
         stopping->stop();
-        // A sink may leave its window black as it stops: the preview paints itself again.
-        QMetaObject::invokeMethod(this, &GstCameraView::reapStoppedPipelines, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, stopping] { forgetStoppedPipeline(stopping); }, Qt::QueuedConnection);
     };
     retired_.push_back({std::move(pipeline_), std::async(std::launch::async, std::move(stop))});
 }
@@ -161,10 +162,14 @@ void GstCameraView::awaitStoppedPipelines() {
     retired_.clear();
 }
 
-void GstCameraView::reapStoppedPipelines() {
-    std::erase_if(retired_, [](const Retired& retired) {
-        return retired.stopped.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-    });
+void GstCameraView::forgetStoppedPipeline(CameraPipeline* stopped) {
+    // Its thread is returning: the wait for it is over at once. Deleting the pipeline gives its
+    // last buffers back, and with them the camera's device.
+    std::erase_if(retired_,
+                  [stopped](const Retired& retired) { return retired.pipeline.get() == stopped; });
+    // What GStreamer could not let go of itself when the camera vanished.
+    if (lost_ && device_) releaseVanishedDevices();
+    // A sink may leave its window black as it stops: the preview paints itself again.
     if (preview_) preview_->update();
 }
 

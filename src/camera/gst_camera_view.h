@@ -84,7 +84,7 @@ private:
     void dropPipeline();
     // Waits for every pipeline let go to have stopped, e.g. before its window goes.
     void awaitStoppedPipelines();
-    void reapStoppedPipelines();
+    void forgetStoppedPipeline(CameraPipeline* stopped);
     void showLatest();
 
     void onFrameArrived();
