@@ -18,7 +18,7 @@ text=$(atspi message 'Error!' | tr '\r\n' '  ')
 echo "message: $text"
 grep -qi "busy" <<<"$text" || fail "the message does not say busy: $text"
 press "$box" Return
-wait_status 15
+wait_exit 15
 kill "$OTHER_PID"
 [[ "$STATUS" -ne 0 ]] || fail "exit status was 0"
 echo "ok: busy camera refused, exit status $STATUS"

@@ -87,19 +87,6 @@ accept_format() {
     window=$(wait_window "^Webcam Lumivex v0.03$")
 }
 
-# The program's exit status, once it has ended within `seconds`. Waited for in this shell: a
-# command substitution is another process, whose `wait` cannot see the program's status.
-wait_status() {
-    local seconds=${1:-15}
-    for _ in $(seq $((seconds * 10))); do
-        kill -0 "$APP_PID" 2>/dev/null || break
-        sleep 0.1
-    done
-    kill -0 "$APP_PID" 2>/dev/null && fail "program still running after ${seconds}s"
-    wait "$APP_PID" && STATUS=0 || STATUS=$?
-    APP_PID=""
-}
-
 stop_program() {
     kill -TERM "$APP_PID"
     wait_exit 15 >/dev/null

@@ -102,13 +102,14 @@ click_at() {
     sleep 0.2
 }
 
+# Sets STATUS to the program's exit status. Call it in the test's own shell, not inside $(...):
+# another process's `wait` cannot see the program's status.
 wait_exit() {
-    local seconds=${1:-10} status
+    local seconds=${1:-10}
     for _ in $(seq $((seconds * 10))); do
         if ! kill -0 "$APP_PID" 2>/dev/null; then
-            wait "$APP_PID" && status=0 || status=$?
+            wait "$APP_PID" && STATUS=0 || STATUS=$?
             APP_PID=""
-            echo "$status"
             return 0
         fi
         sleep 0.1

@@ -8,7 +8,7 @@ start_program
 
 box=$(wait_window "^Error!$")
 press "$box" Return
-status=$(wait_exit 10)
-[[ "$status" -ne 0 ]] || fail "exit status was 0"
+wait_exit 10
+[[ "$STATUS" -eq 1 ]] || fail "exit status was $STATUS, not 1"
 xdotool search --name "^Webcam Lumivex v0.03$" >/dev/null 2>&1 && fail "the main window was shown"
-echo "ok: 'Error!' shown, exit status $status"
+echo "ok: 'Error!' shown, exit status $STATUS"
