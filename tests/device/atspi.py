@@ -2,20 +2,14 @@
     atspi.py formats          the format dialog's list, one item a line
     atspi.py message TITLE    the text of the message box with that title, once it shows
 """
+import os
 import sys
 import time
 
 import pyatspi
 
-
-def find_app(name="Webcam Lumivex", seconds=30):
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        for app in pyatspi.Registry.getDesktop(0):
-            if app is not None and app.name == name:
-                return app
-        time.sleep(0.2)
-    sys.exit(f"no application '{name}' on the accessibility bus")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from atspi_common import find_app  # noqa: E402
 
 
 def find_window(title, seconds=30):

@@ -5,6 +5,7 @@ import sys
 import time
 
 import pyatspi
+from atspi_common import find_app
 
 failures = []
 
@@ -13,16 +14,6 @@ def check(condition, what):
     if not condition:
         failures.append(what)
         print("FAIL:", what, file=sys.stderr)
-
-
-def find_app(name, seconds=20):
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        for app in pyatspi.Registry.getDesktop(0):
-            if app is not None and app.name == name:
-                return app
-        time.sleep(0.2)
-    sys.exit(f"FAIL: no application '{name}' on the accessibility bus")
 
 
 def find(root, role, name=None):
@@ -98,44 +89,43 @@ check(wait_for(lambda: find(status, "label", "1") is not None), "a picture on de
 press(stop)
 
 # The count message is a dialog of its own: find it, read it, close it with its button.
-def info_box():
+def dialog_named(title):
     for a in pyatspi.Registry.getDesktop(0):
         if a is not None and a.name == "Webcam Lumivex":
-            box = find(a, "dialog", "Info") or find(a, "alert", "Info")
+            box = find(a, "dialog", title) or find(a, "alert", title)
             if box is not None:
                 return box
     return None
 
 
-check(wait_for(lambda: info_box() is not None), "the 'Info' message shows after Stop")
-box = info_box()
-if box is not None:
+def info_box():
+    return dialog_named("Info")
+
+
+def read_and_close_info(text, what, seconds=10):
+    """Waits for the 'Info' message, checks that it says `text`, and closes it with OK."""
+    check(wait_for(lambda: info_box() is not None, seconds), "the 'Info' message shows")
+    box = info_box()
+    if box is None:
+        return
     message = pyatspi.findDescendant(box, lambda a: a.getRoleName() == "label"
-                                     and "picture(s) taken." in (a.name or ""))
-    check(message is not None, "the message tells how many pictures were taken")
+                                     and text in (a.name or ""))
+    check(message is not None, what)
     if message is not None:
         print("message:", message.name)
     ok = find(box, "push button", "OK")
     check(ok is not None, "the message has an OK button")
     if ok is not None:
         press(ok)
+
+
+read_and_close_info("picture(s) taken.", "the message tells how many pictures were taken")
 check(wait_for(lambda: find(status, "label", "Off") is not None), "back to Off after the message")
 
 # A timelapse video of that run, made through the window.
 make = find(window, "push button", "Make Video\u2026")
 check(make is not None and make.getState().contains(pyatspi.STATE_ENABLED),
       "'Make Video\u2026' is there and enabled while idle")
-
-
-def dialog_named(title):
-    for a in pyatspi.Registry.getDesktop(0):
-        if a is not None and a.name == "Webcam Lumivex":
-            box = find(a, "dialog", title)
-            if box is not None:
-                return box
-    return None
-
-
 if make is not None:
     press(make)
     check(wait_for(lambda: dialog_named("Make Video") is not None), "the 'Make Video' dialog opens")
@@ -144,15 +134,7 @@ if make is not None:
         check(pyatspi.findDescendant(chooser, lambda a: "1 picture(s)" in (a.name or ""))
               is not None, "the dialog counts the run's one picture")
         press(find(chooser, "push button", "OK"))
-        check(wait_for(lambda: info_box() is not None, 60), "the 'Info' message shows when done")
-        box = info_box()
-        if box is not None:
-            message = pyatspi.findDescendant(box, lambda a: a.getRoleName() == "label"
-                                             and ".mp4" in (a.name or ""))
-            check(message is not None, "the message names the video file")
-            if message is not None:
-                print("message:", message.name)
-            press(find(box, "push button", "OK"))
+        read_and_close_info(".mp4", "the message names the video file", 60)
 
 if failures:
     sys.exit(1)
