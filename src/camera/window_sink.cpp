@@ -65,7 +65,11 @@ ElementPtr WindowSink::take(WId window) {
 }
 
 void WindowSink::drop() {
-    if (opening_.valid()) opening_.get();
+    if (opening_.valid()) {
+        // Opened (READY) but never used: an element goes back to NULL before it is let go.
+        ElementPtr sink = opening_.get();
+        if (sink) gst_element_set_state(sink.get(), GST_STATE_NULL);
+    }
     attached_ = false;
 }
 

@@ -26,6 +26,10 @@ fail() {
     echo "FAIL: $*" >&2
     echo "display ${DISPLAY:-none}; X servers: $(pgrep -a Xvfb | tr '\n' ';')" >&2
     ls -la /tmp/.X11-unix/ >&2 2>/dev/null || true
+    if [[ -s "$WORK/app.log" ]]; then
+        echo "--- the program said:" >&2
+        tail -n 40 "$WORK/app.log" >&2
+    fi
     if [[ -n "${DISPLAY:-}" ]]; then
         import -window root "$WORK/failure.png" 2>/dev/null && cp "$WORK/failure.png" \
             "${TMPDIR:-/tmp}/lumivex-e2e-failure.png" && echo "screen: ${TMPDIR:-/tmp}/lumivex-e2e-failure.png" >&2
