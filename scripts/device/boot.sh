@@ -13,6 +13,9 @@ results=$(realpath -m "${2:?}")
 seconds=${3:?}
 shift 3
 here=$(dirname "$(realpath "$0")")
+# The project folder is shared on its own as well: it may lie where the machine has fresh
+# writable places (a checkout under /tmp, say), which would hide it in the host's root.
+project=$(realpath "$here/../..")
 
 rm -rf "$results"
 mkdir -p "$results"
@@ -25,8 +28,9 @@ timeout -k 10 "$seconds" qemu-system-x86_64 \
     -accel tcg,thread=multi -cpu max -smp 2 -m 4096 \
     -nographic -no-reboot -nic none \
     -kernel "$dir/vmlinuz" -initrd "$dir/initramfs.cpio.gz" \
-    -append "console=ttyS0 quiet panic=-1 guest=$here/guest.sh" \
+    -append "console=ttyS0 quiet panic=-1 guest=$here/guest.sh project=$project" \
     -virtfs local,path=/,mount_tag=host,security_model=none,readonly=on,multidevs=remap \
+    -virtfs "local,path=$project,mount_tag=project,security_model=none,readonly=on,multidevs=remap" \
     -virtfs "local,path=$results,mount_tag=results,security_model=none,multidevs=remap" \
     </dev/null >"$results/console" 2>&1 || true
 

@@ -15,6 +15,7 @@ done
 ip link set lo up
 
 guest=$(sed -n 's/.* guest=\([^ ]*\).*/\1/p' /proc/cmdline)
+project=$(sed -n 's/.* project=\([^ ]*\).*/\1/p' /proc/cmdline)
 nineP=trans=virtio,version=9p2000.L,msize=512000
 if ! mount -t 9p -o "$nineP,ro,cache=loose" host /newroot; then
     echo "init: cannot mount the host's root" >&2
@@ -24,6 +25,9 @@ for place in tmp run root var/tmp; do
     mount -t tmpfs -o mode=1777 tmpfs "/newroot/$place"
 done
 chmod 700 /newroot/root
+# The project at its own path again, in case one of those places just covered it.
+mkdir -p "/newroot$project" 2>/dev/null
+mount -t 9p -o "$nineP,ro,cache=loose" project "/newroot$project"
 mkdir -p /dev/pts /dev/shm
 mount --move /dev /newroot/dev
 mount -t devpts devpts /newroot/dev/pts
