@@ -15,26 +15,19 @@ bool fail(QString* error, const QString& reason) {
     return false;
 }
 
-constexpr int HeaderBytes = 14 + 40; // file header + BITMAPINFOHEADER
-
 // Writes the little-endian value at p.
 template <typename T> unsigned char* put(unsigned char* p, T value) {
     qToLittleEndian(value, p);
     return p + sizeof(T);
 }
 
-// Rows of three bytes a pixel, padded to a multiple of 4 bytes.
-quint32 paddedRowBytes(int width) {
-    return (quint32(width) * 3 + 3) & ~3u;
-}
-
 void writeHeader(unsigned char* p, const QImage& image, quint32 rowBytes) {
     const quint32 pixelBytes = rowBytes * quint32(image.height());
     *p++ = 'B';
     *p++ = 'M';
-    p = put<quint32>(p, HeaderBytes + pixelBytes);
+    p = put<quint32>(p, BmpHeaderBytes + pixelBytes);
     p = put<quint32>(p, 0); // reserved
-    p = put<quint32>(p, HeaderBytes);
+    p = put<quint32>(p, BmpHeaderBytes);
     p = put<quint32>(p, 40);
     p = put<qint32>(p, image.width());
     p = put<qint32>(p, image.height()); // positive: rows bottom-up
@@ -78,9 +71,13 @@ void packRow(const uchar* source, int width, unsigned char* out, quint32 rowByte
 
 // Encoded here rather than by Qt's image writer: the format is fixed and simple, and writing
 // the whole file at once costs half as much as Qt's row-by-row path.
+quint32 bmpRowBytes(int width) {
+    return (quint32(width) * 3 + 3) & ~3u;
+}
+
 std::int64_t bmpFileBytes(QSize size) {
     if (size.isEmpty()) return 0;
-    return HeaderBytes + std::int64_t(paddedRowBytes(size.width())) * size.height();
+    return BmpHeaderBytes + std::int64_t(bmpRowBytes(size.width())) * size.height();
 }
 
 void encodeBmp(const QImage& image, QByteArray* out) {
@@ -92,11 +89,11 @@ void encodeBmp(const QImage& image, QByteArray* out) {
                               ? image
                               : image.convertToFormat(QImage::Format_RGB32);
     const int width = opaque.width();
-    const quint32 rowBytes = paddedRowBytes(width);
+    const quint32 rowBytes = bmpRowBytes(width);
     out->resize(qsizetype(bmpFileBytes(opaque.size())));
     auto* data = reinterpret_cast<unsigned char*>(out->data());
     writeHeader(data, opaque, rowBytes);
-    unsigned char* row = data + HeaderBytes;
+    unsigned char* row = data + BmpHeaderBytes;
     for (int y = opaque.height() - 1; y >= 0; --y, row += rowBytes)
         packRow(opaque.constScanLine(y), width, row, rowBytes);
 }

@@ -13,6 +13,11 @@ namespace camera {
 // enough. A null image gives no bytes.
 void encodeBmp(const QImage& image, QByteArray* out);
 
+// The file header and BITMAPINFOHEADER before the pixels.
+inline constexpr int BmpHeaderBytes = 14 + 40;
+// One row of pixels in the file: three bytes a pixel, padded to a multiple of 4 bytes.
+quint32 bmpRowBytes(int width);
+
 // The size of that file for a picture of `size` (0 for an empty size): what a picture takes on
 // disk.
 std::int64_t bmpFileBytes(QSize size);

@@ -1,5 +1,7 @@
 #include "video/picture_reader.h"
 
+#include "camera/bmp_writer.h"
+
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
@@ -21,7 +23,7 @@ struct PlainBmp {
 };
 
 bool parsePlainBmp(const QByteArray& header, qint64 fileSize, PlainBmp* bmp) {
-    if (header.size() < 54 || !header.startsWith("BM")) return false;
+    if (header.size() < camera::BmpHeaderBytes || !header.startsWith("BM")) return false;
     const auto* h = reinterpret_cast<const uchar*>(header.constData());
     const quint32 offset = qFromLittleEndian<quint32>(h + 10);
     const quint32 infoSize = qFromLittleEndian<quint32>(h + 14);
@@ -35,8 +37,9 @@ bool parsePlainBmp(const QByteArray& header, qint64 fileSize, PlainBmp* bmp) {
     bmp->size = QSize(width, height < 0 ? -height : height);
     bmp->bottomUp = height > 0;
     bmp->offset = offset;
-    bmp->stride = (qsizetype(width) * 3 + 3) & ~qsizetype(3);
-    return offset >= 54 && offset + bmp->stride * bmp->size.height() <= fileSize;
+    bmp->stride = qsizetype(camera::bmpRowBytes(width));
+    return offset >= camera::BmpHeaderBytes &&
+           offset + bmp->stride * bmp->size.height() <= fileSize;
 }
 
 GstBuffer* frameFromImage(const QImage& image) {
@@ -52,7 +55,7 @@ GstBuffer* PictureReader::read(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return nullptr;
     PlainBmp bmp;
-    const bool plain = parsePlainBmp(file.read(54), file.size(), &bmp);
+    const bool plain = parsePlainBmp(file.read(camera::BmpHeaderBytes), file.size(), &bmp);
     const bool evenSides = bmp.size.width() % 2 == 0 && bmp.size.height() % 2 == 0;
     if (!plain || !(size_.isEmpty() ? evenSides : bmp.size == size_)) {
         file.close();
