@@ -5,8 +5,8 @@
 //   bench_camera snapshot FOLDER PICTURES   snapshot_640x480, snapshot_1920x1080
 //   bench_camera rss FOLDER PICTURES FIRST  rss_growth_kib
 #include "bench_util.h"
-#include "camera/gst_camera_view.h"
-#include "camera/gst_setup.h"
+#include "camera_process/process_camera_view.h"
+#include "gst/gst_setup.h"
 
 #include <QApplication>
 #include <QDir>
@@ -33,7 +33,7 @@ QString fastSource(int width, int height, int fps) {
         .arg(fps);
 }
 
-void connectCamera(camera::GstCameraView& view, const QString& source, QSize size) {
+void connectCamera(camera_process::ProcessCameraView& view, const QString& source, QSize size) {
     QString error;
     if (!view.create(nullptr, size, source, &error)) die(QStringLiteral("create: ") + error);
     if (!view.connectDriver(&error)) die(QStringLiteral("connect: ") + error);
@@ -46,7 +46,7 @@ void connectCamera(camera::GstCameraView& view, const QString& source, QSize siz
 }
 
 // Asking for a picture as the window does it: grab, then save under its final name.
-bool takePicture(camera::GstCameraView& view, const QString& path, QString* error) {
+bool takePicture(camera_process::ProcessCameraView& view, const QString& path, QString* error) {
     return view.grabFrame(error) && view.saveFrame(path, error);
 }
 
@@ -78,7 +78,7 @@ QByteArray readAll(const QString& path) {
 }
 
 void snapshot(const QString& folder, int pictures, const char* metric, QSize size, int fps) {
-    camera::GstCameraView view;
+    camera_process::ProcessCameraView view{LUMIVEX_CAMERA_PROGRAM};
     connectCamera(view, fastSource(size.width(), size.height(), fps), size);
     QDir dir(folder);
     const qint64 expectedBytes = 54 + qint64((size.width() * 3 + 3) / 4 * 4) * size.height();
@@ -144,7 +144,7 @@ void snapshot(const QString& folder, int pictures, const char* metric, QSize siz
 }
 
 void rss(const QString& folder, int pictures, int first) {
-    camera::GstCameraView view;
+    camera_process::ProcessCameraView view{LUMIVEX_CAMERA_PROGRAM};
     const QSize size(640, 480);
     connectCamera(view, fastSource(size.width(), size.height(), 1000), size);
     // The preview runs during a capture run, so it is part of what must stay flat.

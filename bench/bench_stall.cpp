@@ -9,7 +9,7 @@
 //   bench_stall lost [SECONDS]   gui_stall_ms_lost_camera
 //   bench_stall back [SECONDS]   gui_stall_ms_camera_back, camera_back_ms
 #include "bench_util.h"
-#include "camera/gst_camera_view.h"
+#include "camera_process/process_camera_view.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -111,7 +111,7 @@ private:
     QStringList stalls_;
 };
 
-void waitForFrames(camera::GstCameraView& view) {
+void waitForFrames(camera_process::ProcessCameraView& view) {
     const auto deadline = SteadyClock::now() + std::chrono::seconds(15);
     QString error;
     while (!view.grabFrame(&error)) {
@@ -135,7 +135,7 @@ void measure(bool comesBack, int seconds) {
 
     // As the window connects at start-up, on the defaults of the program's camera view. Low
     // latency, so that the time a returning camera takes is not the jitter buffer's.
-    camera::GstCameraView view;
+    camera_process::ProcessCameraView view{LUMIVEX_CAMERA_PROGRAM};
     const QString source =
         QStringLiteral("uridecodebin uri=rtsp://127.0.0.1:%1/cam").arg(server.port());
     QString error;
@@ -206,7 +206,7 @@ int main(int argc, char* argv[]) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QString error;
-    if (!camera::initGStreamer(&argc, &argv, &error)) die(error);
+    if (!gst::initGStreamer(&argc, &argv, &error)) die(error);
     const QStringList args = QCoreApplication::arguments();
     const QString mode = args.value(1);
     const int seconds = args.value(2, QStringLiteral("20")).toInt();

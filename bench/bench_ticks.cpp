@@ -7,8 +7,8 @@
 //   bench_ticks day                    tick_drift_ms_24h: a simulated day at interval 1 with
 //                                      wake-ups coming 0 to 15 ms late, as in the window tests
 #include "bench_util.h"
-#include "camera/gst_camera_view.h"
-#include "camera/gst_setup.h"
+#include "camera_process/process_camera_view.h"
+#include "gst/gst_setup.h"
 #include "window/clock.h"
 #include "window/form1.h"
 #include "window/message_boxes.h"
@@ -102,7 +102,7 @@ int live(const QString& folder, int pictures) {
     if (!dir.mkpath(QStringLiteral("pictures")) || !dir.mkpath(QStringLiteral("plain")))
         die(QStringLiteral("cannot make folders in ") + folder);
 
-    camera::GstCameraView view;
+    camera_process::ProcessCameraView view{LUMIVEX_CAMERA_PROGRAM};
     window::SystemClock clock;
     window::TimerAlarm alarm(clock);
     GrabRecorder recorder(view, clock);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "camera/gst_setup.h"
+#include "gst/gst_setup.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -29,7 +29,7 @@ namespace bench {
 // that the folder named by its second argument exists. Returns the arguments.
 inline QStringList startUp(int* argc, char*** argv) {
     QString error;
-    if (!camera::initGStreamer(argc, argv, &error)) die(error);
+    if (!gst::initGStreamer(argc, argv, &error)) die(error);
     const QStringList args = QCoreApplication::arguments();
     const QString folder = args.value(2);
     if (folder.isEmpty() || !QDir(folder).exists())

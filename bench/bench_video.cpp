@@ -5,7 +5,7 @@
 //   bench_video encode RUN_DIR OUT FPS   the video of RUN_DIR's pictures, as the window makes it
 //   bench_video measure COMMAND...       prints "seconds<TAB>peak_rss_mib<TAB>cpu_seconds"
 #include "camera/bmp_writer.h"
-#include "camera/gst_setup.h"
+#include "gst/gst_setup.h"
 #include "video/video_encoder.h"
 
 #include <QCoreApplication>
@@ -109,7 +109,7 @@ int main(int argc, char* argv[]) {
         return pictures(args[2], args[3].toInt(), args.value(4) == QLatin1String("links"));
     if (mode == QLatin1String("encode") && args.size() >= 5) {
         QString error;
-        if (!camera::initGStreamer(&argc, &argv, &error)) die(error);
+        if (!gst::initGStreamer(&argc, &argv, &error)) die(error);
         return encode(args[2], args[3], args[4].toInt());
     }
     die(QStringLiteral("usage: bench_video pictures DIR N [links] | encode RUN_DIR OUT FPS | "

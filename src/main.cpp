@@ -1,5 +1,4 @@
-#include "camera/gst_camera_view.h"
-#include "camera/gst_warm_up.h"
+#include "camera_process/process_camera_view.h"
 #include "video/video_maker_flow.h"
 #include "window/clock.h"
 #include "window/font_warm_up.h"
@@ -32,13 +31,14 @@ int main(int argc, char* argv[]) {
     std::jthread warmUp([guiProcessor = sched_getcpu()] {
         keepOffProcessor(guiProcessor);
         window::warmUpFonts();
-        camera::warmUpGStreamer();
     });
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Webcam Lumivex"));
 
-    camera::GstCameraView camera;
-    camera.prepareWindowSink();
+    // The camera runs in a process of its own, which loads GStreamer while the window is built.
+    camera_process::ProcessCameraView camera(QCoreApplication::applicationDirPath() +
+                                             QStringLiteral("/lumivex-camera"));
+    camera.prepare();
     window::QtMessageBoxes messages;
     window::SystemClock clock;
     window::TimerAlarm alarm(clock);

@@ -1,6 +1,6 @@
 #include "camera/camera_pipeline.h"
 
-#include "camera/gst_setup.h"
+#include "gst/gst_setup.h"
 #include "camera/mapped_frame.h"
 #include "camera/window_sink.h"
 
@@ -31,17 +31,17 @@ bool needsConverter(const std::optional<VideoFormat>& format) {
     return !format || format->isJpeg() || format->pixelFormat != QLatin1String(nativeRgb32Format());
 }
 
-ElementPtr newPipeline() {
-    return adoptElement(gst_pipeline_new("lumivex-camera"));
+gst::ElementPtr newPipeline() {
+    return gst::adoptElement(gst_pipeline_new("lumivex-camera"));
 }
 
-BusPtr busOf(const ElementPtr& pipeline) {
-    return BusPtr(gst_element_get_bus(pipeline.get()));
+gst::BusPtr busOf(const gst::ElementPtr& pipeline) {
+    return gst::BusPtr(gst_element_get_bus(pipeline.get()));
 }
 
 } // namespace
 
-CameraPipeline::CameraPipeline(ElementPtr source, QObject* parent)
+CameraPipeline::CameraPipeline(gst::ElementPtr source, QObject* parent)
     : QObject(parent), pipeline_(newPipeline()),
       bus_(
           busOf(pipeline_).get(), [this](GstMessage* message) { return keepMessage(message); },
@@ -65,13 +65,13 @@ void CameraPipeline::stop() {
 bool CameraPipeline::open(QList<VideoFormat>* offered, QString* error) {
     if (gst_element_set_state(pipeline_.get(), GST_STATE_READY) == GST_STATE_CHANGE_FAILURE)
         return fail(error, failureOnBus(QStringLiteral("it does not start")));
-    PadPtr pad(gst_element_get_static_pad(source_, "src"));
-    CapsPtr caps(pad ? gst_pad_query_caps(pad.get(), nullptr) : nullptr);
+    gst::PadPtr pad(gst_element_get_static_pad(source_, "src"));
+    gst::CapsPtr caps(pad ? gst_pad_query_caps(pad.get(), nullptr) : nullptr);
     *offered = formatsFromCaps(caps.get());
     return true;
 }
 
-bool CameraPipeline::complete(const std::optional<VideoFormat>& format, ElementPtr windowSink,
+bool CameraPipeline::complete(const std::optional<VideoFormat>& format, gst::ElementPtr windowSink,
                               QString* error) {
     GstBin* bin = GST_BIN(pipeline_.get());
     GstElement* capsFilter = gst_element_factory_make("capsfilter", "format");
@@ -90,10 +90,10 @@ bool CameraPipeline::complete(const std::optional<VideoFormat>& format, ElementP
     if (decoder) gst_bin_add(bin, decoder);
     if (convert) gst_bin_add(bin, convert);
     if (format) {
-        CapsPtr caps(format->toCaps());
+        gst::CapsPtr caps(format->toCaps());
         g_object_set(capsFilter, "caps", caps.get(), nullptr);
     }
-    CapsPtr framesCaps(
+    gst::CapsPtr framesCaps(
         gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, nativeRgb32Format(), nullptr));
     g_object_set(frames, "caps", framesCaps.get(), nullptr);
 
@@ -113,7 +113,7 @@ bool CameraPipeline::complete(const std::optional<VideoFormat>& format, ElementP
     return addSink(frames, std::move(windowSink), error);
 }
 
-bool CameraPipeline::addSink(GstElement* frames, ElementPtr windowSink, QString* error) {
+bool CameraPipeline::addSink(GstElement* frames, gst::ElementPtr windowSink, QString* error) {
     GstBin* bin = GST_BIN(pipeline_.get());
     if (!windowSink) {
         GstElement* sink = gst_element_factory_make("appsink", "frames");
@@ -137,7 +137,7 @@ bool CameraPipeline::addSink(GstElement* frames, ElementPtr windowSink, QString*
     // untouched. Frames the preview rate leaves out never get here. Nearest neighbour: it is
     // only a preview.
     gst_util_set_object_arg(G_OBJECT(scale), "method", "nearest-neighbour");
-    PadPtr pad(gst_element_get_static_pad(frames, "src"));
+    gst::PadPtr pad(gst_element_get_static_pad(frames, "src"));
     gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, &CameraPipeline::onSinkBuffer, this,
                       nullptr);
     if (!gst_element_link_many(frames, scale, sink, nullptr))
@@ -163,10 +163,10 @@ bool CameraPipeline::waitStarted(std::chrono::milliseconds timeout, QString* err
 
 QString CameraPipeline::failureOnBus(const QString& fallback) {
     // The error message may trail the failed state change from a streaming thread.
-    MessagePtr message =
+    gst::MessagePtr message =
         bus_.pop(GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS), 200 * GST_MSECOND);
     if (message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR)
-        return describeErrorMessage(message.get());
+        return gst::describeErrorMessage(message.get());
     return fallback;
 }
 
@@ -182,10 +182,10 @@ bool CameraPipeline::changeFormat(const std::optional<VideoFormat>& format,
     if (gst_element_get_state(pipeline_.get(), nullptr, nullptr, toClockTime(timeout)) ==
         GST_STATE_CHANGE_FAILURE)
         return fail(error, failureOnBus(QStringLiteral("it does not stop")));
-    BusPtr bus(gst_element_get_bus(pipeline_.get()));
+    gst::BusPtr bus(gst_element_get_bus(pipeline_.get()));
     gst_bus_set_flushing(bus.get(), TRUE); // what the old stream said is old news
     gst_bus_set_flushing(bus.get(), FALSE);
-    CapsPtr caps(format ? format->toCaps() : nullptr);
+    gst::CapsPtr caps(format ? format->toCaps() : nullptr);
     g_object_set(capsFilter_, "caps", caps.get(), nullptr);
     slot_.restart();
     pacer_.restart();
@@ -198,7 +198,7 @@ void CameraPipeline::expose() {
     WindowSink::expose(videoSink_);
 }
 
-bool CameraPipeline::waitNewerFrame(std::chrono::milliseconds timeout, SamplePtr* sample,
+bool CameraPipeline::waitNewerFrame(std::chrono::milliseconds timeout, gst::SamplePtr* sample,
                                     QString* failure) {
     FrameSlot::Frame frame;
     if (!slot_.waitNewer(slot_.sequence(), timeout, &frame, failure)) return false;
@@ -210,7 +210,7 @@ bool CameraPipeline::keepMessage(GstMessage* message) {
     // Any thread. A grab waiting right now gives up at once; the GUI thread hears of it later.
     switch (GST_MESSAGE_TYPE(message)) {
     case GST_MESSAGE_ERROR:
-        slot_.fail(describeErrorMessage(message));
+        slot_.fail(gst::describeErrorMessage(message));
         return true;
     case GST_MESSAGE_EOS:
         slot_.fail(QStringLiteral("The camera stopped sending pictures"));
@@ -224,13 +224,13 @@ void CameraPipeline::handleMessage(GstMessage* message) {
     if (failed_) return;
     failed_ = true;
     emit failed(GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR
-                    ? describeErrorMessage(message)
+                    ? gst::describeErrorMessage(message)
                     : QStringLiteral("The camera stopped sending pictures"));
 }
 
 GstFlowReturn CameraPipeline::onNewSample(GstAppSink* sink, gpointer self) {
     auto* pipeline = static_cast<CameraPipeline*>(self);
-    SamplePtr sample = adoptSample(gst_app_sink_pull_sample(sink));
+    gst::SamplePtr sample = gst::adoptSample(gst_app_sink_pull_sample(sink));
     if (sample)
         pipeline->storeFrame(std::move(sample), pipeline->pacer_.admit(PreviewPacer::Clock::now()));
     return GST_FLOW_OK;
@@ -239,9 +239,9 @@ GstFlowReturn CameraPipeline::onNewSample(GstAppSink* sink, gpointer self) {
 GstPadProbeReturn CameraPipeline::onSinkBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer self) {
     auto* pipeline = static_cast<CameraPipeline*>(self);
     GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-    CapsPtr caps(gst_pad_get_current_caps(pad));
+    gst::CapsPtr caps(gst_pad_get_current_caps(pad));
     const bool shown = pipeline->pacer_.admit(PreviewPacer::Clock::now());
-    pipeline->storeFrame(adoptSample(gst_sample_new(buffer, caps.get(), nullptr, nullptr)), shown);
+    pipeline->storeFrame(gst::adoptSample(gst_sample_new(buffer, caps.get(), nullptr, nullptr)), shown);
     if (shown) return GST_PAD_PROBE_OK;
     // A gap in its place lets the sink preroll as a frame would, so a start with the preview
     // off does not wait for a frame that never comes.
@@ -251,7 +251,7 @@ GstPadProbeReturn CameraPipeline::onSinkBuffer(GstPad* pad, GstPadProbeInfo* inf
     return GST_PAD_PROBE_DROP;
 }
 
-void CameraPipeline::storeFrame(SamplePtr sample, bool shown) {
+void CameraPipeline::storeFrame(gst::SamplePtr sample, bool shown) {
     slot_.put(std::move(sample));
     // The GUI thread hears of the first frame (it ends a loss and the black) and, when it paints
     // the preview, of the frames to show; once for however many arrive before it looks. When
@@ -266,8 +266,9 @@ void CameraPipeline::onFrameNotice() {
     if (!firstFrameHandled_) {
         firstFrameHandled_ = true;
         showAsSoonAsArrived();
+        emit firstFrame();
     }
-    emit frameArrived();
+    if (!videoSink_) emit frameArrived();
 }
 
 void CameraPipeline::showAsSoonAsArrived() {
@@ -280,7 +281,7 @@ void CameraPipeline::showAsSoonAsArrived() {
         gst_query_parse_latency(query, &live, nullptr, nullptr);
     gst_query_unref(query);
     if (!live) return;
-    ElementPtr sink(gst_bin_get_by_name(GST_BIN(pipeline_.get()), "frames"));
+    gst::ElementPtr sink(gst_bin_get_by_name(GST_BIN(pipeline_.get()), "frames"));
     if (sink) g_object_set(sink.get(), "sync", FALSE, nullptr);
 }
 

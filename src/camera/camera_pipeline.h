@@ -1,8 +1,8 @@
 #pragma once
 
-#include "camera/bus_watch.h"
+#include "gst/bus_watch.h"
 #include "camera/frame_slot.h"
-#include "camera/gst_ptr.h"
+#include "gst/gst_ptr.h"
 #include "camera/preview_pacer.h"
 #include "camera/video_format.h"
 
@@ -30,7 +30,7 @@ class CameraPipeline : public QObject {
     Q_OBJECT
 public:
     // A pipeline that holds only `source` yet.
-    explicit CameraPipeline(ElementPtr source, QObject* parent = nullptr);
+    explicit CameraPipeline(gst::ElementPtr source, QObject* parent = nullptr);
     ~CameraPipeline() override;
 
     // Stops the stream and closes the device; the object itself may go later. Any thread, once
@@ -42,7 +42,7 @@ public:
     bool open(QList<VideoFormat>* offered, QString* error);
     // Adds the rest in `format` (none: whatever the source gives). `windowSink` draws the
     // preview; without one, frames are painted by Qt from latestFrame().
-    bool complete(const std::optional<VideoFormat>& format, ElementPtr windowSink, QString* error);
+    bool complete(const std::optional<VideoFormat>& format, gst::ElementPtr windowSink, QString* error);
 
     // Sets it playing without waiting: the first frame, a failure or the caller's watchdog
     // decides how that went. False only when it refuses at once.
@@ -64,10 +64,13 @@ public:
     FrameSlot::Frame latestFrame() const { return slot_.latest(); }
     FrameSlot::Clock::time_point lastArrival() const { return slot_.lastArrival(); }
     // A grab: waits up to `timeout` for a frame newer than the moment of the call.
-    bool waitNewerFrame(std::chrono::milliseconds timeout, SamplePtr* sample, QString* failure);
+    bool waitNewerFrame(std::chrono::milliseconds timeout, gst::SamplePtr* sample, QString* failure);
+
+    bool hasFirstFrame() const { return firstFrameHandled_; }
 
 signals:
-    // The first frame, and (when Qt paints the preview) each frame the preview rate lets through.
+    void firstFrame();
+    // When no sink draws the preview: each frame the preview rate lets through.
     void frameArrived();
     // The stream broke (error or end); reported once.
     void failed(const QString& reason);
@@ -76,22 +79,22 @@ private:
     static GstFlowReturn onNewSample(GstAppSink* sink, gpointer self);
     static GstPadProbeReturn onSinkBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer self);
 
-    bool addSink(GstElement* frames, ElementPtr windowSink, QString* error);
+    bool addSink(GstElement* frames, gst::ElementPtr windowSink, QString* error);
     bool keepMessage(GstMessage* message);
     void handleMessage(GstMessage* message);
     QString failureOnBus(const QString& fallback);
     // Streaming thread: stores the frame; `shown` says whether the preview wants it.
-    void storeFrame(SamplePtr sample, bool shown);
+    void storeFrame(gst::SamplePtr sample, bool shown);
     void onFrameNotice();
     void showAsSoonAsArrived();
 
-    ElementPtr pipeline_;
+    gst::ElementPtr pipeline_;
     GstElement* source_ = nullptr;     // owned by the pipeline
     GstElement* capsFilter_ = nullptr; // owned by the pipeline
     GstElement* videoSink_ = nullptr;  // owned by the pipeline; only when the sink draws
     bool hasDecoder_ = false;
     bool hasConverter_ = false;
-    BusWatch bus_;
+    gst::BusWatch bus_;
     FrameSlot slot_;
     PreviewPacer pacer_;
     std::atomic<bool> firstFrameSeen_{false};

@@ -1,6 +1,6 @@
 #include "camera/capture_device.h"
 
-#include "camera/bus_watch.h"
+#include "gst/bus_watch.h"
 #include "camera/v4l2_nodes.h"
 
 #include <QCollator>
@@ -28,14 +28,14 @@ QString devicePath(GstDevice* device) {
 
 std::vector<CaptureDevice> monitoredDevices() {
     std::vector<CaptureDevice> devices;
-    DeviceMonitorPtr monitor(gst_device_monitor_new());
+    gst::DeviceMonitorPtr monitor(gst_device_monitor_new());
     gst_device_monitor_add_filter(monitor.get(), "Video/Source", nullptr);
     if (!gst_device_monitor_start(monitor.get())) return devices;
     GList* list = gst_device_monitor_get_devices(monitor.get());
     for (GList* item = list; item; item = item->next) {
         CaptureDevice found;
         found.device.reset(GST_DEVICE(item->data)); // the list owns one reference each
-        GCharPtr name(gst_device_get_display_name(found.device.get()));
+        gst::GCharPtr name(gst_device_get_display_name(found.device.get()));
         found.name = QString::fromUtf8(name.get());
         found.path = devicePath(found.device.get());
         // The bus position comes from the node itself: the monitor does not say it everywhere.
@@ -79,12 +79,12 @@ bool CaptureDevice::isSameCamera(const CaptureDevice& other) const {
     return name == other.name;
 }
 
-ElementPtr CaptureDevice::makeSource(QString* error) const {
-    ElementPtr source;
+gst::ElementPtr CaptureDevice::makeSource(QString* error) const {
+    gst::ElementPtr source;
     if (device) {
-        source = adoptElement(gst_device_create_element(device.get(), nullptr));
+        source = gst::adoptElement(gst_device_create_element(device.get(), nullptr));
     } else if (!path.isEmpty()) {
-        source = adoptElement(gst_element_factory_make("v4l2src", nullptr));
+        source = gst::adoptElement(gst_element_factory_make("v4l2src", nullptr));
         if (source) g_object_set(source.get(), "device", path.toUtf8().constData(), nullptr);
     }
     if (!source && error)
@@ -105,16 +105,18 @@ std::optional<CaptureDevice> findCaptureDevice(const CaptureDevice& camera) {
     return std::nullopt;
 }
 
+DeviceWatch::DeviceWatch(QObject* parent) : QObject(parent) {}
+
 DeviceWatch::~DeviceWatch() {
     stop();
 }
 
 void DeviceWatch::start() {
     if (monitor_) return;
-    DeviceMonitorPtr monitor(gst_device_monitor_new());
+    gst::DeviceMonitorPtr monitor(gst_device_monitor_new());
     gst_device_monitor_add_filter(monitor.get(), "Video/Source", nullptr);
-    BusPtr bus(gst_device_monitor_get_bus(monitor.get()));
-    bus_ = std::make_unique<BusWatch>(
+    gst::BusPtr bus(gst_device_monitor_get_bus(monitor.get()));
+    bus_ = std::make_unique<gst::BusWatch>(
         bus.get(),
         [](GstMessage* message) {
             return GST_MESSAGE_TYPE(message) == GST_MESSAGE_DEVICE_ADDED ||

@@ -1,17 +1,21 @@
 #pragma once
 
-#include "camera/gst_ptr.h"
+#include "gst/gst_ptr.h"
 
 #include <QObject>
 #include <QString>
 #include <memory>
 #include <optional>
 
+namespace gst {
+class BusWatch;
+}
+
 namespace camera {
 
 // A video capture device, as the device monitor lists it or, without one, as its node says.
 struct CaptureDevice {
-    DevicePtr device; // null for a device found by its node alone
+    gst::DevicePtr device; // null for a device found by its node alone
     QString name;     // what the device calls itself, e.g. "HD Webcam C270"
     QString path;     // e.g. "/dev/video0"; empty for devices without a node
     QString busInfo;  // where it is plugged in; empty when unknown
@@ -24,7 +28,7 @@ struct CaptureDevice {
     bool isSameCamera(const CaptureDevice& other) const;
 
     // The source element that reads this camera. Null with `error` when there is none.
-    ElementPtr makeSource(QString* error) const;
+    gst::ElementPtr makeSource(QString* error) const;
 };
 
 // The first video capture device: the device monitor's first "Video/Source", devices with a
@@ -35,15 +39,13 @@ std::optional<CaptureDevice> findFirstCaptureDevice();
 // `camera` if it is plugged in now, on whatever node it has.
 std::optional<CaptureDevice> findCaptureDevice(const CaptureDevice& camera);
 
-class BusWatch;
-
 // Tells when a video capture device is plugged in or out, while it runs. Needs a running udev
 // daemon; without one it stays silent, and whoever waits for a camera must also look again now
 // and then.
 class DeviceWatch : public QObject {
     Q_OBJECT
 public:
-    using QObject::QObject;
+    explicit DeviceWatch(QObject* parent = nullptr);
     ~DeviceWatch() override;
 
     void start();
@@ -55,8 +57,8 @@ signals:
     void removed();
 
 private:
-    DeviceMonitorPtr monitor_;
-    std::unique_ptr<BusWatch> bus_;
+    gst::DeviceMonitorPtr monitor_;
+    std::unique_ptr<gst::BusWatch> bus_;
 };
 
 } // namespace camera

@@ -2,7 +2,7 @@
 
 namespace camera {
 
-void FrameSlot::put(SamplePtr sample) {
+void FrameSlot::put(gst::SamplePtr sample) {
     {
         std::lock_guard lock(mutex_);
         // The frame it replaces is released after the lock, outside the critical section.
@@ -51,13 +51,13 @@ void FrameSlot::fail(const QString& reason) {
 }
 
 void FrameSlot::dropFrame() {
-    SamplePtr old;
+    gst::SamplePtr old;
     std::lock_guard lock(mutex_);
     old.swap(sample_); // released after the lock, as the lock guard goes first
 }
 
 void FrameSlot::restart() {
-    SamplePtr old;
+    gst::SamplePtr old;
     {
         std::lock_guard lock(mutex_);
         old.swap(sample_);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "camera/gst_ptr.h"
+#include "gst/gst_ptr.h"
 
 #include <QString>
 #include <chrono>
@@ -17,13 +17,13 @@ public:
     using Clock = std::chrono::steady_clock;
 
     struct Frame {
-        SamplePtr sample;
+        gst::SamplePtr sample;
         std::uint64_t sequence = 0; // 0: no frame yet
         Clock::time_point arrival;
     };
 
     // Streaming thread: keeps `sample` as the newest frame and wakes waiting grabs.
-    void put(SamplePtr sample);
+    void put(gst::SamplePtr sample);
 
     Frame latest() const;
     std::uint64_t sequence() const;
@@ -44,7 +44,7 @@ public:
 private:
     mutable std::mutex mutex_;
     std::condition_variable arrived_;
-    SamplePtr sample_;
+    gst::SamplePtr sample_;
     std::uint64_t sequence_ = 0;
     Clock::time_point arrival_ = Clock::now();
     QString failure_;

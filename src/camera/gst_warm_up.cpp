@@ -1,11 +1,11 @@
 #include "camera/gst_warm_up.h"
 
-#include "camera/gst_setup.h"
+#include "gst/gst_setup.h"
 
 namespace camera {
 
 void warmUpGStreamer() {
-    if (!ensureGStreamer(nullptr)) return; // the camera view reports it when it starts
+    if (!gst::ensureGStreamer(nullptr)) return; // the camera view reports it when it starts
     // Loading a plugin maps its library; looking up its elements later is then cheap. These
     // are the ones every camera pipeline uses; the camera's own source loads when it is made.
     for (const char* plugin : {"coreelements", "app", "videoconvertscale", "ximagesink"})

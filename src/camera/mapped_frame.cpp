@@ -7,7 +7,7 @@ const char* nativeRgb32Format() {
     return Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? "BGRx" : "xRGB";
 }
 
-MappedFrame::MappedFrame(SamplePtr sample) : sample_(std::move(sample)) {
+MappedFrame::MappedFrame(gst::SamplePtr sample) : sample_(std::move(sample)) {
     if (!sample_) return;
     GstBuffer* buffer = gst_sample_get_buffer(sample_.get());
     GstCaps* caps = gst_sample_get_caps(sample_.get());

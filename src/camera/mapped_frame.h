@@ -1,6 +1,6 @@
 #pragma once
 
-#include "camera/gst_ptr.h"
+#include "gst/gst_ptr.h"
 
 #include <QImage>
 #include <gst/video/video.h>
@@ -11,7 +11,7 @@ namespace camera {
 // while this object lives: it keeps the sample referenced and its buffer mapped.
 class MappedFrame {
 public:
-    explicit MappedFrame(SamplePtr sample);
+    explicit MappedFrame(gst::SamplePtr sample);
     ~MappedFrame();
     MappedFrame(const MappedFrame&) = delete;
     MappedFrame& operator=(const MappedFrame&) = delete;
@@ -20,7 +20,7 @@ public:
     const QImage& image() const { return image_; }
 
 private:
-    SamplePtr sample_;
+    gst::SamplePtr sample_;
     GstVideoFrame frame_{};
     bool mapped_ = false;
     QImage image_;

@@ -10,9 +10,9 @@ namespace {
 void onPadAdded(GstElement*, GstPad* pad, gpointer ghostPad) {
     GstPad* ghost = GST_PAD(ghostPad);
     if (GST_PAD_DIRECTION(pad) != GST_PAD_SRC) return;
-    PadPtr target(gst_ghost_pad_get_target(GST_GHOST_PAD(ghost)));
+    gst::PadPtr target(gst_ghost_pad_get_target(GST_GHOST_PAD(ghost)));
     if (target) return;
-    CapsPtr caps(gst_pad_get_current_caps(pad));
+    gst::CapsPtr caps(gst_pad_get_current_caps(pad));
     if (!caps) caps.reset(gst_pad_query_caps(pad, nullptr));
     if (caps && !gst_caps_is_empty(caps.get()) && !gst_caps_is_any(caps.get())) {
         const char* media = gst_structure_get_name(gst_caps_get_structure(caps.get(), 0));
@@ -56,8 +56,8 @@ void ghostDynamicOutput(GstBin* bin, GstElement* output) {
 }
 
 // The child of `bin` that holds `pad`, however deep; null when the pad is not inside the bin.
-ElementPtr childHolding(GstBin* bin, GstPad* pad) {
-    ElementPtr element(gst_pad_get_parent_element(pad));
+gst::ElementPtr childHolding(GstBin* bin, GstPad* pad) {
+    gst::ElementPtr element(gst_pad_get_parent_element(pad));
     while (element && GST_OBJECT_PARENT(element.get()) != GST_OBJECT(bin)) {
         GstObject* parent = gst_object_get_parent(GST_OBJECT(element.get()));
         element.reset(parent && GST_IS_ELEMENT(parent) ? GST_ELEMENT(parent) : nullptr);
@@ -70,12 +70,12 @@ ElementPtr childHolding(GstBin* bin, GstPad* pad) {
 // ghosts the first unlinked pad it finds, which for a decodebin is a pad deep inside it that
 // decodebin itself still needs; such a pad is replaced by one that follows decodebin's output.
 bool settleOutput(GstBin* bin) {
-    PadPtr src(gst_element_get_static_pad(GST_ELEMENT(bin), "src"));
+    gst::PadPtr src(gst_element_get_static_pad(GST_ELEMENT(bin), "src"));
     if (src) {
-        PadPtr target(gst_ghost_pad_get_target(GST_GHOST_PAD(src.get())));
-        ElementPtr child = target ? childHolding(bin, target.get()) : ElementPtr();
+        gst::PadPtr target(gst_ghost_pad_get_target(GST_GHOST_PAD(src.get())));
+        gst::ElementPtr child = target ? childHolding(bin, target.get()) : gst::ElementPtr();
         if (!child) return true;
-        ElementPtr owner(gst_pad_get_parent_element(target.get()));
+        gst::ElementPtr owner(gst_pad_get_parent_element(target.get()));
         if (owner.get() == child.get()) return true; // a pad of the last element itself
         gst_element_remove_pad(GST_ELEMENT(bin), src.get());
         ghostDynamicOutput(bin, child.get());
@@ -98,7 +98,7 @@ void dropInputPads(GstBin* bin) {
             input = GST_PAD(gst_object_ref(GST_ELEMENT(bin)->sinkpads->data));
         GST_OBJECT_UNLOCK(bin);
         if (!input) return;
-        PadPtr owned(input);
+        gst::PadPtr owned(input);
         gst_element_remove_pad(GST_ELEMENT(bin), input);
     }
 }
@@ -114,11 +114,11 @@ QString withCapsLed(const QString& description) {
     return caps.match(last).hasMatch() ? description + QStringLiteral(" ! identity") : description;
 }
 
-ElementPtr makeSourceFromDescription(const QString& description, QString* error) {
+gst::ElementPtr makeSourceFromDescription(const QString& description, QString* error) {
     GError* raw = nullptr;
-    ElementPtr bin = adoptElement(
+    gst::ElementPtr bin = gst::adoptElement(
         gst_parse_bin_from_description(withCapsLed(description).toUtf8().constData(), TRUE, &raw));
-    ErrorPtr failure(raw);
+    gst::ErrorPtr failure(raw);
     // The parser also reports lesser faults (an unknown property) beside a usable bin; a
     // description the user wrote should do exactly what it says, so those count too.
     if (failure || !bin) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "camera/gst_ptr.h"
+#include "gst/gst_ptr.h"
 
 #include <QString>
 
@@ -9,6 +9,6 @@ namespace camera {
 // Builds the camera's source from a description such as "videotestsrc is-live=true" or
 // "rtspsrc location=rtsp://cam/stream ! decodebin": one bin with a single "src" pad. Null with
 // `error` naming the description and GStreamer's reason when it does not parse.
-ElementPtr makeSourceFromDescription(const QString& description, QString* error);
+gst::ElementPtr makeSourceFromDescription(const QString& description, QString* error);
 
 } // namespace camera

@@ -1,21 +1,21 @@
 #include "camera/window_sink.h"
 
-#include "camera/gst_setup.h"
+#include "gst/gst_setup.h"
 
-#include <QGuiApplication>
 #include <gst/video/videooverlay.h>
 
 namespace camera {
 
 namespace {
 
+// The window process says which window to draw into; this process only needs a display.
 bool onX11() {
-    return QGuiApplication::platformName() == QLatin1String("xcb");
+    return !qEnvironmentVariableIsEmpty("DISPLAY");
 }
 
-ElementPtr openSink() {
-    if (!ensureGStreamer(nullptr)) return {};
-    ElementPtr sink = adoptElement(gst_element_factory_make("ximagesink", "frames"));
+gst::ElementPtr openSink() {
+    if (!gst::ensureGStreamer(nullptr)) return {};
+    gst::ElementPtr sink = gst::adoptElement(gst_element_factory_make("ximagesink", "frames"));
     if (!sink) return sink;
     // Expose and resize come from Qt (expose(), which also tells the sink the window's new size);
     // the sink's own event thread would wake up 20 times a second and take input events away
@@ -47,19 +47,19 @@ void WindowSink::prepare() {
 void WindowSink::attach(WId window) {
     if (attached_) drop(); // given the window of an earlier preview
     opening_ = std::async(std::launch::async, [opening = std::move(opening_), window]() mutable {
-        ElementPtr sink = opening.valid() ? opening.get() : openSink();
+        gst::ElementPtr sink = opening.valid() ? opening.get() : openSink();
         if (sink) gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(sink.get()), window);
         return sink;
     });
     attached_ = true;
 }
 
-ElementPtr WindowSink::take(WId window) {
+gst::ElementPtr WindowSink::take(WId window) {
     if (opening_.valid() && attached_) {
         attached_ = false;
         return opening_.get();
     }
-    ElementPtr sink = openSink();
+    gst::ElementPtr sink = openSink();
     if (sink) gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(sink.get()), window);
     return sink;
 }
@@ -67,7 +67,7 @@ ElementPtr WindowSink::take(WId window) {
 void WindowSink::drop() {
     if (opening_.valid()) {
         // Opened (READY) but never used: an element goes back to NULL before it is let go.
-        ElementPtr sink = opening_.get();
+        gst::ElementPtr sink = opening_.get();
         if (sink) gst_element_set_state(sink.get(), GST_STATE_NULL);
     }
     attached_ = false;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "camera/gst_ptr.h"
+#include "gst/gst_ptr.h"
 
-#include <QWidget>
+#include <QtGui/qwindowdefs.h>
 #include <future>
 
 namespace camera {
@@ -27,7 +27,7 @@ public:
     void attach(WId window);
     // The sink for a pipeline, drawing into `window`: the one prepared for it, else a new one.
     // Null when it cannot be made.
-    ElementPtr take(WId window);
+    gst::ElementPtr take(WId window);
     // Waits for a sink being opened: a sink may not outlive the window it was given.
     void drop();
 
@@ -35,7 +35,7 @@ public:
     static void expose(GstElement* sink);
 
 private:
-    std::future<ElementPtr> opening_;
+    std::future<gst::ElementPtr> opening_;
     bool attached_ = false;
 };
 

@@ -1,7 +1,7 @@
 #include "video/video_encoder.h"
 
-#include "camera/bus_watch.h"
-#include "camera/gst_setup.h"
+#include "gst/bus_watch.h"
+#include "gst/gst_setup.h"
 #include "video/picture_reader.h"
 #include "video/run_list.h"
 
@@ -55,7 +55,7 @@ private:
     void push(GstAppSrc* src, GstBuffer* buffer) {
         if (frames_ == 0) {
             const QSize size = reader_.size();
-            camera::CapsPtr caps(gst_caps_new_simple(
+            gst::CapsPtr caps(gst_caps_new_simple(
                 "video/x-raw", "format", G_TYPE_STRING, "BGR", "width", G_TYPE_INT, size.width(),
                 "height", G_TYPE_INT, size.height(), "framerate", GST_TYPE_FRACTION, fps_, 1,
                 "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr));
@@ -103,7 +103,7 @@ QString packageOf(const QString& factory) {
 bool isDiskFull(GstMessage* message, const QString& text) {
     GError* raw = nullptr;
     gst_message_parse_error(message, &raw, nullptr);
-    camera::ErrorPtr error(raw);
+    gst::ErrorPtr error(raw);
     return (error && error->domain == GST_RESOURCE_ERROR &&
             error->code == GST_RESOURCE_ERROR_NO_SPACE_LEFT) ||
            text.contains(QLatin1String("No space left"));
@@ -129,7 +129,7 @@ bool VideoEncoder::start(const QString& runDir, const QString& videoPath, int fp
         *error = QStringLiteral("A video is being made already.");
         return false;
     }
-    if (!camera::ensureGStreamer(error)) return false;
+    if (!gst::ensureGStreamer(error)) return false;
     const RunPictures scan = scanRun(runDir);
     const QString runName = QFileInfo(runDir).fileName();
     if (scan.pictures.isEmpty()) {
@@ -137,7 +137,7 @@ bool VideoEncoder::start(const QString& runDir, const QString& videoPath, int fp
         return false;
     }
 
-    camera::ElementPtr pipeline = camera::adoptElement(gst_pipeline_new("video"));
+    gst::ElementPtr pipeline = gst::adoptElement(gst_pipeline_new("video"));
     const auto make = [&](const QString& factory) -> GstElement* {
         GstElement* element = gst_element_factory_make(factory.toUtf8().constData(), nullptr);
         if (element) gst_bin_add(GST_BIN(pipeline.get()), element);
@@ -181,7 +181,7 @@ bool VideoEncoder::start(const QString& runDir, const QString& videoPath, int fp
     reserve.close();
 
     // 4:2:0 in limited range, the form common players take.
-    camera::CapsPtr i420(gst_caps_from_string("video/x-raw,format=I420"));
+    gst::CapsPtr i420(gst_caps_from_string("video/x-raw,format=I420"));
     g_object_set(filter, "caps", i420.get(), nullptr);
     gst_util_set_object_arg(G_OBJECT(encoder), "speed-preset",
                             settings_.speedPreset.toUtf8().constData());
@@ -217,8 +217,8 @@ bool VideoEncoder::start(const QString& runDir, const QString& videoPath, int fp
                               [](gpointer p) { delete static_cast<std::shared_ptr<Feeder>*>(p); });
 
     // The end and errors reach this thread through the bus watch; nothing else is kept.
-    camera::BusPtr bus(gst_element_get_bus(pipeline.get()));
-    bus_ = std::make_unique<camera::BusWatch>(
+    gst::BusPtr bus(gst_element_get_bus(pipeline.get()));
+    bus_ = std::make_unique<gst::BusWatch>(
         bus.get(),
         [](GstMessage* message) {
             return GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS ||
@@ -244,7 +244,7 @@ void VideoEncoder::handleBusMessage(GstMessage* message) {
     std::tie(result.skipped, result.firstSkipped) = feeder_->skipped();
     const QString runName = QFileInfo(videoPath_).completeBaseName();
     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
-        const QString text = camera::describeErrorMessage(message);
+        const QString text = gst::describeErrorMessage(message);
         result.error = isDiskFull(message, text)
                            ? QStringLiteral("The disk is full: the video could not be written.")
                            : QStringLiteral("The video could not be made: %1").arg(text);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "camera/bus_watch.h"
-#include "camera/gst_ptr.h"
+#include "gst/bus_watch.h"
+#include "gst/gst_ptr.h"
 
 #include <QObject>
 #include <QString>
@@ -61,8 +61,8 @@ private:
     void removeTemporaryFiles();
 
     EncoderSettings settings_;
-    camera::ElementPtr pipeline_;
-    std::unique_ptr<camera::BusWatch> bus_;
+    gst::ElementPtr pipeline_;
+    std::unique_ptr<gst::BusWatch> bus_;
     std::shared_ptr<Feeder> feeder_;
     QString videoPath_, temporaryPath_, dataPath_;
 };

@@ -1,4 +1,4 @@
-#include "camera/gst_ptr.h"
+#include "gst/gst_ptr.h"
 #include "camera/video_format.h"
 
 #include <gst/gst.h>
@@ -9,7 +9,7 @@ namespace {
 using camera::VideoFormat;
 
 QList<VideoFormat> formatsOf(const char* caps) {
-    camera::CapsPtr parsed(gst_caps_from_string(caps));
+    gst::CapsPtr parsed(gst_caps_from_string(caps));
     EXPECT_TRUE(parsed) << caps;
     return camera::formatsFromCaps(parsed.get());
 }
@@ -97,23 +97,23 @@ TEST(VideoFormatDefault, VgaAtTheFastestRateUpTo30ElseTheNearestSize) {
 
 TEST(VideoFormatCaps, FixTheSourceToTheChosenFormat) {
     const VideoFormat raw{"YUY2", 640, 480, 30, 1};
-    camera::CapsPtr rawCaps(raw.toCaps());
-    camera::CapsPtr expected(
+    gst::CapsPtr rawCaps(raw.toCaps());
+    gst::CapsPtr expected(
         gst_caps_from_string("video/x-raw, format=YUY2, width=640, height=480, framerate=30/1"));
     EXPECT_TRUE(gst_caps_is_equal(rawCaps.get(), expected.get()));
 
     const VideoFormat jpeg{"MJPG", 1280, 720, 0, 1}; // no rate known: none imposed
-    camera::CapsPtr jpegCaps(jpeg.toCaps());
-    camera::CapsPtr expectedJpeg(gst_caps_from_string("image/jpeg, width=1280, height=720"));
+    gst::CapsPtr jpegCaps(jpeg.toCaps());
+    gst::CapsPtr expectedJpeg(gst_caps_from_string("image/jpeg, width=1280, height=720"));
     EXPECT_TRUE(gst_caps_is_equal(jpegCaps.get(), expectedJpeg.get()));
     EXPECT_EQ(jpeg.label(), "MJPG  1280 x 720");
 
     // What the list offers, fixed, is accepted by the caps it came from.
-    camera::CapsPtr offered(gst_caps_from_string(
+    gst::CapsPtr offered(gst_caps_from_string(
         "video/x-raw, format={ YUY2, NV12 }, width=[ 1, 4000 ], height=[ 1, 4000 ], "
         "framerate=[ 0/1, 60/1 ]"));
     for (const VideoFormat& format : camera::formatsFromCaps(offered.get())) {
-        camera::CapsPtr fixed(format.toCaps());
+        gst::CapsPtr fixed(format.toCaps());
         EXPECT_TRUE(gst_caps_is_subset(fixed.get(), offered.get())) << format.label().toStdString();
     }
 }

@@ -1,5 +1,5 @@
 // The `Source` examples the README gives must work when copied into Config.ini as they stand.
-#include "camera/gst_camera_view.h"
+#include "camera_process/process_camera_view.h"
 #include "settings/mod_ini.h"
 
 #include <QFile>
@@ -26,7 +26,7 @@ TEST(ReadmeSourceExamples, EachReadsAsAValidSourceAndTheTestPatternDelivers) {
         const auto value = modIni::lookUp(("[MAIN]\n" + line).toUtf8(), "MAIN", "Source");
         ASSERT_TRUE(value) << qPrintable(line);
         QWidget host;
-        camera::GstCameraView view;
+        camera_process::ProcessCameraView view{LUMIVEX_CAMERA_PROGRAM};
         QString error;
         QWidget* preview = view.create(&host, {160, 120}, *value, &error);
         EXPECT_TRUE(preview) << qPrintable(line) << ": " << qPrintable(error);

@@ -1,6 +1,6 @@
 // The window and the real camera view together when things go wrong: a camera that comes and
 // goes, a disk that fills, a file system that refuses a write, and a day-long run.
-#include "camera/gst_camera_view.h"
+#include "camera_process/process_camera_view.h"
 #include "window/fakes.h"
 #include "window/form1.h"
 
@@ -47,7 +47,7 @@ QStringList strayFiles(const QString& folder) {
 class SturdinessTest : public ::testing::Test {
 protected:
     QTemporaryDir programFolder;
-    camera::GstCameraView camera;
+    camera_process::ProcessCameraView camera{LUMIVEX_CAMERA_PROGRAM};
     FakeMessages messages;
     FakeClock clock;
     FakeAlarm alarm;
@@ -58,7 +58,7 @@ protected:
         : programFolder(base + QStringLiteral("/lumivex-XXXXXX")) {}
 
     void SetUp() override {
-        camera::GstCameraView::Timing timing;
+        camera_process::ProcessCameraView::Timing timing;
         timing.retryInterval = 300ms;
         camera.setTiming(timing);
     }

@@ -1,4 +1,4 @@
-#include "camera/gst_setup.h"
+#include "gst/gst_setup.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QString error;
-    if (!camera::initGStreamer(&argc, &argv, &error)) {
+    if (!gst::initGStreamer(&argc, &argv, &error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }

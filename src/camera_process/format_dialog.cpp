@@ -1,4 +1,4 @@
-#include "camera/format_dialog.h"
+#include "camera_process/format_dialog.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

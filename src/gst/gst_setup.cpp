@@ -1,10 +1,10 @@
-#include "camera/gst_setup.h"
+#include "gst/gst_setup.h"
 
-#include "camera/gst_ptr.h"
+#include "gst/gst_ptr.h"
 
 #include <mutex>
 
-namespace camera {
+namespace gst {
 
 namespace {
 
@@ -59,4 +59,4 @@ QString describeErrorMessage(GstMessage* message) {
     return text;
 }
 
-} // namespace camera
+} // namespace gst

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "camera/gst_ptr.h"
-
+#include <QImage>
 #include <QString>
 #include <QWidget>
 
@@ -20,8 +19,9 @@ public:
     explicit PreviewWidget(QWidget* parent = nullptr);
     ~PreviewWidget() override;
 
-    // Shows `sample` (BGRx) from the next paint on. The sample stays referenced until replaced.
-    void showFrame(SamplePtr sample);
+    // Shows `frame` from the next paint on. Its pixels (shared memory the camera process
+    // writes to once this side has moved on) are used where they are, until replaced.
+    void showFrame(QImage frame);
     // Forgets the frame (black), e.g. when the pipeline that made it goes away. A sink drawing
     // into the window stops being shown.
     void clearFrame();
@@ -52,7 +52,7 @@ private:
     void paintLost();
     void updatePaintMode();
 
-    SamplePtr sample_;
+    QImage frame_;
     bool lost_ = false;
     QString lostReason_;
     bool nativeVideo_ = false;

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "camera/gst_ptr.h"
+#include "gst/gst_ptr.h"
 
 #include <QObject>
 #include <QSocketNotifier>
 #include <functional>
 #include <memory>
 
-namespace camera {
+namespace gst {
 
 // Brings a GStreamer bus's messages to the GUI thread: a socket notifier on the bus's poll
 // descriptor wakes the event loop, which pops what is queued. Nothing waits for anything.
@@ -15,6 +15,9 @@ namespace camera {
 // `keep` runs on the thread that posts (any thread) and decides which messages are queued at all;
 // the rest are dropped at once, so a busy pipeline's state changes never wake the GUI thread.
 // It may also act at once, such as waking a grab that waits for a frame.
+//
+// The watch may go before or after its pipeline stops: once its destructor returns, `keep` is
+// never called again, even by a streaming thread that was posting at that very moment.
 class BusWatch : public QObject {
     Q_OBJECT
 public:
@@ -29,13 +32,14 @@ public:
     MessagePtr pop(GstMessageType types, GstClockTime timeout);
 
 private:
-    static GstBusSyncReply onSync(GstBus* bus, GstMessage* message, gpointer self);
+    struct SyncFilter;
+    static GstBusSyncReply onSync(GstBus* bus, GstMessage* message, gpointer filter);
     void drain();
 
     BusPtr bus_;
-    Filter keep_;
+    SyncFilter* filter_; // owned by the bus's sync handler
     Handler handle_;
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-} // namespace camera
+} // namespace gst

@@ -3,7 +3,7 @@
 #include <QString>
 #include <gst/gst.h>
 
-namespace camera {
+namespace gst {
 
 // Initialises GStreamer with the program's arguments (it strips the --gst-* options). Optional:
 // the camera view initialises GStreamer itself on first use. Safe to call more than once.
@@ -16,4 +16,4 @@ bool ensureGStreamer(QString* error);
 // details give ("Permission denied", "Device or resource busy", "not-negotiated").
 QString describeErrorMessage(GstMessage* message);
 
-} // namespace camera
+} // namespace gst

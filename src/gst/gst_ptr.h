@@ -4,7 +4,7 @@
 #include <memory>
 #include <utility>
 
-namespace camera {
+namespace gst {
 
 // Owning pointers for the GStreamer objects the camera holds, so that no early return can leak
 // a pipeline, a device or a message. `Unref` is the type's own release function.
@@ -74,4 +74,4 @@ inline ElementPtr adoptElement(GstElement* element) {
     return ElementPtr(element ? GST_ELEMENT(gst_object_ref_sink(element)) : nullptr);
 }
 
-} // namespace camera
+} // namespace gst

@@ -1,6 +1,4 @@
-#include "camera/preview_widget.h"
-
-#include "camera/mapped_frame.h"
+#include "camera_process/preview_widget.h"
 
 #include <QAccessibleWidget>
 #include <QPainter>
@@ -34,13 +32,13 @@ PreviewWidget::~PreviewWidget() {
     if (nativeVideo_) emit videoWindowClosing();
 }
 
-void PreviewWidget::showFrame(SamplePtr sample) {
-    sample_ = std::move(sample);
+void PreviewWidget::showFrame(QImage frame) {
+    frame_ = std::move(frame);
     update();
 }
 
 void PreviewWidget::clearFrame() {
-    sample_.reset();
+    frame_ = QImage();
     sinkVideo_ = false;
     updatePaintMode();
 }
@@ -92,12 +90,11 @@ void PreviewWidget::paintEvent(QPaintEvent*) {
         return;
     }
     QPainter painter(this);
-    const MappedFrame frame(sample_);
-    if (!frame.isValid()) {
+    if (frame_.isNull()) {
         painter.fillRect(rect(), Qt::black);
         return;
     }
-    const QImage& image = frame.image();
+    const QImage& image = frame_;
     if (image.size() == size()) {
         painter.drawImage(QPoint(0, 0), image);
         return;

@@ -1,7 +1,7 @@
 #include "bmp_file.h"
 #include "camera/capture_device.h"
-#include "camera/gst_camera_view.h"
-#include "camera/preview_widget.h"
+#include "camera_process/process_camera_view.h"
+#include "camera_process/preview_widget.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -71,12 +71,12 @@ int rowStartingWith(QListWidget* list, const QString& text) {
     return -1;
 }
 
-class GstCameraViewTest : public ::testing::Test {
+class ProcessCameraViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
         host.resize(640, 480);
         host.show();
-        camera::GstCameraView::Timing timing;
+        camera_process::ProcessCameraView::Timing timing;
         timing.retryInterval = 300ms;
         view.setTiming(timing);
     }
@@ -97,11 +97,11 @@ protected:
     }
 
     QWidget host; // declared first: the view goes before the widget it created
-    camera::GstCameraView view;
+    camera_process::ProcessCameraView view{LUMIVEX_CAMERA_PROGRAM};
     QTemporaryDir dir;
 };
 
-TEST_F(GstCameraViewTest, InvalidSourceDescriptionsAreRefusedWithTheReason) {
+TEST_F(ProcessCameraViewTest, InvalidSourceDescriptionsAreRefusedWithTheReason) {
     for (const QString source : {"videotestsrc is-live=true ! lumivex-no-such-element",
                                  "videotestsrc lumivex-no-such-property=1"}) {
         QString error;
@@ -112,7 +112,7 @@ TEST_F(GstCameraViewTest, InvalidSourceDescriptionsAreRefusedWithTheReason) {
     EXPECT_TRUE(host.findChildren<QWidget*>().isEmpty());
 }
 
-TEST_F(GstCameraViewTest, SourceWithoutPicturesFailsToConnectSayingWhy) {
+TEST_F(ProcessCameraViewTest, SourceWithoutPicturesFailsToConnectSayingWhy) {
     // Found once the source is open: GStreamer must have nothing to complain about either.
     int complaints = 0;
     const guint handler = g_log_set_handler(
@@ -133,7 +133,7 @@ TEST_F(GstCameraViewTest, SourceWithoutPicturesFailsToConnectSayingWhy) {
     EXPECT_EQ(complaints, 0);
 }
 
-TEST_F(GstCameraViewTest, SourceThatFailsWhileStartingLeavesNoFormatDialog) {
+TEST_F(ProcessCameraViewTest, SourceThatFailsWhileStartingLeavesNoFormatDialog) {
     // Opens fine, then fails once data flows: the format dialog was being readied meanwhile.
     const QString text = dir.filePath("not-a-video.txt");
     QFile file(text);
@@ -149,14 +149,14 @@ TEST_F(GstCameraViewTest, SourceThatFailsWhileStartingLeavesNoFormatDialog) {
     EXPECT_TRUE(host.findChildren<QDialog*>().isEmpty());
 }
 
-TEST_F(GstCameraViewTest, NoCameraAtAllIsNullWithoutError) {
+TEST_F(ProcessCameraViewTest, NoCameraAtAllIsNullWithoutError) {
     if (camera::findFirstCaptureDevice()) GTEST_SKIP() << "this machine has a camera";
     QString error = "untouched";
     EXPECT_EQ(view.create(&host, {320, 240}, QString(), &error), nullptr);
     EXPECT_TRUE(error.isEmpty()) << error.toStdString();
 }
 
-TEST_F(GstCameraViewTest, CameraThatCannotBeOpenedFailsToConnectSayingWhichAndWhy) {
+TEST_F(ProcessCameraViewTest, CameraThatCannotBeOpenedFailsToConnectSayingWhichAndWhy) {
     QString error;
     QWidget* widget =
         view.create(&host, {320, 240}, "v4l2src device=/dev/lumivex-missing-camera", &error);
@@ -172,7 +172,7 @@ TEST_F(GstCameraViewTest, CameraThatCannotBeOpenedFailsToConnectSayingWhichAndWh
     EXPECT_EQ(lost.count(), 0);
 }
 
-TEST_F(GstCameraViewTest, GrabsAreNewFramesInTheChosenFormat) {
+TEST_F(ProcessCameraViewTest, GrabsAreNewFramesInTheChosenFormat) {
     // The ball moves every frame, so two frames never look the same.
     ASSERT_TRUE(start("videotestsrc is-live=true pattern=ball"));
     ASSERT_TRUE(view.currentFormat());
@@ -188,7 +188,7 @@ TEST_F(GstCameraViewTest, GrabsAreNewFramesInTheChosenFormat) {
     EXPECT_NE(first, second);
 }
 
-TEST_F(GstCameraViewTest, SavedBitmapIsA24BitBottomUpCopyOfTheFrame) {
+TEST_F(ProcessCameraViewTest, SavedBitmapIsA24BitBottomUpCopyOfTheFrame) {
     // Colour bars: top and bottom differ, so an upside-down file shows.
     ASSERT_TRUE(start("videotestsrc is-live=true pattern=smpte"));
     const QImage frame = grab();
@@ -212,7 +212,7 @@ TEST_F(GstCameraViewTest, SavedBitmapIsA24BitBottomUpCopyOfTheFrame) {
             ASSERT_EQ(bmp.pixel(x, y), frame.pixelColor(x, y)) << x << "," << y;
 }
 
-TEST_F(GstCameraViewTest, SavedBitmapHasTheCameraColour) {
+TEST_F(ProcessCameraViewTest, SavedBitmapHasTheCameraColour) {
     ASSERT_TRUE(start("videotestsrc is-live=true pattern=solid-color foreground-color=0xff2080c0"));
     grab();
     const QString path = dir.filePath("solid.bmp");
@@ -227,7 +227,7 @@ TEST_F(GstCameraViewTest, SavedBitmapHasTheCameraColour) {
 
 // Raw formats other than the screen's pass a converter on the way, which changing the format
 // adds or takes away; the picture keeps the camera's colour and the chosen size either way.
-TEST_F(GstCameraViewTest, EveryRawFormatGivesThePictureInTheCameraColour) {
+TEST_F(ProcessCameraViewTest, EveryRawFormatGivesThePictureInTheCameraColour) {
     ASSERT_TRUE(start("videotestsrc is-live=true pattern=solid-color foreground-color=0xff2080c0"));
     struct Case {
         const char* format;
@@ -255,7 +255,7 @@ TEST_F(GstCameraViewTest, EveryRawFormatGivesThePictureInTheCameraColour) {
     }
 }
 
-TEST_F(GstCameraViewTest, SaveFailsCleanlyWithoutAGrabOrIntoAMissingFolder) {
+TEST_F(ProcessCameraViewTest, SaveFailsCleanlyWithoutAGrabOrIntoAMissingFolder) {
     ASSERT_TRUE(start("videotestsrc is-live=true"));
     QString error;
     EXPECT_FALSE(view.saveFrame(dir.filePath("early.bmp"), &error));
@@ -270,7 +270,7 @@ TEST_F(GstCameraViewTest, SaveFailsCleanlyWithoutAGrabOrIntoAMissingFolder) {
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
 }
 
-TEST_F(GstCameraViewTest, SourceThatEndsIsLostOnceThenComesBack) {
+TEST_F(ProcessCameraViewTest, SourceThatEndsIsLostOnceThenComesBack) {
     camera::PreviewWidget* preview = start("videotestsrc is-live=true num-buffers=30");
     ASSERT_TRUE(preview);
     view.setPreview(true);
@@ -299,8 +299,8 @@ TEST_F(GstCameraViewTest, SourceThatEndsIsLostOnceThenComesBack) {
     EXPECT_FALSE(preview->isShowingLost());
 }
 
-TEST_F(GstCameraViewTest, CameraThatFallsSilentIsLostByTheWatchdog) {
-    camera::GstCameraView::Timing timing;
+TEST_F(ProcessCameraViewTest, CameraThatFallsSilentIsLostByTheWatchdog) {
+    camera_process::ProcessCameraView::Timing timing;
     timing.stallTimeout = 600ms;
     timing.startTimeout = 200ms;
     timing.retryInterval = 300ms;
@@ -319,7 +319,7 @@ TEST_F(GstCameraViewTest, CameraThatFallsSilentIsLostByTheWatchdog) {
     EXPECT_EQ(back.count(), 0);
 }
 
-TEST_F(GstCameraViewTest, ANetworkCameraThatNeverAnswersNeverHoldsTheWindowUp) {
+TEST_F(ProcessCameraViewTest, ANetworkCameraThatNeverAnswersNeverHoldsTheWindowUp) {
     // A listener whose connections the kernel accepts and nobody answers: a network camera that
     // hangs. Each retry connects to it again.
     const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -333,7 +333,7 @@ TEST_F(GstCameraViewTest, ANetworkCameraThatNeverAnswersNeverHoldsTheWindowUp) {
     ASSERT_EQ(::listen(listener, 64), 0);
     ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
 
-    camera::GstCameraView::Timing timing;
+    camera_process::ProcessCameraView::Timing timing;
     timing.stallTimeout = 400ms;
     timing.retryInterval = 200ms;
     timing.startTimeout = 1500ms; // what each retry would hold the window up if it waited
@@ -361,7 +361,7 @@ TEST_F(GstCameraViewTest, ANetworkCameraThatNeverAnswersNeverHoldsTheWindowUp) {
     EXPECT_TRUE(view.isCameraLost());
 }
 
-TEST_F(GstCameraViewTest, FormatDialogListsFormatsAndTheChoiceSetsThePictureSize) {
+TEST_F(ProcessCameraViewTest, FormatDialogListsFormatsAndTheChoiceSetsThePictureSize) {
     ASSERT_TRUE(start("videotestsrc is-live=true"));
     const int offered = int(view.formats().size());
     ASSERT_GT(offered, 1);
@@ -392,7 +392,7 @@ TEST_F(GstCameraViewTest, FormatDialogListsFormatsAndTheChoiceSetsThePictureSize
     EXPECT_EQ(bmp.size(), 54 + 320 * 3 * 240);
 }
 
-TEST_F(GstCameraViewTest, CancelledFormatDialogKeepsTheFormatAndThePreview) {
+TEST_F(ProcessCameraViewTest, CancelledFormatDialogKeepsTheFormatAndThePreview) {
     ASSERT_TRUE(start("videotestsrc is-live=true"));
     whenFormatDialogShows([](QDialog*, QListWidget* list) {
         list->setCurrentRow(rowStartingWith(list, "YUY2  1280 x 720"));
@@ -403,7 +403,7 @@ TEST_F(GstCameraViewTest, CancelledFormatDialogKeepsTheFormatAndThePreview) {
     EXPECT_EQ(grab().size(), QSize(640, 480));
 }
 
-TEST_F(GstCameraViewTest, MotionJpegCameraIsDecoded) {
+TEST_F(ProcessCameraViewTest, MotionJpegCameraIsDecoded) {
     ASSERT_TRUE(start("videotestsrc is-live=true ! jpegenc"));
     ASSERT_TRUE(view.currentFormat());
     EXPECT_TRUE(view.currentFormat()->isJpeg());
@@ -417,7 +417,7 @@ TEST_F(GstCameraViewTest, MotionJpegCameraIsDecoded) {
     EXPECT_EQ(grab().size(), QSize(320, 240));
 }
 
-TEST_F(GstCameraViewTest, SourceWhoseOutputAppearsLaterIsFollowed) {
+TEST_F(ProcessCameraViewTest, SourceWhoseOutputAppearsLaterIsFollowed) {
     // Like a network camera: the decoder's output pad exists only once data flows; in the
     // second, the source's own output too ("rtspsrc ! decodebin").
     for (const char* later : {"", " ! decodebin"}) {
@@ -429,7 +429,7 @@ TEST_F(GstCameraViewTest, SourceWhoseOutputAppearsLaterIsFollowed) {
     }
 }
 
-TEST_F(GstCameraViewTest, PreviewRateLimitsRepaints) {
+TEST_F(ProcessCameraViewTest, PreviewRateLimitsRepaints) {
     camera::PreviewWidget* preview = start("videotestsrc is-live=true");
     ASSERT_TRUE(preview);
     PaintCounter paints(preview);
@@ -458,7 +458,7 @@ TEST_F(GstCameraViewTest, PreviewRateLimitsRepaints) {
     EXPECT_EQ(paints.count, 0);
 }
 
-TEST_F(GstCameraViewTest, DisconnectReleasesTheCameraAndMayBeRepeated) {
+TEST_F(ProcessCameraViewTest, DisconnectReleasesTheCameraAndMayBeRepeated) {
     ASSERT_TRUE(start("videotestsrc is-live=true"));
     grab();
     // Connecting readies the format dialog for start-up; a disconnect leaves none behind.

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "camera/capture_device.h"
+#include "camera/frame_slot.h"
+#include "camera/video_format.h"
+#include "camera/window_sink.h"
+#include "gst/gst_ptr.h"
+
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace camera {
+
+class CameraPipeline;
+
+// The camera itself, on GStreamer: which camera, the formats it offers, the pipeline that reads
+// it, grabs. It runs in the camera process; whether a lost camera is tried again, and when, is
+// the window's business, which ends this process to let go of whatever the driver kept.
+class CameraEngine : public QObject {
+    Q_OBJECT
+public:
+    enum class Found { Camera, NoCamera, NotPluggedIn, Invalid };
+
+    explicit CameraEngine(QObject* parent = nullptr);
+    ~CameraEngine() override;
+
+    // Chooses the camera: the source `description`, else `known` (a camera found before, looked
+    // up by what it is and where it is plugged in), else the first capture device.
+    Found find(const QString& description, const std::optional<CaptureDevice>& known,
+               QString* error);
+    const std::optional<CaptureDevice>& device() const { return device_; }
+    QString label() const { return label_; }
+
+    // Starts opening the preview's X11 video sink ahead of the camera (start-up).
+    void prepareWindowSink();
+    // The X11 window the preview is drawn into; 0: frames are handed out through previewFrame.
+    void setWindow(quint64 window);
+
+    // Start-up: opens the camera, which is when a busy or forbidden camera says so, and reads
+    // its formats; the default one is chosen.
+    bool open(QList<VideoFormat>* formats, int* chosen, QString* error);
+    // Sets the opened camera playing in the chosen format and, with `wait`, waits up to
+    // `timeout` until it runs or fails.
+    bool start(bool wait, std::chrono::milliseconds timeout, QString* error);
+    // After a loss: opens the camera and sets it playing in `format` without waiting.
+    bool startIn(const std::optional<VideoFormat>& format, QString* error);
+    // Switches to `format`, waiting up to `timeout`; back to the one before when the camera
+    // refuses it.
+    bool changeFormat(const VideoFormat& format, std::chrono::milliseconds timeout,
+                      QString* error);
+    std::optional<VideoFormat> format() const { return format_; }
+
+    void setPreview(bool on, int milliseconds);
+    void expose();
+
+    // Waits up to `timeout` for a frame newer than the call and hands its pixels to `use`
+    // (valid only during the call). False with `error` when none comes.
+    bool grab(std::chrono::milliseconds timeout, const std::function<void(const QImage&)>& use,
+              QString* error);
+    // The newest frame, for a preview painted by the window.
+    gst::SamplePtr latestFrame() const;
+    // Frames delivered so far by the camera: a count that stands still means a silent camera.
+    std::uint64_t framesDelivered() const;
+
+    void stop();
+
+signals:
+    void firstFrame();
+    // A frame for the preview, when the window paints it.
+    void previewFrame();
+    // The stream broke (error or end); once a pipeline.
+    void failed(const QString& reason);
+
+private:
+    gst::ElementPtr makeSource(QString* error);
+    QString openFailure(const QString& reason) const;
+    std::unique_ptr<CameraPipeline> newPipeline(gst::ElementPtr source);
+    bool completeAndStart(CameraPipeline* pipeline, QString* error);
+    bool switchTo(std::chrono::milliseconds timeout, QString* error);
+
+    QString description_;
+    std::optional<CaptureDevice> device_;
+    QString label_;
+    quint64 window_ = 0;
+    WindowSink windowSink_;
+    std::unique_ptr<CameraPipeline> opened_; // open() until start()
+    std::unique_ptr<CameraPipeline> pipeline_;
+    std::optional<VideoFormat> format_;
+    bool previewOn_ = false;
+    int previewRate_ = 0;
+};
+
+} // namespace camera

@@ -1,0 +1,215 @@
+#include "camera_process/camera_server.h"
+
+#include "camera/bmp_writer.h"
+#include "camera/gst_warm_up.h"
+#include "camera/mapped_frame.h"
+#include "camera/window_sink.h"
+#include "camera_process/wire_format.h"
+#include "gst/gst_setup.h"
+
+#include <QCborArray>
+#include <cstring>
+
+namespace camera_process {
+
+using namespace std::chrono_literals;
+
+CameraServer::CameraServer(UniqueFd socket, QObject* parent)
+    : QObject(parent), channel_(std::move(socket)) {
+    connect(&channel_, &Channel::received, this, &CameraServer::onMessage);
+    connect(&channel_, &Channel::closed, this, &CameraServer::windowGone);
+    connect(&engine_, &camera::CameraEngine::firstFrame, this,
+            [this] { reply(Message(QStringLiteral("first-frame"))); });
+    connect(&engine_, &camera::CameraEngine::previewFrame, this, &CameraServer::sendPreviewFrame);
+    connect(&engine_, &camera::CameraEngine::failed, this, [this](const QString& reason) {
+        reply(Message(QStringLiteral("failed"), {{QLatin1String("error"), reason}}));
+    });
+    connect(&status_, &QTimer::timeout, this, &CameraServer::sendStatus);
+}
+
+CameraServer::~CameraServer() = default;
+
+void CameraServer::warmUp() {
+    camera::warmUpGStreamer();
+    engine_.prepareWindowSink();
+}
+
+void CameraServer::reply(const Message& message, int fd) {
+    // A window that does not read its messages will end this process; nothing to do here.
+    channel_.send(message, fd);
+}
+
+void CameraServer::sendStatus() {
+    reply(Message(QStringLiteral("status"),
+                  {{QLatin1String("frames"), qint64(engine_.framesDelivered())}}));
+}
+
+void CameraServer::onMessage(const Message& message) {
+    if (message.is(QLatin1String("open"))) {
+        open(message);
+    } else if (message.is(QLatin1String("connect"))) {
+        connectCamera(message);
+    } else if (message.is(QLatin1String("start"))) {
+        start(message);
+    } else if (message.is(QLatin1String("format"))) {
+        changeFormat(message);
+    } else if (message.is(QLatin1String("preview"))) {
+        engine_.setPreview(message.flag(QLatin1String("on")),
+                           int(message.number(QLatin1String("rate"))));
+    } else if (message.is(QLatin1String("expose"))) {
+        engine_.expose();
+    } else if (message.is(QLatin1String("grab"))) {
+        grab(message);
+    } else if (message.is(QLatin1String("shown"))) {
+        if (message.number(QLatin1String("memory")) == previewGeneration_)
+            windowSlot_ = int(message.number(QLatin1String("slot")));
+        previewPending_ = false;
+    } else {
+        reply(Message(QStringLiteral("unknown"), {{QLatin1String("verb"), message.verb}}));
+    }
+}
+
+void CameraServer::open(const Message& message) {
+    const qint64 heartbeat = message.number(QLatin1String("heartbeat"), 500);
+    status_.start(std::chrono::milliseconds(std::clamp<qint64>(heartbeat, 10, 1000)));
+    const quint64 window = quint64(message.number(QLatin1String("window")));
+    const bool draws = window != 0 && camera::WindowSink::available();
+    engine_.setWindow(draws ? window : 0);
+    QString error;
+    const std::optional<camera::CaptureDevice> known =
+        deviceFromWire(message.fields.value(QLatin1String("camera")).toMap());
+    switch (engine_.find(message.text(QLatin1String("source")), known, &error)) {
+    case camera::CameraEngine::Found::Camera: {
+        QCborMap fields{{QLatin1String("label"), engine_.label()},
+                        {QLatin1String("draws"), draws}};
+        if (engine_.device()) fields.insert(QLatin1String("camera"), deviceToWire(*engine_.device()));
+        deviceWatch_.reset();
+        reply(Message(QStringLiteral("found"), fields));
+        return;
+    }
+    case camera::CameraEngine::Found::NoCamera:
+        reply(Message(QStringLiteral("no-camera")));
+        return;
+    case camera::CameraEngine::Found::NotPluggedIn:
+        // Told at once when a camera is plugged in, so the window need not wait for its retry.
+        if (!deviceWatch_) {
+            deviceWatch_ = std::make_unique<camera::DeviceWatch>();
+            connect(deviceWatch_.get(), &camera::DeviceWatch::added, this,
+                    [this] { reply(Message(QStringLiteral("device-added"))); });
+            deviceWatch_->start();
+        }
+        reply(Message(QStringLiteral("not-plugged-in"), {{QLatin1String("error"), error}}));
+        return;
+    case camera::CameraEngine::Found::Invalid:
+        reply(Message(QStringLiteral("invalid"), {{QLatin1String("error"), error}}));
+        return;
+    }
+}
+
+void CameraServer::connectCamera(const Message& message) {
+    QList<camera::VideoFormat> formats;
+    int chosen = -1;
+    QString error;
+    if (!engine_.open(&formats, &chosen, &error)) {
+        reply(Message(QStringLiteral("connect-failed"), {{QLatin1String("error"), error}}));
+        return;
+    }
+    QCborArray list;
+    for (const camera::VideoFormat& format : formats)
+        list.append(formatToWire(format));
+    // Sent before the camera has started, so the window can ready its format dialog meanwhile.
+    reply(Message(QStringLiteral("formats"),
+                  {{QLatin1String("formats"), list}, {QLatin1String("chosen"), chosen}}));
+    const std::chrono::milliseconds timeout(message.number(QLatin1String("timeout"), 3000));
+    if (!engine_.start(true, timeout, &error)) {
+        reply(Message(QStringLiteral("connect-failed"), {{QLatin1String("error"), error}}));
+        return;
+    }
+    reply(Message(QStringLiteral("connected")));
+}
+
+void CameraServer::start(const Message& message) {
+    QString error;
+    if (engine_.startIn(formatFromWire(message.fields.value(QLatin1String("format")).toMap()),
+                        &error))
+        reply(Message(QStringLiteral("started")));
+    else
+        reply(Message(QStringLiteral("start-failed"), {{QLatin1String("error"), error}}));
+}
+
+void CameraServer::changeFormat(const Message& message) {
+    const std::optional<camera::VideoFormat> format =
+        formatFromWire(message.fields.value(QLatin1String("format")).toMap());
+    const std::chrono::milliseconds timeout(message.number(QLatin1String("timeout"), 3000));
+    QString error;
+    if (!format) {
+        error = QStringLiteral("No such format");
+    } else if (engine_.changeFormat(*format, timeout, &error)) {
+        reply(Message(QStringLiteral("format-set")));
+        return;
+    }
+    // The camera went back to the format before, if it could.
+    reply(Message(QStringLiteral("format-failed"), {{QLatin1String("error"), error}}));
+}
+
+void CameraServer::grab(const Message& message) {
+    const std::chrono::milliseconds timeout(message.number(QLatin1String("timeout"), 2000));
+    const qint64 id = message.number(QLatin1String("id"));
+    SharedMemory picture;
+    QSize size;
+    QString error;
+    // Encoded as the file straight from the camera's buffer into memory the window maps: the
+    // window saves these very bytes.
+    const bool grabbed = engine_.grab(
+        timeout,
+        [&](const QImage& image) {
+            picture = SharedMemory::create(std::size_t(camera::bmpFileBytes(image.size())), &error);
+            if (!picture.isValid()) return;
+            camera::encodeBmpTo(image, picture.data());
+            size = image.size();
+        },
+        &error);
+    if (!grabbed || !picture.isValid()) {
+        reply(Message(QStringLiteral("grab-failed"),
+                      {{QLatin1String("id"), id}, {QLatin1String("error"), error}}));
+        return;
+    }
+    reply(Message(QStringLiteral("grabbed"), {{QLatin1String("id"), id},
+                                              {QLatin1String("bytes"), qint64(picture.size())},
+                                              {QLatin1String("width"), size.width()},
+                                              {QLatin1String("height"), size.height()}}),
+          picture.fd());
+}
+
+void CameraServer::sendPreviewFrame() {
+    if (previewPending_) return; // the window has not taken the last one yet
+    const camera::MappedFrame frame(engine_.latestFrame());
+    if (!frame.isValid()) return;
+    const QImage& image = frame.image();
+    const qsizetype stride = qsizetype(image.width()) * 4;
+    const std::size_t slotBytes = std::size_t(stride) * std::size_t(image.height());
+    bool fresh = false;
+    if (!preview_.isValid() || image.size() != previewSize_) {
+        QString error;
+        preview_ = SharedMemory::create(slotBytes * 2, &error);
+        if (!preview_.isValid()) return;
+        previewSize_ = image.size();
+        ++previewGeneration_;
+        windowSlot_ = -1;
+        fresh = true;
+    }
+    const int slot = windowSlot_ == 0 ? 1 : 0;
+    unsigned char* out = preview_.data() + std::size_t(slot) * slotBytes;
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(out + std::size_t(y) * std::size_t(stride), image.constScanLine(y),
+                    std::size_t(stride));
+    previewPending_ = true;
+    reply(Message(QStringLiteral("frame"), {{QLatin1String("slot"), slot},
+                                            {QLatin1String("memory"), previewGeneration_},
+                                            {QLatin1String("bytes"), qint64(preview_.size())},
+                                            {QLatin1String("width"), image.width()},
+                                            {QLatin1String("height"), image.height()}}),
+          fresh ? preview_.fd() : -1);
+}
+
+} // namespace camera_process

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "camera/camera_engine.h"
+#include "camera_process/channel.h"
+#include "camera_process/shared_memory.h"
+
+#include <QTimer>
+#include <memory>
+
+namespace camera {
+class DeviceWatch;
+}
+
+namespace camera_process {
+
+// The camera process's side of the protocol (docs/camera-process.md): it runs the camera engine
+// on the window's requests and tells the window what the camera does. It keeps no policy: when
+// anything goes wrong it says so, and the window decides (usually by ending this process).
+class CameraServer : public QObject {
+    Q_OBJECT
+public:
+    CameraServer(UniqueFd socket, QObject* parent = nullptr);
+    ~CameraServer() override;
+
+    // Starts what can start before the window asks for anything: GStreamer and the X11 sink.
+    void warmUp();
+
+signals:
+    // The window process has gone: this process should end.
+    void windowGone();
+
+private:
+    void onMessage(const Message& message);
+    void open(const Message& message);
+    void connectCamera(const Message& message);
+    void start(const Message& message);
+    void changeFormat(const Message& message);
+    void grab(const Message& message);
+    void sendPreviewFrame();
+    void sendStatus();
+    void reply(const Message& message, int fd = -1);
+
+    Channel channel_;
+    camera::CameraEngine engine_;
+    std::unique_ptr<camera::DeviceWatch> deviceWatch_;
+    QTimer status_;
+
+    // The preview through shared memory: two slots, the window shows one, this process writes
+    // the other, and only once the window has taken the last one written.
+    SharedMemory preview_;
+    QSize previewSize_;
+    int previewGeneration_ = 0; // which block the window's answers are about
+    int windowSlot_ = -1;
+    bool previewPending_ = false;
+};
+
+} // namespace camera_process

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "camera_process/channel.h"
+
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <sys/types.h>
+
+namespace camera_process {
+
+// A camera process, as the window process sees it: started with one end of a socket pair, spoken
+// to through a Channel, and ended by SIGKILL, which no driver or plugin can refuse. Ending never
+// waits: the process is reaped through its pidfd whenever it is gone, after this object if need
+// be (a process stuck in a driver dies only when the driver lets go).
+class ChildProcess : public QObject {
+    Q_OBJECT
+public:
+    ~ChildProcess() override;
+
+    // Starts `program` (the camera process's executable). Null with `error` when it cannot.
+    static std::unique_ptr<ChildProcess> start(const QString& program, QString* error);
+
+    Channel& channel() { return *channel_; }
+    pid_t pid() const { return pid_; }
+
+    // Kills it now; the object may go at once.
+    void end();
+
+private:
+    ChildProcess(pid_t pid, UniqueFd pidfd, UniqueFd socket);
+
+    pid_t pid_;
+    UniqueFd pidfd_;
+    std::unique_ptr<Channel> channel_;
+};
+
+} // namespace camera_process

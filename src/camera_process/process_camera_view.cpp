@@ -1,0 +1,466 @@
+#include "camera_process/process_camera_view.h"
+
+#include "camera/bmp_writer.h"
+#include "camera_process/format_dialog.h"
+#include "camera_process/preview_widget.h"
+#include "camera_process/wire_format.h"
+
+#include <QCborArray>
+#include <QGuiApplication>
+#include <QLayout>
+#include <algorithm>
+#include <unistd.h>
+
+namespace camera_process {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+bool fail(QString* error, const QString& reason) {
+    if (error) *error = reason;
+    return false;
+}
+
+const QString ProcessEnded = QStringLiteral("The camera process ended unexpectedly");
+const QString ProcessHangs = QStringLiteral("The camera process does not answer");
+
+} // namespace
+
+ProcessCameraView::ProcessCameraView(QString program, QObject* parent)
+    : CameraView(parent), program_(std::move(program)) {
+    connect(&watchdog_, &QTimer::timeout, this, &ProcessCameraView::onWatchdog);
+    connect(&retryTimer_, &QTimer::timeout, this, [this] { happen(LinkEvent::RetryDue); });
+    setTiming(timing_);
+}
+
+ProcessCameraView::~ProcessCameraView() {
+    disconnectDriver();
+    endProcess();
+    if (previewOwned_) delete preview_.data();
+}
+
+void ProcessCameraView::setTiming(const Timing& timing) {
+    timing_ = timing;
+    // A stall is noticed within a twentieth of the allowed silence, and at most a quarter second
+    // late: "Camera lost" shows well within a second of the watchdog's limit.
+    watchdog_.setInterval(std::clamp(timing_.stallTimeout / 20, 10ms, 250ms));
+    retryTimer_.setInterval(timing_.retryInterval);
+}
+
+pid_t ProcessCameraView::cameraProcessId() const {
+    return process_ ? process_->pid() : -1;
+}
+
+void ProcessCameraView::prepare() {
+    if (!process_) startProcess(nullptr);
+}
+
+bool ProcessCameraView::startProcess(QString* error) {
+    endProcess();
+    process_ = ChildProcess::start(program_, error);
+    if (!process_) return false;
+    connect(&process_->channel(), &Channel::received, this, &ProcessCameraView::onMessage);
+    connect(&process_->channel(), &Channel::closed, this, &ProcessCameraView::onProcessGone);
+    lastAnswer_.start();
+    previewGeneration_ = -1;
+    return true;
+}
+
+void ProcessCameraView::endProcess() {
+    forgetGrab();
+    previewFrames_.reset();
+    if (preview_) preview_->clearFrame();
+    if (!process_) return;
+    process_->channel().disconnect(this);
+    process_->end();
+    process_.reset();
+    // A sink may leave its window black as the process goes: the preview paints itself again.
+    if (preview_) preview_->update();
+}
+
+void ProcessCameraView::forgetGrab() {
+    grabbed_.reset(); // a picture of a stream that has stopped is not saved later
+}
+
+bool ProcessCameraView::send(const Message& message, int fd) {
+    if (process_ && process_->channel().send(message, fd)) return true;
+    // Not taken: the process is gone or does not read. Said from the event loop, never in the
+    // middle of a caller.
+    QMetaObject::invokeMethod(this, [this] { happen(LinkEvent::NoAnswer, ProcessHangs); },
+                              Qt::QueuedConnection);
+    return false;
+}
+
+bool ProcessCameraView::await(std::initializer_list<const char*> verbs,
+                              std::chrono::milliseconds timeout, Message* answer,
+                              QString* error) {
+    if (!process_) return fail(error, ProcessEnded);
+    const bool answered = process_->channel().waitFor(
+        [&verbs](const Message& message) {
+            return std::any_of(verbs.begin(), verbs.end(), [&message](const char* verb) {
+                return message.is(QLatin1String(verb));
+            });
+        },
+        timeout, answer);
+    if (answered) {
+        lastAnswer_.start();
+        return true;
+    }
+    return fail(error, process_->channel().isOpen() ? ProcessHangs : ProcessEnded);
+}
+
+Message ProcessCameraView::openRequest() const {
+    QCborMap fields{{QLatin1String("source"), description_},
+                    {QLatin1String("heartbeat"),
+                     qint64(std::clamp(timing_.stallTimeout / 10, 10ms, 250ms).count())}};
+    if (device_) fields.insert(QLatin1String("camera"), deviceToWire(*device_));
+    if (sinkDraws_ && preview_) fields.insert(QLatin1String("window"), qint64(preview_->videoWindow()));
+    return Message(QStringLiteral("open"), fields);
+}
+
+QWidget* ProcessCameraView::create(QWidget* parent, QSize size, const QString& source,
+                                   QString* error) {
+    if (error) error->clear();
+    disconnectDriver();
+    if (previewOwned_) delete preview_.data();
+    description_ = source.trimmed();
+    device_.reset();
+    formats_.clear();
+    formatIndex_ = -1;
+    format_.reset();
+
+    auto preview = std::make_unique<camera::PreviewWidget>(parent);
+    preview->setGeometry(0, 0, size.width(), size.height());
+    preview_ = preview.get();
+    // Where the window system lets another process draw into our window, the camera process
+    // draws the preview itself.
+    sinkDraws_ = QGuiApplication::platformName() == QLatin1String("xcb");
+
+    if ((!process_ || !process_->channel().isOpen()) && !startProcess(error)) return nullptr;
+    Message answer;
+    if (!send(openRequest()) ||
+        !await({"found", "no-camera", "not-plugged-in", "invalid"}, timing_.startTimeout + 5s,
+               &answer, error))
+        return nullptr;
+    if (answer.is(QLatin1String("no-camera"))) return nullptr; // not an error of ours to word
+    if (!answer.is(QLatin1String("found"))) {
+        if (error) *error = answer.text(QLatin1String("error"));
+        return nullptr;
+    }
+    device_ = deviceFromWire(answer.fields.value(QLatin1String("camera")).toMap());
+    sinkDraws_ = answer.flag(QLatin1String("draws"));
+    if (sinkDraws_) {
+        connect(preview_, &camera::PreviewWidget::exposed, this,
+                [this] { send(Message(QStringLiteral("expose"))); });
+        // A process drawing into a window that is gone is of no use: it goes first.
+        connect(preview_, &camera::PreviewWidget::videoWindowClosing, this, [this] {
+            happen(LinkEvent::Disconnect);
+            endProcess();
+        });
+    }
+    preview->show();
+    previewOwned_ = parent == nullptr;
+    return preview.release();
+}
+
+bool ProcessCameraView::connectDriver(QString* error) {
+    if (!preview_) return fail(error, QStringLiteral("The camera view has not been created"));
+    if (link_ != Link::Idle) disconnectDriver();
+    if (!process_ || !process_->channel().isOpen()) {
+        // Connected again after a disconnect: a fresh process finds the camera again.
+        Message found;
+        if (!startProcess(error) || !send(openRequest()) ||
+            !await({"found", "no-camera", "not-plugged-in", "invalid"}, timing_.startTimeout + 5s,
+                   &found, error))
+            return false;
+        if (!found.is(QLatin1String("found")))
+            return fail(error, found.is(QLatin1String("no-camera"))
+                                   ? QStringLiteral("There is no camera")
+                                   : found.text(QLatin1String("error")));
+    }
+    sendPreview();
+    Message answer;
+    if (!send(Message(QStringLiteral("connect"),
+                      {{QLatin1String("timeout"), qint64(timing_.startTimeout.count())}})) ||
+        !await({"formats", "connect-failed"}, timing_.startTimeout + 5s, &answer, error)) {
+        endProcess();
+        return false;
+    }
+    if (answer.is(QLatin1String("formats"))) {
+        formats_.clear();
+        for (const QCborValue& value : answer.fields.value(QLatin1String("formats")).toArray())
+            if (auto format = formatFromWire(value.toMap())) formats_.append(*format);
+        formatIndex_ = int(answer.number(QLatin1String("chosen"), -1));
+        if (formatIndex_ >= formats_.size()) formatIndex_ = -1;
+        format_.reset();
+        if (formatIndex_ >= 0) format_ = formats_[formatIndex_];
+        // Start-up shows the format dialog next: it is built while the camera starts.
+        prepareFormatDialog();
+        if (!await({"connected", "connect-failed"}, timing_.startTimeout + 5s, &answer, error)) {
+            delete formatDialog_.data();
+            endProcess();
+            return false;
+        }
+    }
+    if (!answer.is(QLatin1String("connected"))) {
+        delete formatDialog_.data();
+        endProcess();
+        return fail(error, answer.text(QLatin1String("error")));
+    }
+    framesSeen_ = -1;
+    lastProgress_.start();
+    happen(LinkEvent::Connected);
+    watchdog_.start();
+    return true;
+}
+
+void ProcessCameraView::disconnectDriver() {
+    delete formatDialog_.data();
+    happen(LinkEvent::Disconnect);
+    watchdog_.stop();
+    retryTimer_.stop();
+    endProcess();
+    link_ = Link::Idle;
+    lostReason_.clear();
+    if (preview_) preview_->clearLost();
+}
+
+void ProcessCameraView::setPreviewRate(int milliseconds) {
+    previewRate_ = milliseconds;
+    sendPreview();
+}
+
+void ProcessCameraView::setPreview(bool on) {
+    previewOn_ = on;
+    sendPreview();
+}
+
+void ProcessCameraView::sendPreview() {
+    if (!process_) return;
+    send(Message(QStringLiteral("preview"),
+                 {{QLatin1String("on"), previewOn_}, {QLatin1String("rate"), previewRate_}}));
+}
+
+void ProcessCameraView::onMessage(const Message& message) {
+    lastAnswer_.start();
+    if (message.is(QLatin1String("status"))) {
+        const qint64 frames = message.number(QLatin1String("frames"));
+        if (frames != framesSeen_) {
+            framesSeen_ = frames;
+            if (frames > 0) lastProgress_.start();
+        }
+    } else if (message.is(QLatin1String("first-frame"))) {
+        lastProgress_.start();
+        if (sinkDraws_ && preview_ && previewOn_) preview_->showSinkVideo();
+        happen(LinkEvent::FirstFrame);
+    } else if (message.is(QLatin1String("frame"))) {
+        onPreviewFrame(message);
+    } else if (message.is(QLatin1String("failed")) || message.is(QLatin1String("start-failed"))) {
+        happen(LinkEvent::Failure, message.text(QLatin1String("error")));
+    } else if (message.is(QLatin1String("found"))) {
+        // A try's process found the camera: it starts it in the format in use.
+        tryFound_ = true;
+        sendPreview();
+        QCborMap fields;
+        if (format_) fields.insert(QLatin1String("format"), formatToWire(*format_));
+        send(Message(QStringLiteral("start"), fields));
+    } else if (message.is(QLatin1String("not-plugged-in"))) {
+        happen(LinkEvent::NotPluggedIn, message.text(QLatin1String("error")));
+    } else if (message.is(QLatin1String("device-added"))) {
+        happen(LinkEvent::DeviceAdded);
+    } else if (message.is(QLatin1String("no-camera")) || message.is(QLatin1String("invalid"))) {
+        happen(LinkEvent::Failure, message.text(QLatin1String("error")));
+    }
+}
+
+void ProcessCameraView::onPreviewFrame(const Message& message) {
+    const qint64 generation = message.number(QLatin1String("memory"));
+    if (message.fd) {
+        QString error;
+        previewFrames_ = SharedMemory::map(UniqueFd(::dup(message.fd.get())),
+                                           std::size_t(message.number(QLatin1String("bytes"))),
+                                           &error);
+        previewGeneration_ = previewFrames_.isValid() ? generation : -1;
+    }
+    const int width = int(message.number(QLatin1String("width")));
+    const int height = int(message.number(QLatin1String("height")));
+    const int slot = int(message.number(QLatin1String("slot")));
+    const std::size_t slotBytes = std::size_t(width) * 4u * std::size_t(std::max(height, 0));
+    if (generation != previewGeneration_ || width <= 0 || height <= 0 || slot < 0 || slot > 1 ||
+        (std::size_t(slot) + 1) * slotBytes > previewFrames_.size())
+        return; // a frame in memory this side does not hold: skipped
+    // The preview shows the pixels where they are; the camera process writes the other slot.
+    if (preview_ && previewOn_ && link_ == Link::Streaming)
+        preview_->showFrame(QImage(previewFrames_.data() + std::size_t(slot) * slotBytes, width,
+                                   height, width * 4, QImage::Format_RGB32));
+    send(Message(QStringLiteral("shown"),
+                 {{QLatin1String("slot"), slot}, {QLatin1String("memory"), generation}}));
+}
+
+void ProcessCameraView::onProcessGone() {
+    happen(LinkEvent::ProcessGone, ProcessEnded);
+    endProcess();
+}
+
+void ProcessCameraView::onWatchdog() {
+    if (process_ && lastAnswer_.isValid() &&
+        lastAnswer_.elapsed() > qint64(timing_.answerTimeout.count())) {
+        happen(LinkEvent::NoAnswer, ProcessHangs);
+        return;
+    }
+    if (link_ != Link::Streaming && link_ != Link::Retrying) return;
+    const qint64 silence = lastProgress_.elapsed();
+    if (silence < qint64(timing_.stallTimeout.count())) return;
+    happen(LinkEvent::Silence, QStringLiteral("No picture from the camera for %1 seconds")
+                                   .arg(double(silence) / 1000.0, 0, 'f', 0));
+}
+
+void ProcessCameraView::happen(LinkEvent event, const QString& reason) {
+    const std::optional<LinkMove> move = nextLink(link_, event);
+    if (!move) return;
+    link_ = move->to;
+    const unsigned actions = move->actions;
+    if (actions & action::EndProcess) endProcess();
+    if (actions & action::StopRetries) retryTimer_.stop();
+    if (actions & action::StartRetries) retryTimer_.start();
+    if (actions & action::ClearLost) {
+        lostReason_.clear();
+        if (preview_) preview_->clearLost();
+    }
+    if (actions & action::ShowLost) {
+        lostReason_ = reason;
+        if (preview_) preview_->showLost(reason);
+        emit cameraLost(reason);
+    }
+    if (actions & action::ShowBack) {
+        lostReason_.clear();
+        if (preview_) preview_->clearLost();
+        emit cameraBack();
+    }
+    if (actions & action::TryAgain) tryAgain();
+}
+
+void ProcessCameraView::tryAgain() {
+    lastProgress_.start();
+    tryFound_ = false;
+    framesSeen_ = -1;
+    // A process left waiting for the camera to be plugged in is asked again; any other is new.
+    if (!process_ || !process_->channel().isOpen()) {
+        QString error;
+        if (!startProcess(&error)) {
+            happen(LinkEvent::Failure, error);
+            return;
+        }
+    }
+    send(openRequest());
+}
+
+bool ProcessCameraView::grabFrame(QString* error) {
+    forgetGrab(); // a failed grab must not leave an older picture to be saved
+    if (link_ == Link::Idle) return fail(error, QStringLiteral("The camera is not connected"));
+    if (link_ != Link::Streaming)
+        return fail(error, QStringLiteral("Camera lost: %1").arg(lostReason_));
+    const qint64 id = ++grabId_;
+    Message answer;
+    QString failure;
+    if (!send(Message(QStringLiteral("grab"),
+                      {{QLatin1String("id"), id},
+                       {QLatin1String("timeout"), qint64(timing_.grabTimeout.count())}})) ||
+        !process_->channel().waitFor(
+            [id](const Message& message) {
+                return (message.is(QLatin1String("grabbed")) ||
+                        message.is(QLatin1String("grab-failed"))) &&
+                       message.number(QLatin1String("id")) == id;
+            },
+            // The camera process's own wait, and time to encode a large picture.
+            timing_.grabTimeout + 1s, &answer)) {
+        const bool ended = !process_ || !process_->channel().isOpen();
+        failure = ended ? ProcessEnded : ProcessHangs;
+        // The loss is handled from the event loop, after this picture is counted.
+        QMetaObject::invokeMethod(
+            this,
+            [this, ended, failure] {
+                happen(ended ? LinkEvent::ProcessGone : LinkEvent::NoAnswer, failure);
+            },
+            Qt::QueuedConnection);
+        return fail(error, failure);
+    }
+    lastAnswer_.start();
+    if (answer.is(QLatin1String("grab-failed")))
+        return fail(error, answer.text(QLatin1String("error")));
+    const std::size_t bytes = std::size_t(answer.number(QLatin1String("bytes")));
+    const QSize size(int(answer.number(QLatin1String("width"))),
+                     int(answer.number(QLatin1String("height"))));
+    if (std::int64_t(bytes) != camera::bmpFileBytes(size))
+        return fail(error, QStringLiteral("The camera process sent a damaged picture"));
+    grabbed_ = SharedMemory::map(std::move(answer.fd), bytes, &failure);
+    if (!grabbed_.isValid())
+        return fail(error, QStringLiteral("The camera's picture cannot be read: %1").arg(failure));
+    return true;
+}
+
+bool ProcessCameraView::saveFrame(const QString& path, QString* error) {
+    if (!grabbed_.isValid()) return fail(error, QStringLiteral("No picture has been grabbed"));
+    return camera::saveFileAtomically(
+        QByteArray::fromRawData(reinterpret_cast<const char*>(grabbed_.data()),
+                                qsizetype(grabbed_.size())),
+        path, error);
+}
+
+QImage ProcessCameraView::grabbedFrame() const {
+    if (!grabbed_.isValid()) return {};
+    return QImage::fromData(reinterpret_cast<const uchar*>(grabbed_.data()),
+                            int(grabbed_.size()), "BMP");
+}
+
+void ProcessCameraView::prepareFormatDialog() {
+    if (!preview_) return;
+    delete formatDialog_.data();
+    formatDialog_ = new camera::FormatDialog(formats_, formatIndex_, preview_->window());
+    // Styles, fonts and sizes too, so that showing it only has to put it on the screen.
+    formatDialog_->ensurePolished();
+    formatDialog_->layout()->activate();
+}
+
+void ProcessCameraView::videoFormatDialog() {
+    if (!preview_) return;
+    if (!formatDialog_) prepareFormatDialog();
+    const std::unique_ptr<camera::FormatDialog> dialog(formatDialog_.data());
+    formatDialog_.clear();
+    if (dialog->exec() != QDialog::Accepted) return;
+    const int chosen = dialog->selectedIndex();
+    if (chosen < 0 || chosen == formatIndex_ || chosen >= formats_.size()) return;
+    if (link_ != Link::Streaming) {
+        // Not running: the next start uses it.
+        formatIndex_ = chosen;
+        format_ = formats_[chosen];
+        return;
+    }
+    forgetGrab(); // a picture grabbed in the old format is not saved in the new one's place
+    Message answer;
+    QString error;
+    // Part of start-up (the dialog comes before the window shows), so waiting is fine here.
+    if (!send(Message(QStringLiteral("format"),
+                      {{QLatin1String("format"), formatToWire(formats_[chosen])},
+                       {QLatin1String("timeout"), qint64(timing_.startTimeout.count())}})) ||
+        !await({"format-set", "format-failed"}, timing_.startTimeout * 2 + 2s, &answer, &error)) {
+        happen(process_ && process_->channel().isOpen() ? LinkEvent::NoAnswer
+                                                        : LinkEvent::ProcessGone,
+               error);
+        return;
+    }
+    lastProgress_.start();
+    if (answer.is(QLatin1String("format-set"))) {
+        formatIndex_ = chosen;
+        format_ = formats_[chosen];
+    }
+    // Refused: the camera process went back to the format before; if that failed too, the
+    // camera is silent and the watchdog finds it lost.
+}
+
+QSize ProcessCameraView::pictureSize() const {
+    return format_ ? QSize(format_->width, format_->height) : QSize();
+}
+
+} // namespace camera_process

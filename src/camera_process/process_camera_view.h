@@ -1,0 +1,130 @@
+#pragma once
+
+#include "camera/camera_view.h"
+#include "camera/capture_device.h"
+#include "camera/video_format.h"
+#include "camera_process/child_process.h"
+#include "camera_process/loss_policy.h"
+#include "camera_process/shared_memory.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QList>
+#include <QPointer>
+#include <QTimer>
+#include <chrono>
+#include <memory>
+#include <optional>
+
+namespace camera {
+class FormatDialog;
+class PreviewWidget;
+} // namespace camera
+
+namespace camera_process {
+
+// The camera view of the window process: the camera itself runs in a process of its own
+// (docs/camera-process.md), which draws the preview into the preview's window (X11) or hands
+// frames over in shared memory, and encodes grabbed pictures into shared memory that this side
+// saves. Whatever goes wrong there (an error, silence, a crash, a hang), this side ends that
+// process and starts another, following the table in loss_policy.h.
+//
+// After start-up nothing here waits on the camera process but a grab.
+class ProcessCameraView : public camera::CameraView {
+    Q_OBJECT
+public:
+    struct Timing {
+        // No frame for this long while connected counts as a lost camera.
+        std::chrono::milliseconds stallTimeout{5000};
+        // How often a lost camera is tried again.
+        std::chrono::milliseconds retryInterval{2000};
+        // How long a grab waits for a frame newer than the moment it was asked for.
+        std::chrono::milliseconds grabTimeout{2000};
+        // How long starting the camera at start-up (or in a new format) may take.
+        std::chrono::milliseconds startTimeout{3000};
+        // A camera process silent for this long (it says something several times a second)
+        // hangs, and is ended.
+        std::chrono::milliseconds answerTimeout{3000};
+    };
+
+    // `program`: the camera process's executable.
+    explicit ProcessCameraView(QString program, QObject* parent = nullptr);
+    ~ProcessCameraView() override;
+
+    // Starts the camera process ahead of create(), so that it loads GStreamer while the
+    // window is built.
+    void prepare();
+
+    QWidget* create(QWidget* parent, QSize size, const QString& source, QString* error) override;
+    bool connectDriver(QString* error) override;
+    void setPreviewRate(int milliseconds) override;
+    void setPreview(bool on) override;
+    void videoFormatDialog() override;
+    bool grabFrame(QString* error) override;
+    bool saveFrame(const QString& path, QString* error) override;
+    void disconnectDriver() override;
+    QSize pictureSize() const override;
+
+    void setTiming(const Timing& timing);
+
+    const QList<camera::VideoFormat>& formats() const { return formats_; }
+    std::optional<camera::VideoFormat> currentFormat() const { return format_; }
+    // The picture the last successful grab took, as it is saved; null when there is none.
+    QImage grabbedFrame() const;
+    bool isCameraLost() const { return link_ == Link::Lost || link_ == Link::Retrying; }
+    // The camera process now, for tests and benchmarks that end it from outside; -1: none.
+    pid_t cameraProcessId() const;
+
+private:
+    bool startProcess(QString* error);
+    // Sends `message`; a camera process that does not take it is ended as hung.
+    bool send(const Message& message, int fd = -1);
+    // The one kind of wait: for the answer `verbs` to a request, up to `timeout`.
+    bool await(std::initializer_list<const char*> verbs, std::chrono::milliseconds timeout,
+               Message* answer, QString* error);
+    Message openRequest() const;
+    void sendPreview();
+
+    void onMessage(const Message& message);
+    void onPreviewFrame(const Message& message);
+    void onProcessGone();
+    void onWatchdog();
+    void happen(LinkEvent event, const QString& reason = {});
+    void tryAgain();
+    void endProcess();
+    void forgetGrab();
+    void prepareFormatDialog();
+
+    QString program_;
+    Timing timing_;
+    std::unique_ptr<ChildProcess> process_;
+    QPointer<camera::PreviewWidget> preview_;
+    bool previewOwned_ = false;
+    bool sinkDraws_ = false;
+
+    QString description_;
+    std::optional<camera::CaptureDevice> device_; // the camera by what it is, once found
+    QList<camera::VideoFormat> formats_;
+    int formatIndex_ = -1;
+    std::optional<camera::VideoFormat> format_;
+    QPointer<camera::FormatDialog> formatDialog_;
+
+    Link link_ = Link::Idle;
+    QString lostReason_;
+    bool tryFound_ = false; // the try's process has found the camera and is starting it
+    bool previewOn_ = false;
+    int previewRate_ = 0;
+
+    QTimer watchdog_;
+    QTimer retryTimer_;
+    QElapsedTimer lastAnswer_;   // anything from the camera process
+    QElapsedTimer lastProgress_; // a new frame, or the start of a try
+    qint64 framesSeen_ = -1;
+
+    qint64 grabId_ = 0;
+    SharedMemory grabbed_; // the last grab's picture, as the BMP file it is saved as
+    SharedMemory previewFrames_;
+    qint64 previewGeneration_ = -1;
+};
+
+} // namespace camera_process
