@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -297,6 +298,36 @@ TEST_F(ProcessCameraViewTest, SourceThatEndsIsLostOnceThenComesBack) {
     ASSERT_TRUE(back.count() > 0 || back.wait(3000));
     EXPECT_EQ(lost.count(), 1);
     EXPECT_FALSE(preview->isShowingLost());
+}
+
+// Whatever happens to the camera process (killed, crashed in a plugin, stopped dead), the window
+// carries on: the loss shows, grabs fail at once, and a new process brings the camera back.
+TEST_F(ProcessCameraViewTest, ACameraProcessThatDiesOrHangsIsReplaced) {
+    camera_process::ProcessCameraView::Timing timing;
+    timing.retryInterval = 200ms;
+    timing.answerTimeout = 600ms;
+    view.setTiming(timing);
+    ASSERT_TRUE(start("videotestsrc is-live=true pattern=ball"));
+    for (const int signal : {SIGKILL, SIGSEGV, SIGSTOP}) {
+        SCOPED_TRACE(signal);
+        const pid_t before = view.cameraProcessId();
+        ASSERT_GT(before, 0);
+        QSignalSpy lost(&view, &camera::CameraView::cameraLost);
+        QSignalSpy back(&view, &camera::CameraView::cameraBack);
+        QElapsedTimer timer;
+        timer.start();
+        ASSERT_EQ(::kill(before, signal), 0);
+        ASSERT_TRUE(lost.wait(3000));
+        EXPECT_LT(timer.elapsed(), signal == SIGSTOP ? 1500 : 500);
+        QString error;
+        EXPECT_FALSE(view.grabFrame(&error));
+        ASSERT_TRUE(back.wait(5000));
+        EXPECT_NE(view.cameraProcessId(), before);
+        EXPECT_EQ(grab().size(), QSize(640, 480));
+        // The old process is gone for good (reaped), not left stopped or a zombie.
+        QTest::qWait(100);
+        EXPECT_NE(::kill(before, 0), 0);
+    }
 }
 
 TEST_F(ProcessCameraViewTest, CameraThatFallsSilentIsLostByTheWatchdog) {
