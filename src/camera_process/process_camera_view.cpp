@@ -30,7 +30,10 @@ const QString ProcessHangs = QStringLiteral("The camera process does not answer"
 ProcessCameraView::ProcessCameraView(QString program, QObject* parent)
     : CameraView(parent), program_(std::move(program)) {
     connect(&watchdog_, &QTimer::timeout, this, &ProcessCameraView::onWatchdog);
-    connect(&retryTimer_, &QTimer::timeout, this, [this] { happen(LinkEvent::RetryDue); });
+    connect(&retryTimer_, &QTimer::timeout, this, [this] {
+        retryTimer_.setInterval(timing_.retryInterval);
+        happen(LinkEvent::RetryDue);
+    });
     setTiming(timing_);
 }
 
@@ -323,7 +326,14 @@ void ProcessCameraView::happen(LinkEvent event, const QString& reason) {
     const unsigned actions = move->actions;
     if (actions & action::EndProcess) endProcess();
     if (actions & action::StopRetries) retryTimer_.stop();
-    if (actions & action::StartRetries) retryTimer_.start();
+    if (actions & action::StartRetries) {
+        // The first try comes soon: most faults are over once the process that met them is
+        // gone. A fresh process starts at once, to have GStreamer loaded by then; a process
+        // that dies by itself is not started again before the next try, so a camera process
+        // that cannot start never makes a busy loop.
+        retryTimer_.start(std::min<std::chrono::milliseconds>(timing_.retryInterval, 250ms));
+        startProcess(nullptr);
+    }
     if (actions & action::ClearLost) {
         lostReason_.clear();
         if (preview_) preview_->clearLost();

@@ -45,16 +45,37 @@ wait_node() {
     fail "no $node within ${seconds}s"
 }
 
-# The /dev/video* nodes the program holds open, one a line.
+# The program's camera processes (the live one, and any not yet gone).
+camera_pids() { pgrep -P "$APP_PID" 2>/dev/null || true; }
+
+# The processes that hold a /dev/video* node open, one "PID NODE" a line.
+node_holders() {
+    local pid
+    for pid in $(ls /proc | grep -E '^[0-9]+$'); do
+        find /proc/"$pid"/fd -lname '/dev/video*' -printf "$pid %l\n" 2>/dev/null
+    done | sort -u
+}
+
+# The /dev/video* nodes the program (its window process and its camera processes) holds open.
 held_nodes() {
-    find /proc/"$APP_PID"/fd -lname '/dev/video*' -printf '%l\n' 2>/dev/null | sort -u
+    local pid
+    for pid in "$APP_PID" $(camera_pids); do
+        find /proc/"$pid"/fd -lname '/dev/video*' -printf '%l\n' 2>/dev/null
+    done | sort -u
+}
+
+# The window process never opens the camera itself.
+window_holds_no_node() {
+    local own
+    own=$(find /proc/"$APP_PID"/fd -lname '/dev/video*' -printf '%l ' 2>/dev/null)
+    [[ -z "$own" ]] || fail "the window process itself holds $own"
 }
 
 # Waits until the program holds exactly the given node open.
 wait_holds() {
     local node=$1 seconds=${2:-15}
     for _ in $(seq $((seconds * 10))); do
-        [[ "$(held_nodes)" == "$node" ]] && return 0
+        [[ "$(held_nodes)" == "$node" ]] && { window_holds_no_node; return 0; }
         sleep 0.1
     done
     fail "the program holds '$(held_nodes | tr '\n' ' ')', not $node"

@@ -1,44 +1,44 @@
 #!/usr/bin/env bash
 # The device tests: the real program against the kernel's virtual camera driver (vivid) in a
-# throwaway QEMU machine booted from Debian's kernel package. One boot serves several cases: one
-# machine without a udev daemon, one with it.
+# throwaway QEMU machine booted from Debian's kernel package. One boot serves every case: first
+# without a udev daemon, then with one.
 #   run.sh BUILD_DIR   (BUILD_DIR/lumivex is the program; the machine's files go to BUILD_DIR/device)
-# ONLY_UDEV=1 skips the machine without udev, UDEV_CASES="case..." picks the cases of the other,
-# DEVICE_BOOT_SECONDS (420) limits each boot.
+# ONLY_UDEV=1 skips the cases without udev, UDEV_CASES="case..." picks the cases with it,
+# SOAK_ROUNDS (1) sets how often the soak goes through every fault, DEVICE_BOOT_SECONDS limits
+# the boot.
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 build=$(realpath "${1:-build}")
 device=$build/device
 scripts/device/prepare.sh "$device" || exit 1
 
-boot() { # name udev|no-udev case...
-    local name=$1 results=$device/results/$1 status case result seconds
-    shift
-    echo "device tests: booting the machine ($name)"
-    scripts/device/boot.sh "$device" "$results" "${DEVICE_BOOT_SECONDS:-420}" \
-        bash tests/device/guest_suite.sh "$build/lumivex" "$device/modules" "$@"
-    status=$?
-    touch "$results/cases"
-    while read -r result case seconds; do
-        echo "$result $name/$case $seconds" >>"$device/results/cases"
-        echo "$result: $name/$case (${seconds}s)"
-        [[ "$result" == PASS ]] || sed 's/^/    /' "$results/$case.log"
-    done <"$results/cases"
-    # A case the machine never finished (it hung, or the machine did) fails too.
-    for case in "${@:2}"; do
-        grep -q " $case " "$results/cases" && continue
-        echo "FAIL $name/$case 0" >>"$device/results/cases"
-        echo "FAIL: $name/$case did not finish (machine status $status)"
-        sed 's/^/    /' "$results/$case.log" "$results/log" 2>/dev/null | tail -n 20
-    done
-}
-
 start=$(date +%s)
 rm -rf "$device/results"
-mkdir -p "$device/results"
+results=$device/results/machine
+no_udev=(first_camera_format)
+[[ -n "${ONLY_UDEV:-}" ]] && no_udev=()
+udev=(${UDEV_CASES:-first_camera_format timed_run unplug_replug busy_camera soak})
+cases=("${no_udev[@]/#/no-udev/}" "${udev[@]/#/udev/}")
+limit=${DEVICE_BOOT_SECONDS:-$((600 + ${SOAK_ROUNDS:-1} * 300))}
+echo "device tests: booting the machine"
 # Without udev GStreamer's device monitor lists no camera: the program must find it all the same.
-[[ -n "${ONLY_UDEV:-}" ]] || boot no-udev no-udev first_camera_format
-boot udev udev ${UDEV_CASES:-first_camera_format timed_run unplug_replug busy_camera}
+SOAK_ROUNDS=${SOAK_ROUNDS:-1} scripts/device/boot.sh "$device" "$results" "$limit" \
+    env SOAK_ROUNDS="${SOAK_ROUNDS:-1}" bash tests/device/guest_suite.sh "$build/lumivex" \
+    "$device/modules" "${no_udev[@]}" udev "${udev[@]}"
+status=$?
+touch "$results/cases"
+cp "$results/cases" "$device/results/cases"
+while read -r result case seconds; do
+    echo "$result: $case (${seconds}s)"
+    [[ "$result" == PASS ]] || sed 's/^/    /' "$results/$case.log"
+done <"$results/cases"
+# A case the machine never finished (it hung, or the machine did) fails too.
+for case in "${cases[@]}"; do
+    grep -q " $case " "$results/cases" && continue
+    echo "FAIL $case 0" >>"$device/results/cases"
+    echo "FAIL: $case did not finish (machine status $status)"
+    sed 's/^/    /' "$results/$case.log" "$results/log" 2>/dev/null | tail -n 20
+done
 
 passed=$(grep -c '^PASS' "$device/results/cases")
 failed=$(grep -c '^FAIL' "$device/results/cases")
