@@ -43,11 +43,7 @@ SharedMemory SharedMemory::create(std::size_t size, QString* error) {
         return failed(error, "No shared memory");
     void* data = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
     if (data == MAP_FAILED) return failed(error, "No shared memory");
-    SharedMemory memory;
-    memory.fd_ = std::move(fd);
-    memory.data_ = data;
-    memory.size_ = size;
-    return memory;
+    return SharedMemory(std::move(fd), data, size);
 }
 
 SharedMemory SharedMemory::map(UniqueFd fd, std::size_t size, QString* error) {
@@ -61,11 +57,7 @@ SharedMemory SharedMemory::map(UniqueFd fd, std::size_t size, QString* error) {
     }
     void* data = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd.get(), 0);
     if (data == MAP_FAILED) return failed(error, "Shared memory cannot be read");
-    SharedMemory memory;
-    memory.fd_ = std::move(fd);
-    memory.data_ = data;
-    memory.size_ = size;
-    return memory;
+    return SharedMemory(std::move(fd), data, size);
 }
 
 void SharedMemory::reset() {

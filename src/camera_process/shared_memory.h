@@ -28,6 +28,9 @@ public:
     void reset();
 
 private:
+    SharedMemory(UniqueFd fd, void* data, std::size_t size)
+        : fd_(std::move(fd)), data_(data), size_(size) {}
+
     UniqueFd fd_;
     void* data_ = nullptr;
     std::size_t size_ = 0;

@@ -143,3 +143,24 @@ set_run() { # interval [stop-after]
 }
 start_timer() { click_at "$window" 600 524; }
 stop_timer() { click_at "$window" 600 548; }
+
+# The run's end message against the one run folder: the count it gives is the pictures on disk
+# plus those it says could not be saved, each number once. Sets numbers (one a line), files,
+# taken, failed and COUNTED.
+check_count() { # message
+    shopt -s nullglob
+    local runs=("$WORK"/app/pictures/*)
+    [[ ${#runs[@]} -eq 1 ]] || fail "expected one run folder, found ${#runs[@]}"
+    numbers=$(cd "${runs[0]}" && ls | sed -n 's/^Picture \([0-9]*\)\.bmp$/\1/p' | sort -n)
+    echo "pictures: $(tr '\n' ' ' <<<"$numbers")"
+    files=$(grep -c . <<<"$numbers")
+    [[ -z "$(uniq -d <<<"$numbers")" ]] || fail "picture numbers twice: $(uniq -d <<<"$numbers")"
+    taken=$(sed -n 's/^\([0-9]*\) picture(s) taken\..*/\1/p' <<<"$1")
+    failed=$(sed -n 's/.* \([0-9]*\) could not be saved\..*/\1/p' <<<"$1")
+    failed=${failed:-0}
+    [[ -n "$taken" ]] || fail "no count in the message"
+    [[ "$taken" -eq $((files + failed)) ]] ||
+        fail "the message counts $taken, the folder holds $files and $failed could not be saved"
+    [[ "$(tail -n 1 <<<"$numbers")" -le "$taken" ]] || fail "a picture numbered past the count"
+    COUNTED="$files pictures on disk + $failed not saved = $taken"
+}
