@@ -85,19 +85,15 @@ void encodeBmp(const QImage& image, QByteArray* out) {
         out->clear();
         return;
     }
-    out->resize(qsizetype(bmpFileBytes(image.size())));
-    encodeBmpTo(image, reinterpret_cast<unsigned char*>(out->data()));
-}
-
-void encodeBmpTo(const QImage& image, unsigned char* out) {
-    if (image.isNull()) return;
     const QImage opaque = image.format() == QImage::Format_RGB32
                               ? image
                               : image.convertToFormat(QImage::Format_RGB32);
     const int width = opaque.width();
     const quint32 rowBytes = bmpRowBytes(width);
-    writeHeader(out, opaque, rowBytes);
-    unsigned char* row = out + BmpHeaderBytes;
+    out->resize(qsizetype(bmpFileBytes(opaque.size())));
+    auto* data = reinterpret_cast<unsigned char*>(out->data());
+    writeHeader(data, opaque, rowBytes);
+    unsigned char* row = data + BmpHeaderBytes;
     for (int y = opaque.height() - 1; y >= 0; --y, row += rowBytes)
         packRow(opaque.constScanLine(y), width, row, rowBytes);
 }

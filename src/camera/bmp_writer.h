@@ -12,8 +12,6 @@ namespace camera {
 // bottom-up and padded to 4 bytes. Written into `out`, whose memory is reused when it is large
 // enough. A null image gives no bytes.
 void encodeBmp(const QImage& image, QByteArray* out);
-// The same into `out`, which holds bmpFileBytes(image.size()) bytes (a shared mapping, say).
-void encodeBmpTo(const QImage& image, unsigned char* out);
 
 // The file header and BITMAPINFOHEADER before the pixels.
 inline constexpr int BmpHeaderBytes = 14 + 40;

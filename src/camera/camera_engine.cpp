@@ -172,12 +172,12 @@ void CameraEngine::expose() {
     if (pipeline_) pipeline_->expose();
 }
 
-bool CameraEngine::grab(std::chrono::milliseconds timeout,
-                        const std::function<void(const QImage&)>& use, QString* error) {
+bool CameraEngine::grab(std::chrono::milliseconds timeout, const GrabUse& use, QString* error) {
     if (!pipeline_) return fail(error, QStringLiteral("The camera is not running"));
     gst::SamplePtr sample;
     QString failure;
-    if (!pipeline_->waitNewerFrame(timeout, &sample, &failure)) {
+    FrameSlot::Clock::time_point arrival;
+    if (!pipeline_->waitNewerFrame(timeout, &sample, &failure, &arrival)) {
         if (failure.isEmpty())
             failure = QStringLiteral("No new picture from the camera within %1 seconds")
                           .arg(double(timeout.count()) / 1000.0);
@@ -186,7 +186,10 @@ bool CameraEngine::grab(std::chrono::milliseconds timeout,
     // Straight from the camera's buffer: the camera has it back once this returns.
     const MappedFrame mapped(std::move(sample));
     if (!mapped.isValid()) return fail(error, QStringLiteral("The camera's picture cannot be read"));
-    use(mapped.image());
+    // The frame arrived a moment ago on the steady clock; the wall clock says when that was.
+    const auto age = std::chrono::duration_cast<std::chrono::milliseconds>(
+        FrameSlot::Clock::now() - arrival);
+    use(mapped.image(), QDateTime::currentDateTimeUtc().addMSecs(-age.count()));
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include "camera/window_sink.h"
 #include "gst/gst_ptr.h"
 
+#include <QDateTime>
 #include <QImage>
 #include <QList>
 #include <QObject>
@@ -58,10 +59,11 @@ public:
     void setPreview(bool on, int milliseconds);
     void expose();
 
-    // Waits up to `timeout` for a frame newer than the call and hands its pixels to `use`
-    // (valid only during the call). False with `error` when none comes.
-    bool grab(std::chrono::milliseconds timeout, const std::function<void(const QImage&)>& use,
-              QString* error);
+    // Waits up to `timeout` for a frame newer than the call and hands its pixels (valid only
+    // during the call) and the moment it was captured to `use`. False with `error` when none
+    // comes.
+    using GrabUse = std::function<void(const QImage&, const QDateTime&)>;
+    bool grab(std::chrono::milliseconds timeout, const GrabUse& use, QString* error);
     // The newest frame, for a preview painted by the window.
     gst::SamplePtr latestFrame() const;
     // Frames delivered so far by the camera: a count that stands still means a silent camera.

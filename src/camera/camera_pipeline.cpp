@@ -199,10 +199,11 @@ void CameraPipeline::expose() {
 }
 
 bool CameraPipeline::waitNewerFrame(std::chrono::milliseconds timeout, gst::SamplePtr* sample,
-                                    QString* failure) {
+                                    QString* failure, FrameSlot::Clock::time_point* arrival) {
     FrameSlot::Frame frame;
     if (!slot_.waitNewer(slot_.sequence(), timeout, &frame, failure)) return false;
     *sample = std::move(frame.sample);
+    if (arrival) *arrival = frame.arrival;
     return true;
 }
 

@@ -64,7 +64,9 @@ public:
     FrameSlot::Frame latestFrame() const { return slot_.latest(); }
     FrameSlot::Clock::time_point lastArrival() const { return slot_.lastArrival(); }
     // A grab: waits up to `timeout` for a frame newer than the moment of the call.
-    bool waitNewerFrame(std::chrono::milliseconds timeout, gst::SamplePtr* sample, QString* failure);
+    // `arrival`, when given, is when the frame arrived.
+    bool waitNewerFrame(std::chrono::milliseconds timeout, gst::SamplePtr* sample, QString* failure,
+                        FrameSlot::Clock::time_point* arrival = nullptr);
 
     bool hasFirstFrame() const { return firstFrameHandled_; }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDateTime>
+#include <QImage>
 #include <QObject>
 #include <QSize>
 #include <QString>
@@ -49,6 +51,12 @@ public:
 
     // The size of the saved pictures (the chosen format's), or an empty size before connecting.
     virtual QSize pictureSize() const { return {}; }
+
+    // The picture the last successful grab took, and when the camera captured it (UTC); null
+    // when there is none (the grab failed, or the stream stopped or changed format since). The
+    // image owns its pixels: it may be kept, and handed to another thread.
+    virtual QImage grabbedFrame() const { return {}; }
+    virtual QDateTime grabbedAt() const { return {}; }
 
 signals:
     // The camera stopped delivering (unplugged, pipeline error, end of stream, silence).

@@ -1,6 +1,5 @@
 #include "camera_process/camera_server.h"
 
-#include "camera/bmp_writer.h"
 #include "camera/gst_warm_up.h"
 #include "camera/mapped_frame.h"
 #include "camera/window_sink.h"
@@ -157,16 +156,20 @@ void CameraServer::grab(const Message& message) {
     const qint64 id = message.number(QLatin1String("id"));
     SharedMemory picture;
     QSize size;
+    qint64 captured = 0;
     QString error;
-    // Encoded as the file straight from the camera's buffer into memory the window maps: the
-    // window saves these very bytes.
+    // Copied once, straight from the camera's buffer into memory the window maps; the camera
+    // has its buffer back at once, and the window encodes the file from these pixels.
     const bool grabbed = engine_.grab(
         timeout,
-        [&](const QImage& image) {
-            picture = SharedMemory::create(std::size_t(camera::bmpFileBytes(image.size())), &error);
+        [&](const QImage& image, const QDateTime& at) {
+            const std::size_t row = std::size_t(image.width()) * 4;
+            picture = SharedMemory::create(row * std::size_t(image.height()), &error);
             if (!picture.isValid()) return;
-            camera::encodeBmpTo(image, picture.data());
+            for (int y = 0; y < image.height(); ++y)
+                std::memcpy(picture.data() + row * std::size_t(y), image.constScanLine(y), row);
             size = image.size();
+            captured = at.toMSecsSinceEpoch();
         },
         &error);
     if (!grabbed || !picture.isValid()) {
@@ -177,7 +180,8 @@ void CameraServer::grab(const Message& message) {
     reply(Message(QStringLiteral("grabbed"), {{QLatin1String("id"), id},
                                               {QLatin1String("bytes"), qint64(picture.size())},
                                               {QLatin1String("width"), size.width()},
-                                              {QLatin1String("height"), size.height()}}),
+                                              {QLatin1String("height"), size.height()},
+                                              {QLatin1String("captured"), captured}}),
           picture.fd());
 }
 

@@ -83,7 +83,8 @@ void ProcessCameraView::endProcess() {
 }
 
 void ProcessCameraView::forgetGrab() {
-    grabbed_.reset(); // a picture of a stream that has stopped is not saved later
+    grabbed_ = QImage(); // a picture of a stream that has stopped is not saved later
+    grabbedAt_ = QDateTime();
 }
 
 bool ProcessCameraView::send(const Message& message, int fd) {
@@ -402,26 +403,25 @@ bool ProcessCameraView::grabFrame(QString* error) {
     const std::size_t bytes = std::size_t(answer.number(QLatin1String("bytes")));
     const QSize size(int(answer.number(QLatin1String("width"))),
                      int(answer.number(QLatin1String("height"))));
-    if (std::int64_t(bytes) != camera::bmpFileBytes(size))
+    if (size.isEmpty() || std::int64_t(bytes) != std::int64_t(size.width()) * 4 * size.height())
         return fail(error, QStringLiteral("The camera process sent a damaged picture"));
-    grabbed_ = SharedMemory::map(std::move(answer.fd), bytes, &failure);
-    if (!grabbed_.isValid())
+    auto memory = std::make_unique<SharedMemory>(SharedMemory::map(std::move(answer.fd), bytes,
+                                                                   &failure));
+    if (!memory->isValid())
         return fail(error, QStringLiteral("The camera's picture cannot be read: %1").arg(failure));
+    // The pixels stay where the camera process put them; the mapping goes with the image's last
+    // copy, wherever that is.
+    const uchar* pixels = memory->data();
+    grabbed_ = QImage(
+        pixels, size.width(), size.height(), size.width() * 4, QImage::Format_RGB32,
+        [](void* mapping) { delete static_cast<SharedMemory*>(mapping); }, memory.release());
+    grabbedAt_ = QDateTime::fromMSecsSinceEpoch(answer.number(QLatin1String("captured")), Qt::UTC);
     return true;
 }
 
 bool ProcessCameraView::saveFrame(const QString& path, QString* error) {
-    if (!grabbed_.isValid()) return fail(error, QStringLiteral("No picture has been grabbed"));
-    return camera::saveFileAtomically(
-        QByteArray::fromRawData(reinterpret_cast<const char*>(grabbed_.data()),
-                                qsizetype(grabbed_.size())),
-        path, error);
-}
-
-QImage ProcessCameraView::grabbedFrame() const {
-    if (!grabbed_.isValid()) return {};
-    return QImage::fromData(reinterpret_cast<const uchar*>(grabbed_.data()),
-                            int(grabbed_.size()), "BMP");
+    if (grabbed_.isNull()) return fail(error, QStringLiteral("No picture has been grabbed"));
+    return camera::writeBmp(grabbed_, path, error);
 }
 
 void ProcessCameraView::prepareFormatDialog() {

@@ -69,8 +69,8 @@ public:
 
     const QList<camera::VideoFormat>& formats() const { return formats_; }
     std::optional<camera::VideoFormat> currentFormat() const { return format_; }
-    // The picture the last successful grab took, as it is saved; null when there is none.
-    QImage grabbedFrame() const;
+    QImage grabbedFrame() const override { return grabbed_; }
+    QDateTime grabbedAt() const override { return grabbedAt_; }
     bool isCameraLost() const { return link_ == Link::Lost || link_ == Link::Retrying; }
     // The camera process now, for tests and benchmarks that end it from outside; -1: none.
     pid_t cameraProcessId() const;
@@ -122,7 +122,8 @@ private:
     qint64 framesSeen_ = -1;
 
     qint64 grabId_ = 0;
-    SharedMemory grabbed_; // the last grab's picture, as the BMP file it is saved as
+    QImage grabbed_; // the last grab's picture, in shared memory it releases with its last copy
+    QDateTime grabbedAt_;
     SharedMemory previewFrames_;
     qint64 previewGeneration_ = -1;
 };
