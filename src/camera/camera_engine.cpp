@@ -30,11 +30,13 @@ CameraEngine::Found CameraEngine::find(const QString& description,
     stop();
     description_ = description.trimmed();
     device_.reset();
+    controls_.close();
     if (!description_.isEmpty()) {
         // Parsed now so that a typing error shows at once; the opened pipeline uses it later.
         gst::ElementPtr source = makeSourceFromDescription(description_, error);
         if (!source) return Found::Invalid;
         label_ = QStringLiteral("\"%1\"").arg(description_);
+        openControls(v4l2DeviceOf(source.get()));
         return Found::Camera;
     }
     if (known) {
@@ -45,12 +47,31 @@ CameraEngine::Found CameraEngine::find(const QString& description,
             fail(error, QStringLiteral("The camera %1 is not plugged in").arg(label_));
             return Found::NotPluggedIn;
         }
+        openControls(device_->path);
         return Found::Camera;
     }
     device_ = findFirstCaptureDevice();
     if (!device_) return Found::NoCamera;
     label_ = device_->label();
+    openControls(device_->path);
     return Found::Camera;
+}
+
+void CameraEngine::openControls(const QString& node) {
+    noControls_.clear();
+    if (node.isEmpty()) {
+        noControls_ = description_.isEmpty()
+                          ? QStringLiteral("This camera has no controls of its own.")
+                          : QStringLiteral("The Source in Config.ini is not a V4L2 camera: it "
+                                           "has no controls of its own.");
+        return;
+    }
+    QString error;
+    if (!controls_.open(node, &error)) {
+        noControls_ = QStringLiteral("The camera's controls cannot be read: %1").arg(error);
+        return;
+    }
+    if (controls_.list().isEmpty()) noControls_ = QStringLiteral("This camera has no controls.");
 }
 
 void CameraEngine::prepareWindowSink() {

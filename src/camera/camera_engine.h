@@ -2,6 +2,7 @@
 
 #include "camera/capture_device.h"
 #include "camera/frame_slot.h"
+#include "camera/v4l2_controls.h"
 #include "camera/video_format.h"
 #include "camera/window_sink.h"
 #include "gst/gst_ptr.h"
@@ -71,6 +72,14 @@ public:
 
     void stop();
 
+    // The camera's own controls, when it is a V4L2 device; empty for other sources, with
+    // noControlsReason() saying why.
+    QList<CameraControl> controls() const { return controls_.list(); }
+    QString noControlsReason() const { return noControls_; }
+    bool setControl(std::uint32_t id, std::int64_t value, QString* error) {
+        return controls_.set(id, value, error);
+    }
+
 signals:
     void firstFrame();
     // A frame for the preview, when the window paints it.
@@ -79,6 +88,7 @@ signals:
     void failed(const QString& reason);
 
 private:
+    void openControls(const QString& node);
     gst::ElementPtr makeSource(QString* error);
     QString openFailure(const QString& reason) const;
     std::unique_ptr<CameraPipeline> newPipeline(gst::ElementPtr source);
@@ -88,6 +98,8 @@ private:
     QString description_;
     std::optional<CaptureDevice> device_;
     QString label_;
+    V4l2Controls controls_;
+    QString noControls_;
     quint64 window_ = 0;
     WindowSink windowSink_;
     std::unique_ptr<CameraPipeline> opened_; // open() until start()

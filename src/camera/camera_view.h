@@ -49,6 +49,10 @@ public:
     // Stops the preview and releases the camera.
     virtual void disconnectDriver() = 0;
 
+    // Pictures due in the first `seconds` after the camera came back from a loss are taken from
+    // frames of that moment's end, so that automatic exposure has settled. 0: at once.
+    virtual void setWarmUp(int seconds) { (void)seconds; }
+
     // The size of the saved pictures (the chosen format's), or an empty size before connecting.
     virtual QSize pictureSize() const { return {}; }
 

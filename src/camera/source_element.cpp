@@ -138,4 +138,27 @@ gst::ElementPtr makeSourceFromDescription(const QString& description, QString* e
     return bin;
 }
 
+QString v4l2DeviceOf(GstElement* source) {
+    const auto deviceOf = [](GstElement* element) -> QString {
+        GstElementFactory* factory = gst_element_get_factory(element);
+        if (!factory || g_strcmp0(GST_OBJECT_NAME(factory), "v4l2src") != 0) return {};
+        gchar* device = nullptr;
+        g_object_get(element, "device", &device, nullptr);
+        const gst::GCharPtr owned(device);
+        return QString::fromUtf8(device ? device : "/dev/video0");
+    };
+    if (!source) return {};
+    if (!GST_IS_BIN(source)) return deviceOf(source);
+    QString found;
+    GstIterator* elements = gst_bin_iterate_recurse(GST_BIN(source));
+    GValue item = G_VALUE_INIT;
+    while (found.isEmpty() && gst_iterator_next(elements, &item) == GST_ITERATOR_OK) {
+        found = deviceOf(GST_ELEMENT(g_value_get_object(&item)));
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(elements);
+    return found;
+}
+
 } // namespace camera

@@ -1,5 +1,6 @@
 #include "camera_process/camera_server.h"
 
+#include "camera/control_values.h"
 #include "camera/gst_warm_up.h"
 #include "camera/mapped_frame.h"
 #include "camera/window_sink.h"
@@ -7,6 +8,7 @@
 #include "gst/gst_setup.h"
 
 #include <QCborArray>
+#include <QThread>
 #include <cstring>
 
 namespace camera_process {
@@ -59,6 +61,15 @@ void CameraServer::onMessage(const Message& message) {
         engine_.expose();
     } else if (message.is(QLatin1String("grab"))) {
         grab(message);
+    } else if (message.is(QLatin1String("controls"))) {
+        reply(Message(QStringLiteral("controls"),
+                      {{QLatin1String("controls"), controlsToWire(engine_.controls())}}));
+    } else if (message.is(QLatin1String("set-control"))) {
+        setControl(message);
+    } else if (message.is(QLatin1String("apply-controls"))) {
+        applyControls(message.fields.value(QLatin1String("values")).toMap());
+    } else if (message.is(QLatin1String("hold"))) {
+        hold();
     } else if (message.is(QLatin1String("shown"))) {
         if (message.number(QLatin1String("memory")) == previewGeneration_)
             windowSlot_ = int(message.number(QLatin1String("slot")));
@@ -80,7 +91,8 @@ void CameraServer::open(const Message& message) {
     switch (engine_.find(message.text(QLatin1String("source")), known, &error)) {
     case camera::CameraEngine::Found::Camera: {
         QCborMap fields{{QLatin1String("label"), engine_.label()},
-                        {QLatin1String("draws"), draws}};
+                        {QLatin1String("draws"), draws},
+                        {QLatin1String("noControls"), engine_.noControlsReason()}};
         if (engine_.device()) fields.insert(QLatin1String("camera"), deviceToWire(*engine_.device()));
         deviceWatch_.reset();
         reply(Message(QStringLiteral("found"), fields));
@@ -106,6 +118,8 @@ void CameraServer::open(const Message& message) {
 }
 
 void CameraServer::connectCamera(const Message& message) {
+    // The camera's settings are in force before its first frame.
+    applyControls(message.fields.value(QLatin1String("controls")).toMap(), false);
     QList<camera::VideoFormat> formats;
     int chosen = -1;
     QString error;
@@ -128,6 +142,7 @@ void CameraServer::connectCamera(const Message& message) {
 }
 
 void CameraServer::start(const Message& message) {
+    applyControls(message.fields.value(QLatin1String("controls")).toMap(), false);
     QString error;
     if (engine_.startIn(formatFromWire(message.fields.value(QLatin1String("format")).toMap()),
                         &error))
@@ -154,6 +169,9 @@ void CameraServer::changeFormat(const Message& message) {
 void CameraServer::grab(const Message& message) {
     const std::chrono::milliseconds timeout(message.number(QLatin1String("timeout"), 2000));
     const qint64 id = message.number(QLatin1String("id"));
+    // Just after a reconnect: the frame comes from the end of the camera's warm-up.
+    const qint64 after = std::clamp<qint64>(message.number(QLatin1String("after")), 0, 10'000);
+    if (after > 0) QThread::msleep(std::uint64_t(after));
     SharedMemory picture;
     QSize size;
     qint64 captured = 0;
@@ -214,6 +232,44 @@ void CameraServer::sendPreviewFrame() {
                                             {QLatin1String("width"), image.width()},
                                             {QLatin1String("height"), image.height()}}),
           fresh ? preview_.fd() : -1);
+}
+
+namespace {
+
+camera::SetControl setterFor(camera::CameraEngine& engine) {
+    return [&engine](const camera::CameraControl& control, std::int64_t value, QString* error) {
+        return engine.setControl(control.id, value, error);
+    };
+}
+
+} // namespace
+
+void CameraServer::setControl(const Message& message) {
+    QString error;
+    const auto id = std::uint32_t(message.number(QLatin1String("id")));
+    const bool set = engine_.setControl(id, message.number(QLatin1String("value")), &error);
+    // The whole list again: one control may change others (an automatic one, their flags).
+    reply(Message(QStringLiteral("control-set"),
+                  {{QLatin1String("id"), qint64(id)},
+                   {QLatin1String("error"), set ? QString() : error},
+                   {QLatin1String("controls"), controlsToWire(engine_.controls())}}));
+}
+
+void CameraServer::applyControls(const QCborMap& values, bool answer) {
+    if (values.isEmpty() && !answer) return;
+    const QStringList refused =
+        camera::applyControlValues(engine_.controls(), valuesFromWire(values), setterFor(engine_));
+    if (!refused.isEmpty() || answer)
+        reply(Message(QStringLiteral("controls-applied"),
+                      {{QLatin1String("refused"), QCborArray::fromStringList(refused)},
+                       {QLatin1String("controls"), controlsToWire(engine_.controls())}}));
+}
+
+void CameraServer::hold() {
+    const camera::HeldControls held =
+        camera::holdAutomaticControls(engine_.controls(), setterFor(engine_));
+    reply(Message(QStringLiteral("held"), {{QLatin1String("restore"), valuesToWire(held.restore)},
+                                           {QLatin1String("held"), valuesToWire(held.held)}}));
 }
 
 } // namespace camera_process

@@ -36,6 +36,10 @@ private:
     void start(const Message& message);
     void changeFormat(const Message& message);
     void grab(const Message& message);
+    void setControl(const Message& message);
+    // Sets the controls named in `values`; says so when asked to, or when some were refused.
+    void applyControls(const QCborMap& values, bool answer = true);
+    void hold();
     void sendPreviewFrame();
     void sendStatus();
     void reply(const Message& message, int fd = -1);

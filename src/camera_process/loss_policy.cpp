@@ -15,10 +15,12 @@ struct Row {
     unsigned actions;
 };
 
-constexpr unsigned Lose = EndProcess | ShowLost | StartRetries;
+constexpr unsigned Lose = EndProcess | ShowLost | StartRetries | SpareProcess;
+constexpr unsigned TryFailed = EndProcess | SpareProcess;
 
 // Events missing for a state are ignored there: a late message of a process already ended, a
-// retry while a try is under way (its own silence or failure ends it).
+// retry while a try is under way (its own silence or failure ends it). A process that dies by
+// itself gets no spare: the next try starts one, at the retry timer's pace.
 constexpr std::array Table{
     Row{Link::Idle, LinkEvent::Connected, Link::Streaming, 0},
 
@@ -34,10 +36,10 @@ constexpr std::array Table{
     Row{Link::Lost, LinkEvent::NoAnswer, Link::Lost, EndProcess},
 
     Row{Link::Retrying, LinkEvent::FirstFrame, Link::Streaming, ShowBack | StopRetries},
-    Row{Link::Retrying, LinkEvent::Failure, Link::Lost, EndProcess},
-    Row{Link::Retrying, LinkEvent::Silence, Link::Lost, EndProcess},
+    Row{Link::Retrying, LinkEvent::Failure, Link::Lost, TryFailed},
+    Row{Link::Retrying, LinkEvent::Silence, Link::Lost, TryFailed},
     Row{Link::Retrying, LinkEvent::ProcessGone, Link::Lost, EndProcess},
-    Row{Link::Retrying, LinkEvent::NoAnswer, Link::Lost, EndProcess},
+    Row{Link::Retrying, LinkEvent::NoAnswer, Link::Lost, TryFailed},
     Row{Link::Retrying, LinkEvent::NotPluggedIn, Link::Lost, 0},
 
     Row{Link::Streaming, LinkEvent::Disconnect, Link::Idle, EndProcess},

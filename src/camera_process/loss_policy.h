@@ -37,6 +37,9 @@ enum : unsigned {
     StartRetries = 1u << 4, // the retry timer runs
     StopRetries = 1u << 5,
     ClearLost = 1u << 6, // the preview forgets the loss (without saying the camera is back)
+    // A fresh camera process starts at once, to have GStreamer loaded by the next try. Only
+    // after a process that worked, so one that cannot start never makes a busy loop.
+    SpareProcess = 1u << 7,
 };
 }
 

@@ -5,6 +5,8 @@
 #include "camera_process/preview_widget.h"
 #include "camera_process/wire_format.h"
 
+#include <QCborMap>
+
 #include <QCborArray>
 #include <QGuiApplication>
 #include <QLayout>
@@ -31,7 +33,12 @@ ProcessCameraView::ProcessCameraView(QString program, QObject* parent)
     : CameraView(parent), program_(std::move(program)) {
     connect(&watchdog_, &QTimer::timeout, this, &ProcessCameraView::onWatchdog);
     connect(&retryTimer_, &QTimer::timeout, this, [this] {
-        retryTimer_.setInterval(timing_.retryInterval);
+        // Tries come soon after a loss, most faults being over once the process that met them
+        // is gone, then at the retry interval: 250 ms, 1 s, then every 2 s by default.
+        ++triesSinceLoss_;
+        retryTimer_.setInterval(triesSinceLoss_ == 1
+                                    ? std::min<std::chrono::milliseconds>(timing_.retryInterval, 1s)
+                                    : timing_.retryInterval);
         happen(LinkEvent::RetryDue);
     });
     setTiming(timing_);
@@ -154,6 +161,8 @@ QWidget* ProcessCameraView::create(QWidget* parent, QSize size, const QString& s
     }
     device_ = deviceFromWire(answer.fields.value(QLatin1String("camera")).toMap());
     sinkDraws_ = answer.flag(QLatin1String("draws"));
+    noControls_ = answer.text(QLatin1String("noControls"));
+    emit cameraFound(cameraIdentity());
     if (sinkDraws_) {
         connect(preview_, &camera::PreviewWidget::exposed, this,
                 [this] { send(Message(QStringLiteral("expose"))); });
@@ -186,7 +195,8 @@ bool ProcessCameraView::connectDriver(QString* error) {
     sendPreview();
     Message answer;
     if (!send(Message(QStringLiteral("connect"),
-                      {{QLatin1String("timeout"), qint64(timing_.startTimeout.count())}})) ||
+                      {{QLatin1String("timeout"), qint64(timing_.startTimeout.count())},
+                       {QLatin1String("controls"), valuesToWire(startControls_)}})) ||
         !await({"formats", "connect-failed"}, timing_.startTimeout + 5s, &answer, error)) {
         endProcess();
         return false;
@@ -266,7 +276,7 @@ void ProcessCameraView::onMessage(const Message& message) {
         // A try's process found the camera: it starts it in the format in use.
         tryFound_ = true;
         sendPreview();
-        QCborMap fields;
+        QCborMap fields{{QLatin1String("controls"), valuesToWire(startControls_)}};
         if (format_) fields.insert(QLatin1String("format"), formatToWire(*format_));
         send(Message(QStringLiteral("start"), fields));
     } else if (message.is(QLatin1String("not-plugged-in"))) {
@@ -275,6 +285,21 @@ void ProcessCameraView::onMessage(const Message& message) {
         happen(LinkEvent::DeviceAdded);
     } else if (message.is(QLatin1String("no-camera")) || message.is(QLatin1String("invalid"))) {
         happen(LinkEvent::Failure, message.text(QLatin1String("error")));
+    } else if (message.is(QLatin1String("controls"))) {
+        emit controlsRead(controlsFromWire(message.fields.value(QLatin1String("controls")).toArray()));
+    } else if (message.is(QLatin1String("control-set"))) {
+        emit controlSet(std::uint32_t(message.number(QLatin1String("id"))),
+                        message.text(QLatin1String("error")),
+                        controlsFromWire(message.fields.value(QLatin1String("controls")).toArray()));
+    } else if (message.is(QLatin1String("controls-applied"))) {
+        QStringList refused;
+        for (const QCborValue& reason : message.fields.value(QLatin1String("refused")).toArray())
+            refused << reason.toString();
+        emit controlsApplied(
+            refused, controlsFromWire(message.fields.value(QLatin1String("controls")).toArray()));
+    } else if (message.is(QLatin1String("held"))) {
+        emit controlsHeld(valuesFromWire(message.fields.value(QLatin1String("restore")).toMap()),
+                          valuesFromWire(message.fields.value(QLatin1String("held")).toMap()));
     }
 }
 
@@ -328,13 +353,10 @@ void ProcessCameraView::happen(LinkEvent event, const QString& reason) {
     if (actions & action::EndProcess) endProcess();
     if (actions & action::StopRetries) retryTimer_.stop();
     if (actions & action::StartRetries) {
-        // The first try comes soon: most faults are over once the process that met them is
-        // gone. A fresh process starts at once, to have GStreamer loaded by then; a process
-        // that dies by itself is not started again before the next try, so a camera process
-        // that cannot start never makes a busy loop.
+        triesSinceLoss_ = 0;
         retryTimer_.start(std::min<std::chrono::milliseconds>(timing_.retryInterval, 250ms));
-        startProcess(nullptr);
     }
+    if (actions & action::SpareProcess) startProcess(nullptr);
     if (actions & action::ClearLost) {
         lostReason_.clear();
         if (preview_) preview_->clearLost();
@@ -345,6 +367,7 @@ void ProcessCameraView::happen(LinkEvent event, const QString& reason) {
         emit cameraLost(reason);
     }
     if (actions & action::ShowBack) {
+        backSince_.start();
         lostReason_.clear();
         if (preview_) preview_->clearLost();
         emit cameraBack();
@@ -373,10 +396,14 @@ bool ProcessCameraView::grabFrame(QString* error) {
     if (link_ != Link::Streaming)
         return fail(error, QStringLiteral("Camera lost: %1").arg(lostReason_));
     const qint64 id = ++grabId_;
+    // Just after the camera came back, the picture is taken from a frame of the warm-up's end.
+    const qint64 settle =
+        backSince_.isValid() ? std::max<qint64>(0, warmUp_.count() - backSince_.elapsed()) : 0;
     Message answer;
     QString failure;
     if (!send(Message(QStringLiteral("grab"),
                       {{QLatin1String("id"), id},
+                       {QLatin1String("after"), settle},
                        {QLatin1String("timeout"), qint64(timing_.grabTimeout.count())}})) ||
         !process_->channel().waitFor(
             [id](const Message& message) {
@@ -384,8 +411,8 @@ bool ProcessCameraView::grabFrame(QString* error) {
                         message.is(QLatin1String("grab-failed"))) &&
                        message.number(QLatin1String("id")) == id;
             },
-            // The camera process's own wait, and time to encode a large picture.
-            timing_.grabTimeout + 1s, &answer)) {
+            // The camera process's own wait, and time to hand over a large picture.
+            timing_.grabTimeout + std::chrono::milliseconds(settle) + 1s, &answer)) {
         const bool ended = !process_ || !process_->channel().isOpen();
         failure = ended ? ProcessEnded : ProcessHangs;
         // The loss is handled from the event loop, after this picture is counted.
@@ -471,6 +498,34 @@ void ProcessCameraView::videoFormatDialog() {
 
 QSize ProcessCameraView::pictureSize() const {
     return format_ ? QSize(format_->width, format_->height) : QSize();
+}
+
+QString ProcessCameraView::cameraIdentity() const {
+    if (!description_.isEmpty()) return description_;
+    if (!device_) return {};
+    // The same camera by the rules the reconnect uses: its name and bus position, else its node.
+    return device_->busInfo.isEmpty() ? QStringLiteral("%1 (%2)").arg(device_->name, device_->path)
+                                      : QStringLiteral("%1 (%2)").arg(device_->name, device_->busInfo);
+}
+
+void ProcessCameraView::requestControls() {
+    if (link_ == Link::Streaming) send(Message(QStringLiteral("controls")));
+}
+
+void ProcessCameraView::setControl(std::uint32_t id, std::int64_t value) {
+    if (link_ == Link::Streaming)
+        send(Message(QStringLiteral("set-control"),
+                     {{QLatin1String("id"), qint64(id)}, {QLatin1String("value"), qint64(value)}}));
+}
+
+void ProcessCameraView::applyControls(const ControlValues& values) {
+    if (link_ == Link::Streaming)
+        send(Message(QStringLiteral("apply-controls"),
+                     {{QLatin1String("values"), valuesToWire(values)}}));
+}
+
+void ProcessCameraView::holdControls() {
+    if (link_ == Link::Streaming) send(Message(QStringLiteral("hold")));
 }
 
 } // namespace camera_process

@@ -2,6 +2,7 @@
 
 #include "camera/camera_view.h"
 #include "camera/capture_device.h"
+#include "camera/v4l2_controls.h"
 #include "camera/video_format.h"
 #include "camera_process/child_process.h"
 #include "camera_process/loss_policy.h"
@@ -10,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QList>
+#include <QMap>
 #include <QPointer>
 #include <QTimer>
 #include <chrono>
@@ -75,6 +77,34 @@ public:
     // The camera process now, for tests and benchmarks that end it from outside; -1: none.
     pid_t cameraProcessId() const;
 
+    // After the camera comes back, pictures are taken from frames this long after its return:
+    // automatic exposure needs a moment. 0: at once.
+    void setWarmUp(int seconds) override { warmUp_ = std::chrono::seconds(std::max(seconds, 0)); }
+
+    // The camera's own controls. Each request is answered by a signal; nothing waits.
+    using ControlValues = QMap<QString, std::int64_t>; // by the controls' keys
+    // The camera as the settings for it are kept: its name and where it is plugged in, or the
+    // source description; empty before start-up found it.
+    QString cameraIdentity() const;
+    // Why the camera has no controls; empty when it has.
+    QString noControlsReason() const { return noControls_; }
+    void requestControls();
+    void setControl(std::uint32_t id, std::int64_t value);
+    void applyControls(const ControlValues& values);
+    void holdControls();
+    // Set on the camera each time it is started, before its first frame (start-up, reconnects).
+    void setStartControls(const ControlValues& values) { startControls_ = values; }
+
+signals:
+    // The camera was found at start-up: its settings can be given now (setStartControls()).
+    void cameraFound(const QString& identity);
+    void controlsRead(const QList<camera::CameraControl>& controls);
+    // `error` empty: the driver took the value.
+    void controlSet(std::uint32_t id, const QString& error,
+                    const QList<camera::CameraControl>& controls);
+    void controlsApplied(const QStringList& refused, const QList<camera::CameraControl>& controls);
+    void controlsHeld(const ControlValues& restore, const ControlValues& held);
+
 private:
     bool startProcess(QString* error);
     // Sends `message`; a camera process that does not take it is ended as hung.
@@ -117,9 +147,15 @@ private:
 
     QTimer watchdog_;
     QTimer retryTimer_;
+    int triesSinceLoss_ = 0;
     QElapsedTimer lastAnswer_;   // anything from the camera process
     QElapsedTimer lastProgress_; // a new frame, or the start of a try
     qint64 framesSeen_ = -1;
+
+    QString noControls_ = QStringLiteral("The camera is not connected.");
+    ControlValues startControls_;
+    std::chrono::milliseconds warmUp_{1000};
+    QElapsedTimer backSince_; // since the camera came back after a loss
 
     qint64 grabId_ = 0;
     QImage grabbed_; // the last grab's picture, in shared memory it releases with its last copy

@@ -37,4 +37,72 @@ std::optional<camera::CaptureDevice> deviceFromWire(const QCborMap& map) {
     return device;
 }
 
+QCborMap valuesToWire(const QMap<QString, std::int64_t>& values) {
+    QCborMap map;
+    for (auto it = values.constBegin(); it != values.constEnd(); ++it)
+        map.insert(it.key(), qint64(it.value()));
+    return map;
+}
+
+QMap<QString, std::int64_t> valuesFromWire(const QCborMap& map) {
+    QMap<QString, std::int64_t> values;
+    for (auto it = map.constBegin(); it != map.constEnd(); ++it)
+        values.insert(it.key().toString(), it.value().toInteger());
+    return values;
+}
+
+QCborArray controlsToWire(const QList<camera::CameraControl>& controls) {
+    QCborArray list;
+    for (const camera::CameraControl& c : controls) {
+        QCborArray menu;
+        for (const auto& [index, name] : c.menu)
+            menu.append(QCborArray{qint64(index), name});
+        list.append(QCborMap{{QLatin1String("id"), qint64(c.id)},
+                             {QLatin1String("kind"), int(c.kind)},
+                             {QLatin1String("name"), c.name},
+                             {QLatin1String("key"), c.key},
+                             {QLatin1String("class"), qint64(c.controlClass)},
+                             {QLatin1String("min"), qint64(c.minimum)},
+                             {QLatin1String("max"), qint64(c.maximum)},
+                             {QLatin1String("step"), qint64(c.step)},
+                             {QLatin1String("default"), qint64(c.defaultValue)},
+                             {QLatin1String("value"), qint64(c.value)},
+                             {QLatin1String("text"), c.text},
+                             {QLatin1String("inactive"), c.inactive},
+                             {QLatin1String("readOnly"), c.readOnly},
+                             {QLatin1String("menu"), menu}});
+    }
+    return list;
+}
+
+QList<camera::CameraControl> controlsFromWire(const QCborArray& list) {
+    QList<camera::CameraControl> controls;
+    for (const QCborValue& value : list) {
+        const QCborMap map = value.toMap();
+        camera::CameraControl c;
+        c.id = std::uint32_t(map.value(QLatin1String("id")).toInteger());
+        const auto kind = map.value(QLatin1String("kind")).toInteger();
+        c.kind = kind >= 0 && kind <= int(camera::CameraControl::Kind::Other)
+                     ? camera::CameraControl::Kind(kind)
+                     : camera::CameraControl::Kind::Other;
+        c.name = map.value(QLatin1String("name")).toString();
+        c.key = map.value(QLatin1String("key")).toString();
+        c.controlClass = std::uint32_t(map.value(QLatin1String("class")).toInteger());
+        c.minimum = map.value(QLatin1String("min")).toInteger();
+        c.maximum = map.value(QLatin1String("max")).toInteger();
+        c.step = map.value(QLatin1String("step")).toInteger();
+        c.defaultValue = map.value(QLatin1String("default")).toInteger();
+        c.value = map.value(QLatin1String("value")).toInteger();
+        c.text = map.value(QLatin1String("text")).toString();
+        c.inactive = map.value(QLatin1String("inactive")).toBool();
+        c.readOnly = map.value(QLatin1String("readOnly")).toBool();
+        for (const QCborValue& item : map.value(QLatin1String("menu")).toArray()) {
+            const QCborArray pair = item.toArray();
+            c.menu.append({pair.at(0).toInteger(), pair.at(1).toString()});
+        }
+        controls.append(std::move(c));
+    }
+    return controls;
+}
+
 } // namespace camera_process

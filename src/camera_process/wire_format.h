@@ -1,8 +1,11 @@
 #pragma once
 
 #include "camera/capture_device.h"
+#include "camera/v4l2_controls.h"
 #include "camera/video_format.h"
 
+#include <QCborArray>
+#include <QMap>
 #include <QCborMap>
 #include <optional>
 
@@ -16,5 +19,12 @@ std::optional<camera::VideoFormat> formatFromWire(const QCborMap& map);
 // another camera process to look it up again.
 QCborMap deviceToWire(const camera::CaptureDevice& device);
 std::optional<camera::CaptureDevice> deviceFromWire(const QCborMap& map);
+
+// Control values by key.
+QCborMap valuesToWire(const QMap<QString, std::int64_t>& values);
+QMap<QString, std::int64_t> valuesFromWire(const QCborMap& map);
+
+QCborArray controlsToWire(const QList<camera::CameraControl>& controls);
+QList<camera::CameraControl> controlsFromWire(const QCborArray& list);
 
 } // namespace camera_process

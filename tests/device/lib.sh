@@ -48,12 +48,11 @@ wait_node() {
 # The program's camera processes (the live one, and any not yet gone).
 camera_pids() { pgrep -P "$APP_PID" 2>/dev/null || true; }
 
-# The processes that hold a /dev/video* node open, one "PID NODE" a line.
+# The processes that hold a /dev/video* node open, one "PID NODE" a line. One find for all of
+# them: each process started costs a lot in the emulated machine.
 node_holders() {
-    local pid
-    for pid in $(ls /proc | grep -E '^[0-9]+$'); do
-        find /proc/"$pid"/fd -lname '/dev/video*' -printf "$pid %l\n" 2>/dev/null
-    done | sort -u
+    find /proc/[0-9]*/fd -lname '/dev/video*' -printf '%h %l\n' 2>/dev/null |
+        sed 's|^/proc/\([0-9]*\)/fd |\1 |' | sort -u
 }
 
 # The /dev/video* nodes the program (its window process and its camera processes) holds open.
