@@ -1,4 +1,5 @@
 #include "camera_process/process_camera_view.h"
+#include "controls/camera_controls.h"
 #include "video/video_maker_flow.h"
 #include "window/clock.h"
 #include "window/font_warm_up.h"
@@ -39,13 +40,15 @@ int main(int argc, char* argv[]) {
     camera_process::ProcessCameraView camera(QCoreApplication::applicationDirPath() +
                                              QStringLiteral("/lumivex-camera"));
     camera.prepare();
+    const QString folder = QCoreApplication::applicationDirPath();
+    controls::CameraControls cameraSettings(camera, folder + QStringLiteral("/Cameras.ini"));
     window::QtMessageBoxes messages;
     window::SystemClock clock;
     window::TimerAlarm alarm(clock);
     video::VideoMakerFlow video(messages, QLocale());
     // The panel waits until the camera is set up: the format dialog comes first at start-up.
-    window::Form1 form({camera, messages, clock, alarm, QCoreApplication::applicationDirPath(),
-                        QLocale(), window::freeBytesAt, &video},
+    window::Form1 form({camera, messages, clock, alarm, folder, QLocale(), window::freeBytesAt,
+                        &video, &cameraSettings},
                        window::Form1::Panel::AfterLoad);
 
     warmUp.join();

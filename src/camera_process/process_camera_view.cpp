@@ -6,12 +6,17 @@
 #include "camera_process/wire_format.h"
 
 #include <QCborMap>
+#include <QLoggingCategory>
 
 #include <QCborArray>
 #include <QGuiApplication>
 #include <QLayout>
 #include <algorithm>
 #include <unistd.h>
+
+// What the link to the camera does, for whoever runs the program with
+// QT_LOGGING_RULES="lumivex.camera.debug=true" (the device tests do).
+Q_LOGGING_CATEGORY(cameraLog, "lumivex.camera", QtWarningMsg)
 
 namespace camera_process {
 
@@ -347,6 +352,9 @@ void ProcessCameraView::onWatchdog() {
 
 void ProcessCameraView::happen(LinkEvent event, const QString& reason) {
     const std::optional<LinkMove> move = nextLink(link_, event);
+    qCDebug(cameraLog) << "event" << int(event) << "in state" << int(link_)
+                       << (move ? "moves to" : "ignored") << (move ? int(move->to) : -1)
+                       << "pid" << cameraProcessId() << reason;
     if (!move) return;
     link_ = move->to;
     const unsigned actions = move->actions;

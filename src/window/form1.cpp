@@ -80,10 +80,16 @@ bool Form1::Load() {
                             QStringLiteral("Error!"), MessageBoxes::Icon::Critical);
         return false;
     }
+    // Optional: seconds the camera is given to settle after it came back (default 1).
+    const QString warmUp = setting("WarmUp");
+    bool valid = false;
+    const int seconds = warmUp.trimmed().toInt(&valid);
+    deps_.camera.setWarmUp(valid && seconds >= 0 ? seconds : 1);
     deps_.camera.setPreviewRate(lngFramerate);
     deps_.camera.setPreview(true);
     deps_.camera.videoFormatDialog();
     if (Frame1 == nullptr) buildPanel();
+    updateCameraButton();
     updateSpaceTip();
     return true;
 }

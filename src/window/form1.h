@@ -1,6 +1,7 @@
 #pragma once
 
 #include "camera/camera_view.h"
+#include "window/camera_settings.h"
 #include "window/clock.h"
 #include "window/disk_space.h"
 #include "window/message_boxes.h"
@@ -29,6 +30,7 @@ struct Form1Deps {
     QLocale locale = QLocale();
     FreeSpace freeSpace = freeBytesAt;
     VideoMaker* video = nullptr; // none: the Make Video button does nothing
+    CameraSettings* cameraSettings = nullptr; // none: the Camera button stays disabled
 };
 
 // The program's one window: the camera view above, the panel with the inputs, the plan figures,
@@ -56,6 +58,7 @@ public:
     void txtInterval_Change();
     void txtStopAt_Change();
     void cmdMakeVideo_Click();
+    void cmdCamera_Click();
 
     void TakePic();
     void CalcNew();
@@ -74,6 +77,7 @@ public:
     QLabel *lblStatus = nullptr, *lblPicturesTaken = nullptr;
     QPushButton *cmdStart = nullptr, *cmdStop = nullptr, *cmdTakePic = nullptr;
     QPushButton* cmdMakeVideo = nullptr; // makes a timelapse video of a run
+    QPushButton* cmdCamera = nullptr;    // the camera's own settings
     Ticker* Timer = nullptr;
 
     // The run fields.
@@ -104,6 +108,7 @@ private:
     QString lowSpaceReason() const;
     void updateSpaceTip();
     void videoFinished();
+    void updateCameraButton();
     QString picturesFolder() const;
     static void colourBox(QLineEdit* box, bool valid);
 

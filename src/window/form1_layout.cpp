@@ -119,6 +119,9 @@ void Form1::buildPanel() {
     // In the free room of the Settings frame, below the interval.
     cmdMakeVideo = button(Frame4, "cmdMakeVideo", "", 120, 1560, 1695, 375);
     cmdMakeVideo->setText(QStringLiteral("Make Video\u2026"));
+    // Above it, in the same free room.
+    cmdCamera = button(Frame4, "cmdCamera", "", 120, 1170, 1695, 375);
+    cmdCamera->setText(QStringLiteral("Camera\u2026"));
 
     // Named here rather than with Stage: naming a control starts the connection to the
     // accessibility bus, which at start-up can wait until the format dialog is ready.
@@ -138,6 +141,7 @@ void Form1::buildPanel() {
     setTabOrder(optStop1, optStop2);
     setTabOrder(optStop2, txtStopAt);
     setTabOrder(txtStopAt, cmdMakeVideo);
+    setTabOrder(cmdMakeVideo, cmdCamera);
 
     setRunning(false);
     colourBox(txtInterval, true);
@@ -149,6 +153,7 @@ void Form1::buildPanel() {
     connect(cmdStop, &QPushButton::clicked, this, &Form1::cmdStop_Click);
     connect(cmdTakePic, &QPushButton::clicked, this, &Form1::cmdTakePic_Click);
     connect(cmdMakeVideo, &QPushButton::clicked, this, &Form1::cmdMakeVideo_Click);
+    connect(cmdCamera, &QPushButton::clicked, this, &Form1::cmdCamera_Click);
     // The space a run takes depends on the stop option too.
     connect(optStop2, &QRadioButton::toggled, this, &Form1::updateSpaceTip);
     // Stage may have been sized already.
@@ -167,6 +172,16 @@ void Form1::setRunning(bool running) {
     cmdTakePic->setEnabled(running);
     cmdStart->setEnabled(!running);
     cmdMakeVideo->setEnabled(!running && !makingVideo_);
+    updateCameraButton();
+}
+
+// Enabled when the camera has settings; otherwise its tooltip says why.
+void Form1::updateCameraButton() {
+    QString why = QStringLiteral("The camera has no settings of its own.");
+    const bool available = deps_.cameraSettings && deps_.cameraSettings->available(&why);
+    cmdCamera->setEnabled(available);
+    cmdCamera->setToolTip(available ? QString() : why);
+    cmdCamera->setAccessibleDescription(available ? QString() : why);
 }
 
 bool Form1::isRunning() const {

@@ -73,6 +73,7 @@ void Form1::cmdStart_Click() {
     strSaveError.clear();
     showSaveFailures();
     setRunning(true);
+    if (deps_.cameraSettings) deps_.cameraSettings->runStarted();
 }
 
 void Form1::cmdStop_Click() {
@@ -81,8 +82,10 @@ void Form1::cmdStop_Click() {
 
 // The run stop; `reason` says why the run stopped by itself, if it did.
 void Form1::stopRun(const QString& reason) {
-    // The timer stops before the message, so no tick can come while it is open.
+    // The timer stops before the message, so no tick can come while it is open; the camera's
+    // automatic controls come back at once, not when the message is answered.
     Timer->setEnabled(false);
+    if (deps_.cameraSettings) deps_.cameraSettings->runEnded();
     QString text = QStringLiteral("%1 picture(s) taken.").arg(convert::wholeText(lngTaken));
     if (!reason.isEmpty()) text += QStringLiteral(" The run stopped: %1").arg(reason);
     if (lngNotSaved > 0)

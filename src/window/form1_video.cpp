@@ -1,4 +1,4 @@
-// Make Video: the window hands the making of a timelapse video to its video maker.
+// Make Video and the camera's settings: the window hands them to the objects that do them.
 #include "window/form1.h"
 
 #include <QPointer>
@@ -14,6 +14,10 @@ void Form1::cmdMakeVideo_Click() {
     deps_.video->open(this, picturesFolder(), [self = QPointer<Form1>(this)] {
         if (self) self->videoFinished();
     });
+}
+
+void Form1::cmdCamera_Click() {
+    if (deps_.cameraSettings) deps_.cameraSettings->showDialog(this);
 }
 
 void Form1::videoFinished() {

@@ -4,6 +4,10 @@
 # kernel modules, LUMIVEX_RESULTS where failure evidence goes.
 source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh"
 DEVICE_TESTS=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
+# What the program's link to its camera process does goes to its output, which a failing case
+# shows.
+export QT_LOGGING_RULES="lumivex.camera.debug=true"
+export QT_MESSAGE_PATTERN="%{time process} %{message}"
 CASE=$(basename "$0" .sh)
 
 # On failure, keep what shows why: the program's output and the screen.

@@ -1,0 +1,135 @@
+#include "controls/camera_controls.h"
+
+#include "controls/camera_settings_dialog.h"
+
+namespace controls {
+
+CameraControls::CameraControls(camera_process::ProcessCameraView& camera, QString settingsFile,
+                               QObject* parent)
+    : QObject(parent), camera_(camera), store_(std::move(settingsFile)) {
+    using View = camera_process::ProcessCameraView;
+    // Direct: the settings must be in place before the camera is connected.
+    connect(&camera_, &View::cameraFound, this, &CameraControls::onCameraFound);
+    connect(&camera_, &View::controlsRead, this,
+            [this](const QList<camera::CameraControl>& controls) {
+                controls_ = controls;
+                if (dialog_) dialog_->showControls(controls);
+            });
+    connect(&camera_, &View::controlSet, this, &CameraControls::onControlSet);
+    connect(&camera_, &View::controlsApplied, this,
+            [this](const QStringList& refused, const QList<camera::CameraControl>& controls) {
+                controls_ = controls;
+                if (dialog_) dialog_->showControls(controls, 0, {});
+                (void)refused; // values a camera refuses at start-up are its own defaults' loss
+            });
+    connect(&camera_, &View::controlsHeld, this, &CameraControls::onHeld);
+    // The camera back after a loss is a new process: the dialog reads the controls again.
+    connect(&camera_, &View::cameraBack, this, [this] {
+        if (dialog_) camera_.requestControls();
+    });
+}
+
+CameraControls::~CameraControls() {
+    delete dialog_.data();
+}
+
+bool CameraControls::available(QString* why) const {
+    const QString reason = camera_.noControlsReason();
+    if (reason.isEmpty()) return true;
+    if (why) *why = reason;
+    return false;
+}
+
+void CameraControls::onCameraFound(const QString& identity) {
+    identity_ = identity;
+    updateStartControls();
+}
+
+void CameraControls::updateStartControls() {
+    // What the user set, and during a held run the held values over it.
+    auto values = store_.values(identity_);
+    for (auto it = held_.constBegin(); it != held_.constEnd(); ++it) values.insert(it.key(), it.value());
+    camera_.setStartControls(values);
+}
+
+void CameraControls::remember(bool written, const QString& error) {
+    storeError_ = written ? QString() : error;
+}
+
+void CameraControls::showDialog(QWidget* window) {
+    if (!dialog_) {
+        dialog_ = new CameraSettingsDialog(window);
+        dialog_->setAttribute(Qt::WA_DeleteOnClose);
+        connect(dialog_, &CameraSettingsDialog::changeRequested, &camera_,
+                &camera_process::ProcessCameraView::setControl);
+        connect(dialog_, &CameraSettingsDialog::defaultsRequested, this,
+                &CameraControls::restoreDefaults);
+        connect(dialog_, &CameraSettingsDialog::holdChanged, this, [this](bool hold) {
+            QString error;
+            remember(store_.setHold(identity_, hold, &error), error);
+        });
+    }
+    dialog_->setHold(store_.hold(identity_));
+    if (!controls_.isEmpty()) dialog_->showControls(controls_);
+    camera_.requestControls();
+    // Not modal to the run: pictures go on being taken while it is open.
+    dialog_->show();
+    dialog_->raise();
+    dialog_->activateWindow();
+}
+
+void CameraControls::onControlSet(std::uint32_t id, const QString& error,
+                                  const QList<camera::CameraControl>& controls) {
+    controls_ = controls;
+    if (dialog_) dialog_->showControls(controls, id, error);
+    if (!error.isEmpty()) return;
+    for (const camera::CameraControl& control : controls) {
+        if (control.id != id || control.kind == camera::CameraControl::Kind::Button) continue;
+        QString failure;
+        remember(store_.setValue(identity_, control.key, control.value, &failure), failure);
+        // A value set by hand during a held run is the one to keep through a reconnect.
+        if (held_.contains(control.key)) held_.insert(control.key, control.value);
+        updateStartControls();
+    }
+}
+
+void CameraControls::restoreDefaults() {
+    QString error;
+    remember(store_.clearValues(identity_, &error), error);
+    camera_process::ProcessCameraView::ControlValues defaults;
+    for (const camera::CameraControl& control : controls_)
+        if (!control.readOnly && control.kind != camera::CameraControl::Kind::Button &&
+            control.kind != camera::CameraControl::Kind::Class &&
+            control.kind != camera::CameraControl::Kind::String)
+            defaults.insert(control.key, control.defaultValue);
+    updateStartControls();
+    camera_.applyControls(defaults);
+}
+
+void CameraControls::runStarted() {
+    running_ = true;
+    if (store_.hold(identity_)) camera_.holdControls();
+}
+
+void CameraControls::onHeld(const camera_process::ProcessCameraView::ControlValues& restore,
+                            const camera_process::ProcessCameraView::ControlValues& held) {
+    if (!running_) {
+        // The run ended before the answer came: give the automatics back at once.
+        camera_.applyControls(restore);
+        return;
+    }
+    restore_ = restore;
+    held_ = held;
+    updateStartControls();
+    if (dialog_) camera_.requestControls();
+}
+
+void CameraControls::runEnded() {
+    running_ = false;
+    if (!restore_.isEmpty()) camera_.applyControls(restore_);
+    restore_.clear();
+    held_.clear();
+    updateStartControls();
+}
+
+} // namespace controls

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "camera_process/process_camera_view.h"
+#include "controls/camera_settings_store.h"
+#include "controls/camera_settings_dialog.h"
+#include "window/camera_settings.h"
+
+#include <QObject>
+#include <QPointer>
+
+namespace controls {
+
+
+// The camera's settings as the window sees them: the dialog, the values kept per camera in
+// Cameras.ini (given to the camera at every start, so they survive a restart and an unplug),
+// and holding the automatic controls steady for the length of a run.
+class CameraControls : public QObject, public window::CameraSettings {
+    Q_OBJECT
+public:
+    CameraControls(camera_process::ProcessCameraView& camera, QString settingsFile,
+                   QObject* parent = nullptr);
+    ~CameraControls() override;
+
+    bool available(QString* why) const override;
+    void showDialog(QWidget* window) override;
+    void runStarted() override;
+    void runEnded() override;
+
+    // The dialog while it is open, for tests.
+    CameraSettingsDialog* dialog() const { return dialog_; }
+    // What went wrong last with Cameras.ini; empty when all is well.
+    QString storeError() const { return storeError_; }
+
+private:
+    void onCameraFound(const QString& identity);
+    void onControlSet(std::uint32_t id, const QString& error,
+                      const QList<camera::CameraControl>& controls);
+    void onHeld(const camera_process::ProcessCameraView::ControlValues& restore,
+                const camera_process::ProcessCameraView::ControlValues& held);
+    void restoreDefaults();
+    void updateStartControls();
+    void remember(bool written, const QString& error);
+
+    camera_process::ProcessCameraView& camera_;
+    CameraSettingsStore store_;
+    QString identity_;
+    QList<camera::CameraControl> controls_; // as last read
+    QPointer<CameraSettingsDialog> dialog_;
+    bool running_ = false;
+    camera_process::ProcessCameraView::ControlValues restore_; // automatics to give back
+    camera_process::ProcessCameraView::ControlValues held_;
+    QString storeError_;
+};
+
+} // namespace controls
