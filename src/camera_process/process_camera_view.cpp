@@ -39,10 +39,10 @@ ProcessCameraView::ProcessCameraView(QString program, QObject* parent)
     connect(&watchdog_, &QTimer::timeout, this, &ProcessCameraView::onWatchdog);
     connect(&retryTimer_, &QTimer::timeout, this, [this] {
         // Tries come soon after a loss, most faults being over once the process that met them
-        // is gone, then at the retry interval: 250 ms, 1 s, then every 2 s by default.
+        // is gone, then at the retry interval: 250 ms, 500 ms more, then every 2 s by default.
         ++triesSinceLoss_;
         retryTimer_.setInterval(triesSinceLoss_ == 1
-                                    ? std::min<std::chrono::milliseconds>(timing_.retryInterval, 1s)
+                                    ? std::min<std::chrono::milliseconds>(timing_.retryInterval, 500ms)
                                     : timing_.retryInterval);
         happen(LinkEvent::RetryDue);
     });

@@ -7,7 +7,7 @@ DEVICE_TESTS=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
 # What the program's link to its camera process does goes to its output, which a failing case
 # shows.
 export QT_LOGGING_RULES="lumivex.camera.debug=true"
-export QT_MESSAGE_PATTERN="%{time process} %{message}"
+export QT_MESSAGE_PATTERN="%{time h:mm:ss.zzz} %{message}"
 CASE=$(basename "$0" .sh)
 
 # On failure, keep what shows why: the program's output and the screen.
@@ -55,7 +55,8 @@ camera_pids() { pgrep -P "$APP_PID" 2>/dev/null || true; }
 # The processes that hold a /dev/video* node open, one "PID NODE" a line. One find for all of
 # them: each process started costs a lot in the emulated machine.
 node_holders() {
-    find /proc/[0-9]*/fd -lname '/dev/video*' -printf '%h %l\n' 2>/dev/null |
+    # A process that ends during the look makes find complain: that is no failure.
+    { find /proc/[0-9]*/fd -lname '/dev/video*' -printf '%h %l\n' 2>/dev/null || true; } |
         sed 's|^/proc/\([0-9]*\)/fd |\1 |' | sort -u
 }
 

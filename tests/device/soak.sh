@@ -57,6 +57,7 @@ fault() { # name: starts the fault; returns once it has ended
     case "$1" in
     dropped_frames)
         v4l2-ctl -d "$(node)" -c percentage_of_dropped_buffers=100
+        began=$(now) # the silence starts now
         wait_lost 8
         v4l2-ctl -d "$(node)" -c percentage_of_dropped_buffers=0 2>/dev/null || true
         ;;
@@ -89,6 +90,26 @@ wait_lost() { # seconds
     LOST_SEEN="$(since "$start") s"
 }
 
+# When the program noticed the loss: its log says when the link left the streaming state (1) for
+# lost (2). Prints the seconds from `began` to the first such line after line `from` of the log.
+logged_loss() { # from
+    local line at
+    line=$(tail -n +"$(($1 + 1))" "$WORK/app.log" | grep -m 1 'in state 1 moves to 2' || true)
+    [[ -n "$line" ]] || return 1
+    at=$(date -d "$(cut -d ' ' -f 1 <<<"$line")" +%s.%N)
+    awk -v a="$began" -v b="$at" 'BEGIN { printf "%.2f", b - a }'
+}
+wait_logged_loss() { # limit-seconds
+    local seconds
+    for _ in $(seq 100); do
+        seconds=$(logged_loss "$LOG_LINES") && break
+        sleep 0.1
+    done
+    [[ -n "$seconds" ]] || fail "the program never noticed $current"
+    over "$seconds" "$1" && fail "the program noticed $current only after $seconds s"
+    NOTICED="$seconds s"
+}
+
 # A camera lost only for a moment is over before the screen can be read: that the camera process
 # met with the fault was ended and replaced tells the loss instead.
 wait_replaced() { # seconds since the fault began
@@ -105,13 +126,20 @@ rounds=${SOAK_ROUNDS:-1}
 for ((round = 1; round <= rounds; ++round)); do
     for current in "${faults[@]}"; do
         LOST_SEEN="-"
+        NOTICED="-"
         BEFORE=$(live_camera)
+        LOG_LINES=$(wc -l <"$WORK/app.log")
         began=$(now)
         fault "$current"
         ended=$(now)
         if must_lose "$current"; then
             # A reported error or a death within 1 s, a hang within the 3 s answer limit, and
             # silence within the 5 s watchdog, each with a second's slack for this machine.
+            case "$current" in
+            SIGSTOP) wait_logged_loss 3.5 ;;        # the camera process's 3 s answer limit
+            dropped_frames) wait_logged_loss 6 ;;   # the 5 s watchdog
+            *) wait_logged_loss 1 ;;               # a reported error, a death
+            esac
             case "$current" in
             SIGSTOP) wait_replaced 5 ;;
             dropped_frames | unplug) wait_replaced 10 ;;
@@ -128,8 +156,8 @@ for ((round = 1; round <= rounds; ++round)); do
         holders=$(node_holders | awk -v live="$live" '$1 != live' | tr '\n' ' ')
         [[ -z "$holders" ]] || fail "after $current the camera is still held by: $holders"
         window_holds_no_node
-        echo "round $round $current: 'Camera lost' seen after $LOST_SEEN, process replaced by $replaced," \
-            "pictures again $back s after its end"
+        echo "round $round $current: noticed after $NOTICED, 'Camera lost' seen after $LOST_SEEN," \
+            "process replaced by $replaced, pictures again $back s after its end"
         sleep 3 # quiet time
     done
 done

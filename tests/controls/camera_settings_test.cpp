@@ -1,0 +1,106 @@
+#include "controls/camera_settings_dialog.h"
+#include "controls/camera_settings_store.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+using camera::CameraControl;
+using Kind = CameraControl::Kind;
+
+CameraControl control(std::uint32_t id, Kind kind, const char* name, std::int64_t value) {
+    CameraControl c;
+    c.id = id;
+    c.kind = kind;
+    c.name = QString::fromLatin1(name);
+    c.key = camera::controlKey(c.name);
+    c.minimum = 0;
+    c.maximum = 255;
+    c.step = 1;
+    c.value = value;
+    return c;
+}
+
+TEST(CameraSettingsStore, KeepsEachCamerasValuesAndSaysWhenItCannotWrite) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Cameras.ini");
+    controls::CameraSettingsStore store(path);
+    QString error;
+    ASSERT_TRUE(store.setValue("HD Webcam (usb-1.2)", "brightness", 200, &error));
+    ASSERT_TRUE(store.setValue("Other [cam] (usb-3)", "brightness", 10, &error));
+    ASSERT_TRUE(store.setHold("HD Webcam (usb-1.2)", true, &error));
+    // Read back by a store of its own, as at the next start of the program.
+    const controls::CameraSettingsStore again(path);
+    EXPECT_EQ(again.values("HD Webcam (usb-1.2)").value("brightness"), 200);
+    EXPECT_EQ(again.values("Other [cam] (usb-3)").value("brightness"), 10);
+    EXPECT_TRUE(again.hold("HD Webcam (usb-1.2)"));
+    EXPECT_FALSE(again.hold("Other [cam] (usb-3)"));
+    ASSERT_TRUE(store.clearValues("HD Webcam (usb-1.2)", &error));
+    EXPECT_TRUE(again.values("HD Webcam (usb-1.2)").isEmpty());
+    EXPECT_TRUE(again.hold("HD Webcam (usb-1.2)"));
+
+    // A file where its folder should be: no user, root included, can write there.
+    QFile blocker(dir.filePath("blocker"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    controls::CameraSettingsStore nowhere(dir.filePath("blocker/Cameras.ini"));
+    EXPECT_FALSE(nowhere.setValue("cam", "brightness", 1, &error));
+    EXPECT_TRUE(error.contains("Cameras.ini")) << error.toStdString();
+}
+
+TEST(CameraSettingsDialog, ShowsEachKindAsItsEditorRespectingTheDriversFlags) {
+    controls::CameraSettingsDialog dialog;
+    CameraControl userClass = control(0x980001, Kind::Class, "User Controls", 0);
+    CameraControl gain = control(0x980913, Kind::Integer, "Gain", 40);
+    gain.inactive = true; // made so by the automatic gain
+    CameraControl autogain = control(0x980912, Kind::Boolean, "Gain, Automatic", 1);
+    CameraControl status = control(0x980999, Kind::Integer, "Status", 3);
+    status.readOnly = true;
+    CameraControl pattern = control(0x9f0901, Kind::Menu, "Test Pattern", 1);
+    pattern.menu = {{0, "Bars"}, {1, "Checkers"}};
+    dialog.showControls({userClass, control(0x980900, Kind::Integer, "Brightness", 128), autogain,
+                         gain, status, pattern});
+
+    const auto groups = dialog.findChildren<QGroupBox*>();
+    ASSERT_EQ(groups.size(), 1);
+    EXPECT_EQ(groups.first()->title(), "User Controls");
+    QSlider* brightness = nullptr;
+    QSlider* gainSlider = nullptr;
+    for (QSlider* slider : dialog.findChildren<QSlider*>()) {
+        if (slider->accessibleName() == "Brightness") brightness = slider;
+        if (slider->accessibleName() == "Gain") gainSlider = slider;
+    }
+    ASSERT_TRUE(brightness && gainSlider);
+    EXPECT_EQ(brightness->value(), 128);
+    EXPECT_EQ(brightness->maximum(), 255);
+    EXPECT_FALSE(gainSlider->isEnabled());
+    auto* combo = dialog.findChild<QComboBox*>();
+    ASSERT_TRUE(combo);
+    EXPECT_EQ(combo->currentText(), "Checkers");
+
+    // A change is asked for, not shown: the camera's answer decides.
+    QSignalSpy asked(&dialog, &controls::CameraSettingsDialog::changeRequested);
+    brightness->setValue(200);
+    ASSERT_EQ(asked.count(), 1);
+    EXPECT_EQ(asked.first().at(1).value<std::int64_t>(), 200);
+    dialog.showControls({userClass, control(0x980900, Kind::Integer, "Brightness", 128), autogain,
+                         gain, status, pattern},
+                        0x980900, "Numerical result out of range");
+    EXPECT_EQ(brightness->value(), 128);
+    QStringList reasons;
+    for (QLabel* label : dialog.findChildren<QLabel*>("reason"))
+        if (!label->isHidden()) reasons << label->text();
+    EXPECT_EQ(reasons, QStringList({"Numerical result out of range"}));
+}
+
+} // namespace
