@@ -138,7 +138,8 @@ Message ProcessCameraView::openRequest() const {
 QWidget* ProcessCameraView::create(QWidget* parent, QSize size, const QString& source,
                                    QString* error) {
     if (error) error->clear();
-    disconnectDriver();
+    // The camera process prepared at start-up is kept for this camera view.
+    if (link_ != Link::Idle) disconnectDriver();
     if (previewOwned_) delete preview_.data();
     description_ = source.trimmed();
     device_.reset();

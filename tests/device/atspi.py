@@ -1,6 +1,12 @@
-"""Reads the running program through the accessibility interface, for the device tests.
-    atspi.py formats          the format dialog's list, one item a line
-    atspi.py message TITLE    the text of the message box with that title, once it shows
+"""Reads and drives the running program through the accessibility interface, for the device
+tests.
+    atspi.py formats            the format dialog's list, one item a line
+    atspi.py message TITLE      the text of the message box with that title, once it shows
+    atspi.py press NAME         presses the main window's button NAME
+    atspi.py sliders            the Camera Settings dialog's sliders: "name min max value" a line
+    atspi.py slide NAME VALUE   sets that dialog's slider NAME to VALUE
+    atspi.py tick NAME on|off   sets that dialog's check box NAME
+    atspi.py close TITLE        closes the dialog with that title (its Close button)
 """
 import os
 import sys
@@ -72,9 +78,51 @@ def message(title):
     print("\n".join(t for t in texts if t))
 
 
-if sys.argv[1] == "formats":
-    formats()
-elif sys.argv[1] == "message":
-    message(sys.argv[2])
-else:
+def do_action(accessible, names):
+    action = accessible.queryAction()
+    for i in range(action.nActions):
+        if action.getName(i) in names:
+            action.doAction(i)
+            return
+    action.doAction(0)
+
+
+def named(root, role, name):
+    found = pyatspi.findDescendant(root, lambda a: a.getRoleName() == role and a.name == name)
+    if found is None:
+        sys.exit(f"no {role} '{name}'")
+    return found
+
+
+def press(name):
+    window = find_window("Webcam Lumivex v0.03")
+    do_action(named(window, "push button", name), ("Press", "press", "click"))
+
+
+def sliders():
+    dialog = find_window("Camera Settings")
+    for slider in pyatspi.findAllDescendants(dialog, lambda a: a.getRoleName() == "slider"):
+        value = slider.queryValue()
+        print(f"{slider.name}\t{int(value.minimumValue)}\t{int(value.maximumValue)}\t"
+              f"{int(value.currentValue)}")
+
+
+def slide(name, value):
+    named(find_window("Camera Settings"), "slider", name).queryValue().currentValue = float(value)
+
+
+def tick(name, on):
+    box = named(find_window("Camera Settings"), "check box", name)
+    if box.getState().contains(pyatspi.STATE_CHECKED) != (on == "on"):
+        do_action(box, ("Toggle", "toggle", "Press", "press", "click"))
+
+
+def close(title):
+    do_action(named(find_window(title), "push button", "Close"), ("Press", "press", "click"))
+
+
+commands = {"formats": formats, "message": message, "press": press, "sliders": sliders,
+            "slide": slide, "tick": tick, "close": close}
+if len(sys.argv) < 2 or sys.argv[1] not in commands:
     sys.exit(__doc__)
+commands[sys.argv[1]](*sys.argv[2:])
