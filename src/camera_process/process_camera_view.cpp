@@ -79,6 +79,7 @@ bool ProcessCameraView::startProcess(QString* error) {
     connect(&process_->channel(), &Channel::closed, this, &ProcessCameraView::onProcessGone);
     lastAnswer_.start();
     previewGeneration_ = -1;
+    firstFrameSeen_ = false;
     return true;
 }
 
@@ -254,6 +255,8 @@ void ProcessCameraView::setPreviewRate(int milliseconds) {
 void ProcessCameraView::setPreview(bool on) {
     previewOn_ = on;
     sendPreview();
+    // The camera process may have drawn its first frame before the preview was turned on.
+    if (on && sinkDraws_ && preview_ && firstFrameSeen_) preview_->showSinkVideo();
 }
 
 void ProcessCameraView::sendPreview() {
@@ -272,6 +275,7 @@ void ProcessCameraView::onMessage(const Message& message) {
         }
     } else if (message.is(QLatin1String("first-frame"))) {
         lastProgress_.start();
+        firstFrameSeen_ = true;
         if (sinkDraws_ && preview_ && previewOn_) preview_->showSinkVideo();
         happen(LinkEvent::FirstFrame);
     } else if (message.is(QLatin1String("frame"))) {

@@ -151,6 +151,7 @@ private:
     QElapsedTimer lastAnswer_;   // anything from the camera process
     QElapsedTimer lastProgress_; // a new frame, or the start of a try
     qint64 framesSeen_ = -1;
+    bool firstFrameSeen_ = false; // of the camera process now
 
     QString noControls_ = QStringLiteral("The camera is not connected.");
     ControlValues startControls_;

@@ -91,12 +91,13 @@ ctl -c brightness=128
 start_to_dialog
 accept_format
 wait_value brightness 230 10 "after a restart"
+# The camera set back behind the program's back: only the program can make it 230 again.
+ctl -c brightness=128
 echo vivid.0 >/sys/bus/platform/drivers/vivid/unbind
 sleep 1
 echo vivid.0 >/sys/bus/platform/drivers/vivid/bind
 wait_node /dev/video0
 settle_udev
-[[ "$(current brightness 2>/dev/null)" == 230 ]] && echo "(vivid kept the brightness itself)"
 wait_value brightness 230 15 "after an unplug"
 set_run 1
 start_timer
