@@ -1,6 +1,6 @@
 # Thin wrapper over CMake + Ninja.
 #   make run            install what is missing, build (Release), start build/lumivex
-#   make test           install what is missing, build, run every test through CTest
+#   make test           install what is missing, build, run every test through CTest, two at a time
 #   make test SANITIZE=1  the same under AddressSanitizer + UndefinedBehaviorSanitizer
 #   make test-device    build, then run the program against the kernel's virtual camera in QEMU
 #   make bench          build (Release) and run the benchmarks
@@ -39,7 +39,7 @@ run: build
 	cd $(BUILD_DIR) && ./lumivex
 
 test: build
-	cd $(BUILD_DIR) && ctest --output-on-failure --timeout 600
+	cd $(BUILD_DIR) && ctest --output-on-failure --timeout 600 -j2
 
 test-device:
 	@scripts/install-deps.sh --device
