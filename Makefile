@@ -5,6 +5,7 @@
 #   make test-device    build, then run the program against the kernel's virtual camera in QEMU
 #   make bench          build (Release) and run the benchmarks
 #   make fuzz           build the libFuzzer targets with clang and run them briefly
+#   make screenshot     build, run the program on a test pattern under Xvfb, retake docs/screenshot.png
 
 BUILD_TYPE ?= Release
 SANITIZE ?= 0
@@ -22,7 +23,7 @@ CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
               -DLUMIVEX_SANITIZE=$(SANITIZE) -DLUMIVEX_WERROR=$(WERROR) \
               -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 
-.PHONY: all deps configure build run test test-device bench fuzz format clean
+.PHONY: all deps configure build run test test-device bench fuzz screenshot format clean
 
 all: build
 
@@ -56,6 +57,11 @@ fuzz: deps
 	  -DLUMIVEX_FUZZ=ON >/dev/null
 	@cmake --build build-fuzz --target fuzz_convert fuzz_ini
 	@scripts/run-fuzz.sh build-fuzz $(FUZZ_RUNS)
+
+screenshot:
+	@scripts/install-deps.sh --screenshot
+	@$(MAKE) --no-print-directory build
+	@scripts/screenshot.sh $(BUILD_DIR)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The real program starts with a test pattern as its camera: the format dialog first, then the
-# window with the live preview. SCREENSHOT=path saves a picture of the running window.
+# window with the live preview.
 source "$(dirname "$0")/lib.sh"
 
 start_display
@@ -22,7 +22,6 @@ sleep 1.5
 import -window "$window" "$WORK/window.png"
 pixel=$(convert "$WORK/window.png" -format '%[pixel:p{40,40}]' info:)
 [[ "$pixel" != "srgb(0,0,0)" && "$pixel" != "black" ]] || fail "the preview is black ($pixel)"
-[[ -n "${SCREENSHOT:-}" ]] && cp "$WORK/window.png" "$SCREENSHOT"
 
 kill -TERM "$APP_PID"
 wait_exit 10 >/dev/null
