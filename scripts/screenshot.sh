@@ -8,18 +8,9 @@ out=$(realpath -m "${2:-$root/docs/screenshot.png}")
 # The end-to-end tests' helpers start Xvfb, the program and xdotool the same way.
 source "$root/tests/e2e/lib.sh" "$build/lumivex"
 
-start_display
-install_program
-write_config "[MAIN]" "Width=640" "Height=480" "Framerate=33" \
-    "Source=videotestsrc is-live=true pattern=smpte"
-start_program
-
-dialog=$(wait_window "^Video Format$")
-press "$dialog" Return
-wait_gone "$dialog"
-window=$(wait_window "^Webcam Lumivex")
+start_on_test_pattern 640 480 smpte
 sleep 1.5 # the preview's first frames
-import -window "$window" "$WORK/window.png"
+import -window "$WINDOW" "$WORK/window.png"
 optipng -quiet -o2 "$WORK/window.png"
 cp "$WORK/window.png" "$out"
 

@@ -3,16 +3,8 @@
 # window with the live preview.
 source "$(dirname "$0")/lib.sh"
 
-start_display
-install_program
-write_config "[MAIN]" "Width=640" "Height=480" "Framerate=33" \
-    "Source=videotestsrc is-live=true pattern=smpte"
-start_program
-
-dialog=$(wait_window "^Video Format$")
-press "$dialog" Return
-wait_gone "$dialog"
-window=$(wait_window "^Webcam Lumivex v0.03$")
+start_on_test_pattern 640 480 smpte
+window=$WINDOW
 
 geometry=$(xdotool getwindowgeometry "$window")
 grep -q "Geometry: 657x665" <<<"$geometry" || fail "unexpected window size: $geometry"
