@@ -1,5 +1,5 @@
 // The cost of a picture and the memory of a long run, on the real camera view: a GStreamer
-// pipeline from videotestsrc, GstCameraView::grabFrame and GstCameraView::saveFrame (the
+// pipeline from videotestsrc, the camera view's grabFrame and saveFrame (the
 // program's BMP writer).
 //
 //   bench_camera snapshot FOLDER PICTURES   snapshot_640x480, snapshot_1920x1080

@@ -27,6 +27,10 @@ fi
 if [[ "${1:-}" == --device ]]; then
   packages+=(qemu-system-x86 busybox-static cpio kmod udev v4l-utils)
 fi
+# Only for `make screenshot` (--screenshot): shrinks the retaken picture of the window.
+if [[ "${1:-}" == --screenshot ]]; then
+  packages+=(optipng)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QtEndian>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -22,7 +23,7 @@ struct PlainBmp {
     qsizetype stride = 0;
 };
 
-bool parsePlainBmp(const QByteArray& header, qint64 fileSize, PlainBmp* bmp) {
+bool parsePlainBmp(const QByteArray& header, PlainBmp* bmp) {
     if (header.size() < camera::BmpHeaderBytes || !header.startsWith("BM")) return false;
     const auto* h = reinterpret_cast<const uchar*>(header.constData());
     const quint32 offset = qFromLittleEndian<quint32>(h + 10);
@@ -38,8 +39,28 @@ bool parsePlainBmp(const QByteArray& header, qint64 fileSize, PlainBmp* bmp) {
     bmp->bottomUp = height > 0;
     bmp->offset = offset;
     bmp->stride = qsizetype(camera::bmpRowBytes(width));
-    return offset >= camera::BmpHeaderBytes &&
-           offset + bmp->stride * bmp->size.height() <= fileSize;
+    return offset >= camera::BmpHeaderBytes;
+}
+
+// Whether a BMP file is shorter than its header says: than the file size in the file header,
+// or than the end of the pixels. Qt's reader fills the missing rows with black, so a picture
+// cut short would pass for a whole one. Not a BMP, or too short for a header: false.
+bool cutShortBmp(const QByteArray& header, qint64 fileSize) {
+    if (header.size() < camera::BmpHeaderBytes || !header.startsWith("BM")) return false;
+    const auto* h = reinterpret_cast<const uchar*>(header.constData());
+    if (qFromLittleEndian<quint32>(h + 2) > fileSize) return true;
+    if (qFromLittleEndian<quint32>(h + 14) < 40) return false; // an old header: sizes alone
+    const qint64 width = std::abs(qint64(qFromLittleEndian<qint32>(h + 18)));
+    const qint64 height = std::abs(qint64(qFromLittleEndian<qint32>(h + 22)));
+    const quint16 bits = qFromLittleEndian<quint16>(h + 28);
+    const quint32 compression = qFromLittleEndian<quint32>(h + 30);
+    // Uncompressed rows (plain or with bit fields) have a known length; compressed pixels take
+    // what the header gives as their size.
+    const bool rows = compression == 0 || compression == 3 || compression == 6;
+    const qint64 rowBytes = (width * bits + 31) / 32 * 4;
+    qint64 pixels = qFromLittleEndian<quint32>(h + 34);
+    if (rows && __builtin_mul_overflow(rowBytes, height, &pixels)) return true;
+    return qint64(qFromLittleEndian<quint32>(h + 10)) + pixels > fileSize;
 }
 
 GstBuffer* frameFromImage(const QImage& image) {
@@ -54,8 +75,10 @@ GstBuffer* frameFromImage(const QImage& image) {
 GstBuffer* PictureReader::read(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return nullptr;
+    const QByteArray header = file.read(camera::BmpHeaderBytes);
+    if (cutShortBmp(header, file.size())) return nullptr;
     PlainBmp bmp;
-    const bool plain = parsePlainBmp(file.read(camera::BmpHeaderBytes), file.size(), &bmp);
+    const bool plain = parsePlainBmp(header, &bmp);
     const bool evenSides = bmp.size.width() % 2 == 0 && bmp.size.height() % 2 == 0;
     if (!plain || !(size_.isEmpty() ? evenSides : bmp.size == size_)) {
         file.close();
@@ -89,9 +112,10 @@ GstBuffer* PictureReader::read(const QString& path) {
 }
 
 GstBuffer* PictureReader::readWithQt(const QString& path) {
+    // A read error refuses the picture even when part of it came out (a PNG cut short does).
     QImageReader reader(path);
-    QImage image = reader.read();
-    if (image.isNull()) return nullptr;
+    QImage image;
+    if (!reader.read(&image) || image.isNull()) return nullptr;
     if (size_.isEmpty()) {
         firstSize_ = image.size();
         size_ = QSize(std::max(2, image.width() & ~1), std::max(2, image.height() & ~1));

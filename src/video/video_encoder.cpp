@@ -109,6 +109,31 @@ bool isDiskFull(GstMessage* message, const QString& text) {
            text.contains(QLatin1String("No space left"));
 }
 
+// x264enc tags its stream with its bitrate setting as the maximum bitrate (2048 kbit/s unless
+// set), whatever constant quality really gives, and the muxer would write that figure into the
+// file. Its tags pass on without bitrate figures, so the file declares no bitrate it does not
+// have.
+void dropBitrateClaims(GstElement* encoder) {
+    const gst::PadPtr pad(gst_element_get_static_pad(encoder, "src"));
+    if (!pad) return;
+    gst_pad_add_probe(
+        pad.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
+        [](GstPad*, GstPadProbeInfo* info, gpointer) {
+            GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+            if (GST_EVENT_TYPE(event) != GST_EVENT_TAG) return GST_PAD_PROBE_OK;
+            GstTagList* tags = nullptr;
+            gst_event_parse_tag(event, &tags);
+            GstTagList* kept = gst_tag_list_copy(tags);
+            for (const char* claim : {GST_TAG_BITRATE, GST_TAG_NOMINAL_BITRATE,
+                                      GST_TAG_MINIMUM_BITRATE, GST_TAG_MAXIMUM_BITRATE})
+                gst_tag_list_remove_tag(kept, claim);
+            GST_PAD_PROBE_INFO_DATA(info) = gst_event_new_tag(kept);
+            gst_event_unref(event);
+            return GST_PAD_PROBE_OK;
+        },
+        nullptr, nullptr);
+}
+
 // Makes the written bytes durable before the rename makes them the video.
 bool syncFile(const QString& path) {
     QFile file(path);
@@ -190,6 +215,7 @@ bool VideoEncoder::start(const QString& runDir, const QString& videoPath, int fp
     // Constant quality alone: no bitrate cap (x264enc would cap it at its default bitrate).
     if (g_object_class_find_property(G_OBJECT_GET_CLASS(encoder), "vbv-buf-capacity"))
         g_object_set(encoder, "vbv-buf-capacity", 0u, nullptr);
+    dropBitrateClaims(encoder);
     // The index goes in front of the media data, so players can start before the end arrives.
     if (g_object_class_find_property(G_OBJECT_GET_CLASS(muxer), "faststart"))
         g_object_set(muxer, "faststart", TRUE, "faststart-file", dataPath_.toUtf8().constData(),

@@ -2,8 +2,8 @@
 #include "camera/bmp_writer.h"
 #include "convert/conversion_error.h"
 #include "convert/numbers.h"
+#include "runs/run_names.h"
 #include "window/form1.h"
-#include "window/run_folder.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -55,8 +55,8 @@ void Form1::cmdStart_Click() {
         return;
     }
     QString error;
-    const QString folder = createRunFolder(
-        picturesFolder(), runFolderName(deps_.clock.localNow(), deps_.locale), &error);
+    const QString folder = runs::createRunFolder(
+        picturesFolder(), runs::runFolderName(deps_.clock.localNow(), deps_.locale), &error);
     if (folder.isEmpty()) {
         refuse(deps_.messages, QStringLiteral("The folder for this run's pictures could not be "
                                               "created.\r\n%1")
@@ -115,8 +115,8 @@ void Form1::TakePic() {
         return;
     }
     const QString path =
-        QStringLiteral("%1/%2/Picture %3.bmp")
-            .arg(picturesFolder(), strRunFolder, convert::wholeText(std::int64_t(lngTaken) + 1));
+        QStringLiteral("%1/%2/%3")
+            .arg(picturesFolder(), strRunFolder, runs::pictureFileName(std::int64_t(lngTaken) + 1));
     lngTaken = lngTaken + 1;
     lblPicturesTaken->setText(convert::wholeText(lngTaken));
 

@@ -100,6 +100,21 @@ wait_gone() {
     fail "window $id did not close"
 }
 
+# The program on its own display with a test pattern of WIDTH x HEIGHT as its camera, the format
+# dialog answered with Enter as a user keeping the default would; WINDOW is then the window's id.
+start_on_test_pattern() {
+    local width=$1 height=$2 pattern=$3 dialog
+    start_display
+    install_program
+    write_config "[MAIN]" "Width=$width" "Height=$height" "Framerate=33" \
+        "Source=videotestsrc is-live=true pattern=$pattern"
+    start_program
+    dialog=$(wait_window "^Video Format$")
+    press "$dialog" Return
+    wait_gone "$dialog"
+    WINDOW=$(wait_window "^Webcam Lumivex v0.03$")
+}
+
 # Presses a key in a window: focus it first, since there is no window manager.
 press() {
     local id=$1 key=$2

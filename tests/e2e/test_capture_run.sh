@@ -3,17 +3,9 @@
 # count message; the run folder then holds three 640 x 480 24-bit BMPs taken a second apart.
 source "$(dirname "$0")/lib.sh"
 
-start_display
-install_program
 # A preview smaller than the pictures: they are still saved at the format's full size.
-write_config "[MAIN]" "Width=320" "Height=240" "Framerate=33" \
-    "Source=videotestsrc is-live=true pattern=ball"
-start_program
-
-dialog=$(wait_window "^Video Format$")
-press "$dialog" Return
-wait_gone "$dialog"
-window=$(wait_window "^Webcam Lumivex v0.03$")
+start_on_test_pattern 320 240 ball
+window=$WINDOW
 
 # Places in the window (the panel starts at y 496, its frames at y 512).
 click_at "$window" 88 538   # the interval box

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 #include <gtest/gtest.h>
 #include <optional>
 #include <unistd.h>
@@ -20,8 +21,9 @@ using video::VideoResult;
 struct Decoded {
     QMap<QString, QString> stream; // what ffprobe says of the video stream
     int frames = 0;
-    std::vector<int> greys;    // the mean grey of each frame's top quarter
-    QStringList topLevelBoxes; // the MP4 file's boxes, in order
+    std::vector<int> greys;         // the mean grey of each frame's top quarter
+    QStringList topLevelBoxes;      // the MP4 file's boxes, in order
+    quint32 declaredMaxBitrate = 0; // the maximum bitrate in the 'btrt' box; 0: none declared
     QString error;
 };
 
@@ -38,6 +40,16 @@ QStringList boxesOf(const QString& path) {
         if (size < 8 || !file.seek(file.pos() - 8 + size)) break;
     }
     return boxes;
+}
+
+// The 'btrt' box (buffer size, maximum and average bitrate) of the video's sample description.
+quint32 declaredMaxBitrate(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return 0;
+    const QByteArray bytes = file.readAll();
+    const qsizetype at = bytes.indexOf("btrt");
+    if (at < 0 || at + 16 > bytes.size()) return 0;
+    return qFromBigEndian<quint32>(bytes.constData() + at + 8);
 }
 
 QByteArray output(const QString& program, const QStringList& arguments, QString* error) {
@@ -57,6 +69,7 @@ QByteArray output(const QString& program, const QStringList& arguments, QString*
 Decoded decode(const QString& path) {
     Decoded result;
     result.topLevelBoxes = boxesOf(path);
+    result.declaredMaxBitrate = declaredMaxBitrate(path);
     const QByteArray probe =
         output(QStringLiteral("ffprobe"),
                {"-v", "error", "-select_streams", "v:0", "-count_frames", "-show_entries",
@@ -129,7 +142,8 @@ protected:
 
 // One frame per picture in number order (10 after 5), upright, the gap and the foreign and
 // damaged files skipped, a picture of another size (odd) scaled to the first one's, the length
-// frames / fps, an MP4 a player can start at once, and nothing else left beside it.
+// frames / fps, an MP4 a player can start at once that declares no made-up bitrate, and nothing
+// else left beside it.
 TEST_F(VideoTest, MakesAPlayableVideoOfTheRunsPicturesInNumberOrder) {
     const QString dir = runDir(QStringLiteral("06Dec2026-074039"));
     const int numbers[] = {1, 2, 3, 5, 10}; // 4 and 6 to 9 could not be saved
@@ -160,6 +174,8 @@ TEST_F(VideoTest, MakesAPlayableVideoOfTheRunsPicturesInNumberOrder) {
     ASSERT_EQ(video.frames, 5);
     for (int i = 0; i < 5; ++i)
         EXPECT_NEAR(video.greys[i], 20 + 50 * i, 4) << "frame " << i;
+    // The encoder's bitrate setting is no maximum of a constant-quality video.
+    EXPECT_EQ(video.declaredMaxBitrate, 0u);
     EXPECT_EQ(video.topLevelBoxes.value(0), "ftyp");
     EXPECT_LT(video.topLevelBoxes.indexOf("moov"), video.topLevelBoxes.indexOf("mdat"));
     EXPECT_EQ(picturesFolder(), QStringList({"06Dec2026-074039", "06Dec2026-074039.mp4"}));

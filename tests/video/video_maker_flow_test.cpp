@@ -1,11 +1,13 @@
 // Make Video as the window runs it: the dialog, the progress window and the closing message.
 #include "camera/bmp_writer.h"
+#include "support/qt_printers.h"
 #include "video/make_video_dialog.h"
 #include "video/video_maker_flow.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressDialog>
 #include <QSpinBox>
@@ -30,7 +32,8 @@ public:
 
 // The dialog lists every folder newest first (by the moment in a run folder's name, else by
 // when it last changed) with the newest chosen, tells what the choice gives, and the video of
-// the chosen run is made with a progress window, announced by name, one at a time.
+// the chosen run is made with a progress window, announced by name, one at a time; a damaged
+// picture is left out and named.
 TEST(VideoMakerFlowTest, MakesTheVideoOfTheChosenRun) {
     QTemporaryDir programFolder;
     const QString pictures = programFolder.filePath(QStringLiteral("pictures"));
@@ -44,10 +47,13 @@ TEST(VideoMakerFlowTest, MakesTheVideoOfTheChosenRun) {
     QImage picture(64, 48, QImage::Format_RGB32);
     picture.fill(Qt::gray);
     QString error;
-    for (int i = 1; i <= 3; ++i)
+    for (int i = 1; i <= 4; ++i)
         ASSERT_TRUE(camera::writeBmp(
             picture, pictures + QStringLiteral("/06Dec2026-074039-10/Picture %1.bmp").arg(i),
             &error));
+    // Cut off in the middle of its pixels, as a full disk or a lost camera card may leave it.
+    const QString damaged = pictures + QStringLiteral("/06Dec2026-074039-10/Picture 2.bmp");
+    ASSERT_TRUE(QFile::resize(damaged, QFileInfo(damaged).size() / 2));
 
     RecordingMessages messages;
     video::VideoMakerFlow flow(messages, QLocale(QLocale::English));
@@ -64,9 +70,9 @@ TEST(VideoMakerFlowTest, MakesTheVideoOfTheChosenRun) {
                                  "holiday", "05Dec2026-235959"}));
     EXPECT_EQ(dialog->run(), "06Dec2026-074039-10");
     EXPECT_EQ(dialog->fps(), 25);
-    EXPECT_EQ(dialog->summary->text(), "3 picture(s): a video of 0.1 seconds.");
+    EXPECT_EQ(dialog->summary->text(), "4 picture(s): a video of 0.2 seconds.");
     dialog->framesPerSecond->setValue(1);
-    EXPECT_EQ(dialog->summary->text(), "3 picture(s): a video of 3.0 seconds.");
+    EXPECT_EQ(dialog->summary->text(), "4 picture(s): a video of 4.0 seconds.");
 
     flow.open(&window, pictures, [&] { ++finished; }); // a second one is refused
     EXPECT_EQ(window.findChildren<video::MakeVideoDialog*>().size(), 1);
@@ -80,8 +86,10 @@ TEST(VideoMakerFlowTest, MakesTheVideoOfTheChosenRun) {
     EXPECT_EQ(finished, 1);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].title, "Info");
-    EXPECT_TRUE(messages.shown[0].text.contains("06Dec2026-074039-10.mp4"))
-        << messages.shown[0].text.toStdString();
+    // The damaged picture is left out and named, as any file that is not a picture is.
+    EXPECT_EQ(messages.shown[0].text,
+              "The video 06Dec2026-074039-10.mp4 is made: 3 picture(s).\r\n1 file(s) were "
+              "skipped, the first \"Picture 2.bmp\": not a readable picture.");
     EXPECT_TRUE(QFile::exists(pictures + QStringLiteral("/06Dec2026-074039-10.mp4")));
 }
 

@@ -1,0 +1,94 @@
+#include "runs/run_names.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace runs {
+
+namespace {
+
+QString repeatedName(const QString& name, int repeat) {
+    return repeat == 1 ? name : QStringLiteral("%1-%2").arg(name).arg(repeat);
+}
+
+// The moment "ddMMMyyyy-hhmmss" gives in the program's locale or in English, so that folders
+// made under another locale still read; invalid for a name of another form.
+QDateTime nameMoment(const QString& name, const QLocale& locale) {
+    const QString format = QStringLiteral("ddMMMyyyy-hhmmss");
+    for (const QLocale& l : {locale, QLocale(QLocale::English, QLocale::UnitedStates)}) {
+        const QDateTime moment = l.toDateTime(name, format);
+        if (moment.isValid()) return moment;
+    }
+    return {};
+}
+
+} // namespace
+
+QString runFolderName(const QDateTime& moment, const QLocale& locale) {
+    const QDate date = moment.date();
+    const QTime time = moment.time();
+    QString month = locale.monthName(date.month(), QLocale::ShortFormat);
+    month.replace(QLatin1Char('/'), QLatin1Char('-')).replace(QLatin1Char('\\'), QLatin1Char('-'));
+    return QStringLiteral("%1%2%3-%4%5%6")
+        .arg(date.day(), 2, 10, QLatin1Char('0'))
+        .arg(month)
+        .arg(date.year(), 4, 10, QLatin1Char('0'))
+        .arg(time.hour(), 2, 10, QLatin1Char('0'))
+        .arg(time.minute(), 2, 10, QLatin1Char('0'))
+        .arg(time.second(), 2, 10, QLatin1Char('0'));
+}
+
+QString createRunFolder(const QString& picturesDir, const QString& name, QString* error) {
+    if (!QDir().mkpath(picturesDir)) {
+        *error = QStringLiteral("The folder \"%1\" could not be created.")
+                     .arg(QDir::toNativeSeparators(picturesDir));
+        return {};
+    }
+    // mkdir() itself says whether the name was taken, so two programs starting runs in the same
+    // second cannot both get the same folder.
+    for (int repeat = 1; repeat < 1000; ++repeat) {
+        const QString candidate = repeatedName(name, repeat);
+        const QByteArray path = QFile::encodeName(picturesDir + QLatin1Char('/') + candidate);
+        if (::mkdir(path.constData(), 0777) == 0) return candidate;
+        if (errno != EEXIST) {
+            *error = QStringLiteral("The folder \"%1\" could not be created: %2.")
+                         .arg(QDir::toNativeSeparators(QFile::decodeName(path)),
+                              QString::fromLocal8Bit(std::strerror(errno)));
+            return {};
+        }
+    }
+    *error = QStringLiteral("No free name for a run folder \"%1\" in \"%2\".")
+                 .arg(name, QDir::toNativeSeparators(picturesDir));
+    return {};
+}
+
+std::optional<RunStart> readRunFolderName(const QString& name, const QLocale& locale) {
+    if (const QDateTime moment = nameMoment(name, locale); moment.isValid())
+        return RunStart{moment, 1};
+    static const QRegularExpression repeated(QStringLiteral("^(.+)-([0-9]{1,9})$"));
+    const auto match = repeated.match(name);
+    if (!match.hasMatch()) return std::nullopt;
+    if (const QDateTime moment = nameMoment(match.captured(1), locale); moment.isValid())
+        return RunStart{moment, match.captured(2).toInt()};
+    return std::nullopt;
+}
+
+QStringList pictureExtensions() {
+    return {QStringLiteral("bmp")};
+}
+
+QString pictureFileName(qint64 number) {
+    return QStringLiteral("Picture %1.%2").arg(number).arg(pictureExtensions().first());
+}
+
+qint64 pictureNumber(const QString& fileName) {
+    static const QRegularExpression form(QStringLiteral("^Picture ([1-9][0-9]{0,9})\\.(?:%1)$")
+                                             .arg(pictureExtensions().join(QLatin1Char('|'))));
+    const auto match = form.match(fileName);
+    return match.hasMatch() ? match.captured(1).toLongLong() : 0;
+}
+
+} // namespace runs
