@@ -39,11 +39,12 @@ ProcessCameraView::ProcessCameraView(QString program, QObject* parent)
     connect(&watchdog_, &QTimer::timeout, this, &ProcessCameraView::onWatchdog);
     connect(&retryTimer_, &QTimer::timeout, this, [this] {
         // Tries come soon after a loss, most faults being over once the process that met them
-        // is gone, then at the retry interval: 250 ms, 500 ms more, then every 2 s by default.
+        // is gone, then at the retry interval: after 250 ms, 500 ms more, 1 s more, then every
+        // 2 s by default.
         ++triesSinceLoss_;
-        retryTimer_.setInterval(triesSinceLoss_ == 1
-                                    ? std::min<std::chrono::milliseconds>(timing_.retryInterval, 500ms)
-                                    : timing_.retryInterval);
+        const std::chrono::milliseconds soon = triesSinceLoss_ == 1 ? 500ms : 1000ms;
+        retryTimer_.setInterval(triesSinceLoss_ <= 2 ? std::min(timing_.retryInterval, soon)
+                                                     : timing_.retryInterval);
         happen(LinkEvent::RetryDue);
     });
     setTiming(timing_);
@@ -127,6 +128,13 @@ bool ProcessCameraView::await(std::initializer_list<const char*> verbs,
     return fail(error, process_->channel().isOpen() ? ProcessHangs : ProcessEnded);
 }
 
+bool ProcessCameraView::request(const Message& message, std::initializer_list<const char*> verbs,
+                                std::chrono::milliseconds timeout, Message* answer,
+                                QString* error) {
+    if (!send(message)) return fail(error, ProcessEnded);
+    return await(verbs, timeout, answer, error);
+}
+
 Message ProcessCameraView::openRequest() const {
     QCborMap fields{{QLatin1String("source"), description_},
                     {QLatin1String("heartbeat"),
@@ -157,9 +165,8 @@ QWidget* ProcessCameraView::create(QWidget* parent, QSize size, const QString& s
 
     if ((!process_ || !process_->channel().isOpen()) && !startProcess(error)) return nullptr;
     Message answer;
-    if (!send(openRequest()) ||
-        !await({"found", "no-camera", "not-plugged-in", "invalid"}, timing_.startTimeout + 5s,
-               &answer, error))
+    if (!request(openRequest(), {"found", "no-camera", "not-plugged-in", "invalid"},
+                 timing_.startTimeout + 5s, &answer, error))
         return nullptr;
     if (answer.is(QLatin1String("no-camera"))) return nullptr; // not an error of ours to word
     if (!answer.is(QLatin1String("found"))) {
@@ -190,9 +197,9 @@ bool ProcessCameraView::connectDriver(QString* error) {
     if (!process_ || !process_->channel().isOpen()) {
         // Connected again after a disconnect: a fresh process finds the camera again.
         Message found;
-        if (!startProcess(error) || !send(openRequest()) ||
-            !await({"found", "no-camera", "not-plugged-in", "invalid"}, timing_.startTimeout + 5s,
-                   &found, error))
+        if (!startProcess(error) ||
+            !request(openRequest(), {"found", "no-camera", "not-plugged-in", "invalid"},
+                     timing_.startTimeout + 5s, &found, error))
             return false;
         if (!found.is(QLatin1String("found")))
             return fail(error, found.is(QLatin1String("no-camera"))
@@ -201,10 +208,10 @@ bool ProcessCameraView::connectDriver(QString* error) {
     }
     sendPreview();
     Message answer;
-    if (!send(Message(QStringLiteral("connect"),
-                      {{QLatin1String("timeout"), qint64(timing_.startTimeout.count())},
-                       {QLatin1String("controls"), valuesToWire(startControls_)}})) ||
-        !await({"formats", "connect-failed"}, timing_.startTimeout + 5s, &answer, error)) {
+    if (!request(Message(QStringLiteral("connect"),
+                         {{QLatin1String("timeout"), qint64(timing_.startTimeout.count())},
+                          {QLatin1String("controls"), valuesToWire(startControls_)}}),
+                 {"formats", "connect-failed"}, timing_.startTimeout + 5s, &answer, error)) {
         endProcess();
         return false;
     }
@@ -491,10 +498,10 @@ void ProcessCameraView::videoFormatDialog() {
     Message answer;
     QString error;
     // Part of start-up (the dialog comes before the window shows), so waiting is fine here.
-    if (!send(Message(QStringLiteral("format"),
-                      {{QLatin1String("format"), formatToWire(formats_[chosen])},
-                       {QLatin1String("timeout"), qint64(timing_.startTimeout.count())}})) ||
-        !await({"format-set", "format-failed"}, timing_.startTimeout * 2 + 2s, &answer, &error)) {
+    if (!request(Message(QStringLiteral("format"),
+                         {{QLatin1String("format"), formatToWire(formats_[chosen])},
+                          {QLatin1String("timeout"), qint64(timing_.startTimeout.count())}}),
+                 {"format-set", "format-failed"}, timing_.startTimeout * 2 + 2s, &answer, &error)) {
         happen(process_ && process_->channel().isOpen() ? LinkEvent::NoAnswer
                                                         : LinkEvent::ProcessGone,
                error);

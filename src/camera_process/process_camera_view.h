@@ -109,6 +109,9 @@ private:
     bool startProcess(QString* error);
     // Sends `message`; a camera process that does not take it is ended as hung.
     bool send(const Message& message, int fd = -1);
+    // Sends `message` and waits for one of the answers `verbs` (start-up only).
+    bool request(const Message& message, std::initializer_list<const char*> verbs,
+                 std::chrono::milliseconds timeout, Message* answer, QString* error);
     // The one kind of wait: for the answer `verbs` to a request, up to `timeout`.
     bool await(std::initializer_list<const char*> verbs, std::chrono::milliseconds timeout,
                Message* answer, QString* error);

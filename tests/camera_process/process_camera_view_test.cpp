@@ -150,6 +150,20 @@ TEST_F(ProcessCameraViewTest, SourceThatFailsWhileStartingLeavesNoFormatDialog) 
     EXPECT_TRUE(host.findChildren<QDialog*>().isEmpty());
 }
 
+// A camera process that cannot start, or ends at once, is an error of start-up with its reason,
+// never a camera that is not there.
+TEST(ProcessCameraViewStartUp, ACameraProcessThatCannotRunFailsStartUpSayingSo) {
+    for (const char* program : {"/nonexistent/lumivex-camera", "/bin/false"}) {
+        SCOPED_TRACE(program);
+        QWidget host;
+        camera_process::ProcessCameraView view{QString::fromLatin1(program)};
+        view.prepare();
+        QString error;
+        EXPECT_EQ(view.create(&host, {320, 240}, "videotestsrc is-live=true", &error), nullptr);
+        EXPECT_TRUE(error.contains("camera process")) << error.toStdString();
+    }
+}
+
 TEST_F(ProcessCameraViewTest, NoCameraAtAllIsNullWithoutError) {
     if (camera::findFirstCaptureDevice()) GTEST_SKIP() << "this machine has a camera";
     QString error = "untouched";

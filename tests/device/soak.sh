@@ -53,7 +53,9 @@ faults=("${controls[@]}" dropped_frames unplug SIGKILL SIGSEGV SIGSTOP)
 
 # Whether a fault must show "Camera lost" (the others may pass unnoticed, or bite only at the
 # next start of the stream).
-must_lose() { [[ "$1" =~ ^(disconnect|inject_fatal_streaming_error|dropped_frames|unplug|SIG.*)$ ]]; }
+must_lose() {
+    [[ "$1" =~ ^(disconnect|inject_fatal_streaming_error|inject_vidioc_streamon_error|inject_vidioc_reqbufs_error|dropped_frames|unplug|SIG.*)$ ]]
+}
 
 fault() { # name: starts the fault; returns once it has ended
     case "$1" in
@@ -73,6 +75,13 @@ fault() { # name: starts the fault; returns once it has ended
         ;;
     SIG*)
         kill -"${1#SIG}" "$BEFORE"
+        ;;
+    inject_vidioc_streamon_error | inject_vidioc_reqbufs_error)
+        # Armed for the stream's next start: the camera process is ended to start it, so the
+        # fault bites now, at the program's first try, and is over by the end of this step.
+        v4l2-ctl -d "$(node)" -c "$1=1" || fail "vivid refused $1"
+        began=$(now)
+        kill -KILL "$BEFORE"
         ;;
     *)
         # Starting v4l2-ctl takes a while in this machine: the fault counts from its return.
