@@ -3,6 +3,7 @@
 #   make test           install what is missing, build, run every test through CTest, two at a time
 #   make test SANITIZE=1  the same under AddressSanitizer + UndefinedBehaviorSanitizer
 #   make test-device    build, then run the program against the kernel's virtual camera in QEMU
+#   make soak           the camera-fault soak of the device tests, the long version
 #   make bench          build (Release) and run the benchmarks
 #   make fuzz           build the libFuzzer targets with clang and run them briefly
 #   make screenshot     build, run the program on a test pattern under Xvfb, retake docs/screenshot.png
@@ -11,6 +12,7 @@ BUILD_TYPE ?= Release
 SANITIZE ?= 0
 WERROR ?= 0
 FUZZ_RUNS ?= 200000
+SOAK_ROUNDS ?= 6
 
 ifeq ($(SANITIZE),1)
 BUILD_DIR ?= build-sanitize
@@ -29,7 +31,7 @@ CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
               -DLUMIVEX_SANITIZE=$(SANITIZE) -DLUMIVEX_WERROR=$(WERROR) \
               -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 
-.PHONY: all deps configure build run test test-device bench fuzz screenshot format clean
+.PHONY: all deps configure build run test test-device soak bench fuzz screenshot format clean
 
 all: build
 
@@ -52,6 +54,12 @@ test-device:
 	@scripts/install-deps.sh --device
 	@$(MAKE) --no-print-directory build
 	@tests/device/run.sh $(BUILD_DIR)
+
+# The soak alone, long: every camera fault six times over (about 15 minutes of capture run).
+soak:
+	@scripts/install-deps.sh --device
+	@$(MAKE) --no-print-directory build
+	@ONLY_UDEV=1 UDEV_CASES=soak SOAK_ROUNDS=$(SOAK_ROUNDS) tests/device/run.sh $(BUILD_DIR)
 
 bench:
 	@scripts/install-deps.sh --bench

@@ -14,9 +14,9 @@ now() { date +%s.%N; }
 since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
 over() { awk -v t="$1" -v l="$2" 'BEGIN { exit !(t > l) }'; }
 pictures() { find "$WORK/app/pictures" -name '*.bmp' | wc -l; }
-wait_pictures() { # count seconds
+wait_pictures() { # count seconds [from: a time, now by default]
     local until
-    until=$(awk -v s="$(now)" -v d="$2" 'BEGIN { printf "%.3f", s + d }')
+    until=$(awk -v s="${3:-$(now)}" -v d="$2" 'BEGIN { printf "%.3f", s + d }')
     while ! over "$(now)" "$until"; do
         (($(pictures) >= $1)) && return 0
         sleep 0.2
@@ -150,7 +150,9 @@ for ((round = 1; round <= rounds; ++round)); do
             # A reported error or a death within 1 s, a hang within the 3 s answer limit, and
             # silence within the 5 s watchdog, each with a second's slack for this machine.
             case "$current" in
-            SIGSTOP) wait_logged_loss 3.5 ;;        # the camera process's 3 s answer limit
+            # The camera process's 3 s answer limit; the hang is over when the program ends
+            # the stopped process, which it does once it notices.
+            SIGSTOP) wait_logged_loss 3.5 && ended=$(awk -v a="$began" -v n="${NOTICED% s}" 'BEGIN { printf "%.3f", a + n }') ;;
             dropped_frames) wait_logged_loss 6 ;;   # the 5 s watchdog
             *) wait_logged_loss 1 ;;               # a reported error, a death
             esac
@@ -161,8 +163,10 @@ for ((round = 1; round <= rounds; ++round)); do
             esac
         fi
         replaced="$(since "$began") s"
+        # A picture after the loss was noticed is one of the new camera process, and it must
+        # come within 5 s of the fault's end.
         count=$(pictures)
-        wait_pictures $((count + 1)) $((5 + ${SOAK_SLACK:-1})) ||
+        wait_pictures $((count + 1)) $((5 + ${SOAK_SLACK:-1})) "$ended" ||
             fail "no picture within 5 s of the end of $current (held: $(node_holders | tr '\n' ' '))"
         back=$(since "$ended")
         # Nobody but the live camera process holds the camera.
@@ -186,6 +190,8 @@ press "$info" Return
 
 check_count "$message"
 echo "end: window $after_window; camera $after_camera"
+echo "the program's own account of its camera:"
+grep ' event ' "$WORK/app.log" || true
 read -r fds threads rss <<<"$baseline_window"
 read -r fds2 threads2 rss2 <<<"$after_window"
 ((fds2 - fds <= 3)) || fail "the window process's open files grew from $fds to $fds2"
