@@ -168,3 +168,33 @@ check_count() { # message
     [[ "$(tail -n 1 <<<"$numbers")" -le "$taken" ]] || fail "a picture numbered past the count"
     COUNTED="$files pictures on disk + $failed not saved = $taken"
 }
+
+# Time, in seconds since 1970 with fractions, and seconds since such a time.
+now() { date +%s.%N; }
+since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
+over() { awk -v t="$1" -v l="$2" 'BEGIN { exit !(t > l) }'; }
+
+pictures() { find "$WORK/app/pictures" -name '*.bmp' | wc -l; }
+# Waits until there are `count` pictures, up to `seconds` from `from` (now by default).
+wait_pictures() { # count seconds [from]
+    local until
+    until=$(awk -v s="${3:-$(now)}" -v d="$2" 'BEGIN { printf "%.3f", s + d }')
+    while ! over "$(now)" "$until"; do
+        (($(pictures) >= $1)) && return 0
+        sleep 0.2
+    done
+    return 1
+}
+
+# One camera, the program past its format dialog, a run at 1 s going; PREVIEW is the preview's
+# X window.
+run_at_one_second() {
+    load_vivid 1
+    start_display
+    install_program
+    start_to_dialog
+    accept_format
+    PREVIEW=$(preview_window)
+    set_run 1
+    start_timer
+}

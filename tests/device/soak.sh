@@ -10,19 +10,6 @@
 # themselves are printed.
 source "$(dirname "$0")/lib.sh"
 
-now() { date +%s.%N; }
-since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
-over() { awk -v t="$1" -v l="$2" 'BEGIN { exit !(t > l) }'; }
-pictures() { find "$WORK/app/pictures" -name '*.bmp' | wc -l; }
-wait_pictures() { # count seconds [from: a time, now by default]
-    local until
-    until=$(awk -v s="${3:-$(now)}" -v d="$2" 'BEGIN { printf "%.3f", s + d }')
-    while ! over "$(now)" "$until"; do
-        (($(pictures) >= $1)) && return 0
-        sleep 0.2
-    done
-    return 1
-}
 node() { ls /dev/video* 2>/dev/null | head -n 1; }
 live_camera() { pgrep -n -P "$APP_PID" 2>/dev/null || true; }
 usage() { # fds threads rss-KiB of a process
@@ -30,14 +17,7 @@ usage() { # fds threads rss-KiB of a process
 $(awk '/^VmRSS:/ { print $2 }' /proc/"$1"/status)"
 }
 
-load_vivid 1
-start_display
-install_program
-start_to_dialog
-accept_format
-PREVIEW=$(preview_window)
-set_run 1
-start_timer
+run_at_one_second
 wait_pictures 3 20 || fail "no pictures from the camera"
 baseline_window=$(usage "$APP_PID")
 baseline_camera=$(usage "$(live_camera)")

@@ -6,25 +6,7 @@
 # count is the pictures on disk plus those it says could not be saved.
 source "$(dirname "$0")/lib.sh"
 
-now() { date +%s.%N; }
-elapsed() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
-pictures() { find "$WORK/app/pictures" -name '*.bmp' | wc -l; }
-wait_pictures() { # count seconds
-    for _ in $(seq $(($2 * 10))); do
-        (($(pictures) >= $1)) && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-load_vivid 1
-start_display
-install_program
-start_to_dialog
-accept_format
-PREVIEW=$(preview_window)
-set_run 1
-start_timer
+run_at_one_second
 wait_pictures 2 15 || fail "no pictures from the camera"
 preview_lost && fail "the preview shows the lost notice before the unplug"
 
@@ -33,10 +15,10 @@ echo vivid.0 >/sys/bus/platform/drivers/vivid/unbind
 # Each look at the screen takes a while here: the time counted is when the look that saw the
 # notice had ended, so it is never less than the truth.
 until preview_lost; do
-    awk -v t="$(elapsed "$unplugged")" 'BEGIN { exit !(t > 2) }' &&
+    awk -v t="$(since "$unplugged")" 'BEGIN { exit !(t > 2) }' &&
         fail "no 'Camera lost' 2 s after the unplug"
 done
-seen=$(elapsed "$unplugged")
+seen=$(since "$unplugged")
 echo "'Camera lost' seen ${seen} s after the unplug"
 awk -v t="$seen" 'BEGIN { exit !(t > 2) }' && fail "'Camera lost' only ${seen} s after the unplug"
 before=$(pictures)
@@ -45,8 +27,8 @@ before=$(pictures)
 lost=$(now)
 held=""
 until [[ -z "$(held_nodes)" ]]; do
-    if awk -v t="$(elapsed "$lost")" 'BEGIN { exit !(t > 2) }'; then
-        held="the program still held $(held_nodes) $(elapsed "$lost") s after 'Camera lost'"
+    if awk -v t="$(since "$lost")" 'BEGIN { exit !(t > 2) }'; then
+        held="the program still held $(held_nodes) $(since "$lost") s after 'Camera lost'"
         echo "$held"
         break
     fi
@@ -67,7 +49,7 @@ settle_udev
 count=$(pictures)
 wait_pictures $((count + 1)) 5 ||
     fail "no new picture 5 s after the camera came back as $node (program holds: $(held_nodes))"
-echo "a new picture $(elapsed "$back") s after the camera came back as $node"
+echo "a new picture $(since "$back") s after the camera came back as $node"
 wait_pictures $((count + 2)) 5 || fail "the pictures stopped again"
 stop_timer
 info=$(wait_window "^Info$" 15)
