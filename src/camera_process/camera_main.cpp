@@ -4,11 +4,15 @@
 #include "gst/gst_setup.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <cstdio>
 #include <cstring>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <unistd.h>
+
+// The same category as the window's side: one rule shows both.
+Q_LOGGING_CATEGORY(cameraProcessLog, "lumivex.camera", QtWarningMsg)
 
 int main(int argc, char* argv[]) {
     // A window process that dies without a word takes this one along.
@@ -21,6 +25,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     QCoreApplication app(argc, argv);
+    qCDebug(cameraProcessLog) << "camera process: started";
     QString error;
     if (!gst::initGStreamer(&argc, &argv, &error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
@@ -30,5 +35,6 @@ int main(int argc, char* argv[]) {
     QObject::connect(&server, &camera_process::CameraServer::windowGone, &app,
                      &QCoreApplication::quit);
     server.warmUp();
+    qCDebug(cameraProcessLog) << "camera process: GStreamer ready";
     return app.exec();
 }

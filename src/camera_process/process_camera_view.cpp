@@ -164,6 +164,7 @@ QWidget* ProcessCameraView::create(QWidget* parent, QSize size, const QString& s
     sinkDraws_ = QGuiApplication::platformName() == QLatin1String("xcb");
 
     if ((!process_ || !process_->channel().isOpen()) && !startProcess(error)) return nullptr;
+    qCDebug(cameraLog) << "start-up: asking the camera process for the camera";
     Message answer;
     if (!request(openRequest(), {"found", "no-camera", "not-plugged-in", "invalid"},
                  timing_.startTimeout + 5s, &answer, error))
@@ -173,6 +174,7 @@ QWidget* ProcessCameraView::create(QWidget* parent, QSize size, const QString& s
         if (error) *error = answer.text(QLatin1String("error"));
         return nullptr;
     }
+    qCDebug(cameraLog) << "start-up: found" << answer.text(QLatin1String("label"));
     device_ = deviceFromWire(answer.fields.value(QLatin1String("camera")).toMap());
     sinkDraws_ = answer.flag(QLatin1String("draws"));
     noControls_ = answer.text(QLatin1String("noControls"));
@@ -223,6 +225,7 @@ bool ProcessCameraView::connectDriver(QString* error) {
         if (formatIndex_ >= formats_.size()) formatIndex_ = -1;
         format_.reset();
         if (formatIndex_ >= 0) format_ = formats_[formatIndex_];
+        qCDebug(cameraLog) << "start-up:" << formats_.size() << "formats";
         // Start-up shows the format dialog next: it is built while the camera starts.
         prepareFormatDialog();
         if (!await({"connected", "connect-failed"}, timing_.startTimeout + 5s, &answer, error)) {
@@ -236,6 +239,7 @@ bool ProcessCameraView::connectDriver(QString* error) {
         endProcess();
         return fail(error, answer.text(QLatin1String("error")));
     }
+    qCDebug(cameraLog) << "start-up: the camera runs";
     framesSeen_ = -1;
     lastProgress_.start();
     happen(LinkEvent::Connected);
