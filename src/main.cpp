@@ -7,6 +7,7 @@
 #include "window/message_boxes.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <sched.h>
 #include <thread>
 
@@ -33,13 +34,17 @@ int main(int argc, char* argv[]) {
         keepOffProcessor(guiProcessor);
         window::warmUpFonts();
     });
+    // The camera runs in a process of its own, started first: it loads GStreamer while Qt
+    // starts and the window is built.
+    const QString cameraProgram =
+        QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() + QStringLiteral("/lumivex-camera");
+    std::unique_ptr<camera_process::ChildProcess> cameraProcess =
+        camera_process::ChildProcess::start(cameraProgram, nullptr);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Webcam Lumivex"));
 
-    // The camera runs in a process of its own, which loads GStreamer while the window is built.
-    camera_process::ProcessCameraView camera(QCoreApplication::applicationDirPath() +
-                                             QStringLiteral("/lumivex-camera"));
-    camera.prepare();
+    camera_process::ProcessCameraView camera(cameraProgram);
+    if (cameraProcess) camera.prepare(std::move(cameraProcess));
     const QString folder = QCoreApplication::applicationDirPath();
     controls::CameraControls cameraSettings(camera, folder + QStringLiteral("/Cameras.ini"));
     window::QtMessageBoxes messages;

@@ -1,5 +1,6 @@
 #include "camera_process/child_process.h"
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <csignal>
@@ -23,10 +24,12 @@ int openPidFd(pid_t pid) {
 }
 
 // Waits, without blocking anyone, for a killed process to be gone and reaps it; deletes itself
-// then. Owned by nobody: it lives exactly as long as the dead process takes to go.
+// then. The application owns it meanwhile, so one still waiting at the program's end goes with
+// the application (its process, killed, is then reaped by whoever outlives us).
 class Reaper : public QObject {
 public:
-    Reaper(pid_t pid, UniqueFd pidfd) : pid_(pid), pidfd_(std::move(pidfd)) {
+    Reaper(pid_t pid, UniqueFd pidfd)
+        : QObject(QCoreApplication::instance()), pid_(pid), pidfd_(std::move(pidfd)) {
         if (reap()) return;
         notifier_ = std::make_unique<QSocketNotifier>(qintptr(pidfd_.get()),
                                                       QSocketNotifier::Read);
@@ -77,7 +80,12 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const QString& program, QStrin
 }
 
 ChildProcess::ChildProcess(pid_t pid, UniqueFd pidfd, UniqueFd socket)
-    : pid_(pid), pidfd_(std::move(pidfd)), channel_(std::make_unique<Channel>(std::move(socket))) {}
+    : pid_(pid), pidfd_(std::move(pidfd)), socket_(std::move(socket)) {}
+
+Channel& ChildProcess::channel() {
+    if (!channel_) channel_ = std::make_unique<Channel>(std::move(socket_));
+    return *channel_;
+}
 
 ChildProcess::~ChildProcess() {
     end();
@@ -87,6 +95,7 @@ void ChildProcess::end() {
     if (pid_ <= 0) return;
     ::kill(pid_, SIGKILL);
     channel_.reset();
+    socket_.reset();
     if (pidfd_) {
         auto* reaper = new Reaper(pid_, std::move(pidfd_));
         if (reaper->done()) delete reaper;

@@ -21,7 +21,9 @@ public:
     // Starts `program` (the camera process's executable). Null with `error` when it cannot.
     static std::unique_ptr<ChildProcess> start(const QString& program, QString* error);
 
-    Channel& channel() { return *channel_; }
+    // Made on first use, so a process can be started before the application object exists (a
+    // channel needs its event loop).
+    Channel& channel();
     pid_t pid() const { return pid_; }
 
     // Kills it now; the object may go at once.
@@ -32,6 +34,7 @@ private:
 
     pid_t pid_;
     UniqueFd pidfd_;
+    UniqueFd socket_; // until the channel takes it
     std::unique_ptr<Channel> channel_;
 };
 

@@ -69,19 +69,30 @@ pid_t ProcessCameraView::cameraProcessId() const {
 }
 
 void ProcessCameraView::prepare() {
-    if (!process_) startProcess(nullptr);
+    if (!process_) process_ = ChildProcess::start(program_, nullptr);
+}
+
+void ProcessCameraView::prepare(std::unique_ptr<ChildProcess> started) {
+    endProcess();
+    process_ = std::move(started); // spoken to from create() on
 }
 
 bool ProcessCameraView::startProcess(QString* error) {
     endProcess();
     process_ = ChildProcess::start(program_, error);
     if (!process_) return false;
-    connect(&process_->channel(), &Channel::received, this, &ProcessCameraView::onMessage);
-    connect(&process_->channel(), &Channel::closed, this, &ProcessCameraView::onProcessGone);
+    listen();
+    return true;
+}
+
+void ProcessCameraView::listen() {
+    connect(&process_->channel(), &Channel::received, this, &ProcessCameraView::onMessage,
+            Qt::UniqueConnection);
+    connect(&process_->channel(), &Channel::closed, this, &ProcessCameraView::onProcessGone,
+            Qt::UniqueConnection);
     lastAnswer_.start();
     previewGeneration_ = -1;
     firstFrameSeen_ = false;
-    return true;
 }
 
 void ProcessCameraView::endProcess() {
@@ -163,7 +174,10 @@ QWidget* ProcessCameraView::create(QWidget* parent, QSize size, const QString& s
     // draws the preview itself.
     sinkDraws_ = QGuiApplication::platformName() == QLatin1String("xcb");
 
-    if ((!process_ || !process_->channel().isOpen()) && !startProcess(error)) return nullptr;
+    if (process_ && process_->channel().isOpen())
+        listen(); // the process prepare() started
+    else if (!startProcess(error))
+        return nullptr;
     qCDebug(cameraLog) << "start-up: asking the camera process for the camera";
     Message answer;
     if (!request(openRequest(), {"found", "no-camera", "not-plugged-in", "invalid"},

@@ -54,8 +54,10 @@ public:
     ~ProcessCameraView() override;
 
     // Starts the camera process ahead of create(), so that it loads GStreamer while the
-    // window is built.
+    // window is built; or takes one started even earlier (ChildProcess::start(), which may run
+    // before the application object exists).
     void prepare();
+    void prepare(std::unique_ptr<ChildProcess> started);
 
     QWidget* create(QWidget* parent, QSize size, const QString& source, QString* error) override;
     bool connectDriver(QString* error) override;
@@ -107,6 +109,8 @@ signals:
 
 private:
     bool startProcess(QString* error);
+    // Hears the camera process from now on.
+    void listen();
     // Sends `message`; a camera process that does not take it is ended as hung.
     bool send(const Message& message, int fd = -1);
     // Sends `message` and waits for one of the answers `verbs` (start-up only).
