@@ -483,7 +483,7 @@ TEST_F(ProcessCameraViewTest, PreviewRateLimitsRepaints) {
     QTest::qWait(1200);
     const int limited = paints.count;
     EXPECT_GE(limited, 3);
-    EXPECT_LE(limited, 8);
+    EXPECT_LE(limited, 10); // about 6 at 200 ms, against 36 unlimited; slack for a slow build
 
     view.setPreviewRate(0); // every frame, 30 a second
     paints.count = 0;
