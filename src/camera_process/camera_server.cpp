@@ -33,6 +33,9 @@ CameraServer::~CameraServer() = default;
 void CameraServer::warmUp() {
     camera::warmUpGStreamer();
     engine_.prepareWindowSink();
+    // Ready: from now on this process says something several times a second, asked or not.
+    reply(Message(QStringLiteral("ready")));
+    status_.start(std::chrono::milliseconds(250));
 }
 
 void CameraServer::reply(const Message& message, int fd) {

@@ -93,6 +93,7 @@ void ProcessCameraView::listen() {
     lastAnswer_.start();
     previewGeneration_ = -1;
     firstFrameSeen_ = false;
+    processReady_ = false;
 }
 
 void ProcessCameraView::endProcess() {
@@ -292,6 +293,7 @@ void ProcessCameraView::sendPreview() {
 
 void ProcessCameraView::onMessage(const Message& message) {
     lastAnswer_.start();
+    processReady_ = true;
     if (message.is(QLatin1String("status"))) {
         const qint64 frames = message.number(QLatin1String("frames"));
         if (frames != framesSeen_) {
@@ -368,8 +370,10 @@ void ProcessCameraView::onProcessGone() {
 }
 
 void ProcessCameraView::onWatchdog() {
-    if (process_ && lastAnswer_.isValid() &&
-        lastAnswer_.elapsed() > qint64(timing_.answerTimeout.count())) {
+    // A process still loading GStreamer says nothing yet: it has longer (a busy machine can
+    // take seconds to start one); once it has spoken, it must keep speaking.
+    const auto limit = processReady_ ? timing_.answerTimeout : timing_.answerTimeout + 7s;
+    if (process_ && lastAnswer_.isValid() && lastAnswer_.elapsed() > qint64(limit.count())) {
         happen(LinkEvent::NoAnswer, ProcessHangs);
         return;
     }

@@ -159,6 +159,7 @@ private:
     QElapsedTimer lastProgress_; // a new frame, or the start of a try
     qint64 framesSeen_ = -1;
     bool firstFrameSeen_ = false; // of the camera process now
+    bool processReady_ = false;   // it has said something
 
     QString noControls_ = QStringLiteral("The camera is not connected.");
     ControlValues startControls_;
