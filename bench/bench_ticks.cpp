@@ -63,6 +63,8 @@ public:
     }
     void disconnectDriver() override { inner_.disconnectDriver(); }
     QSize pictureSize() const override { return inner_.pictureSize(); }
+    QImage grabbedFrame() const override { return inner_.grabbedFrame(); }
+    QDateTime grabbedAt() const override { return inner_.grabbedAt(); }
 
 private:
     camera::CameraView& inner_;
@@ -161,9 +163,9 @@ int live(const QString& folder, int pictures) {
     recorder.grabs.resize(std::size_t(pictures));
     plainGrabs.resize(std::size_t(pictures));
 
-    if (recorder.failures || plainFailures)
+    if (recorder.failures || form.lngNotSaved || plainFailures)
         die(QStringLiteral("%1 of our pictures and %2 of the baseline's failed")
-                .arg(recorder.failures)
+                .arg(recorder.failures + form.lngNotSaved)
                 .arg(plainFailures));
     const double ours = worstErrorMs(recorder.grabs, oursStart);
     const double plain = worstErrorMs(plainGrabs, plainStart);

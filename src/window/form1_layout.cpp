@@ -147,8 +147,9 @@ void Form1::buildPanel() {
     // Value labels keep their value as their accessible name; the caption beside them says what
     // it is.
     lblStatus->setAccessibleDescription(QStringLiteral("Timer status"));
+    // A combo box is named by its value; the caption beside it labels it.
     Label8->setBuddy(cboSaveAs);
-    cboSaveAs->setAccessibleName(QStringLiteral("Save as"));
+    cboSaveAs->setAccessibleDescription(QStringLiteral("The pictures' file format"));
     lblDiskFull->setAccessibleDescription(QStringLiteral("How long the disk holds the pictures"));
 
     setTabOrder(Stage, cmdStart);
