@@ -68,7 +68,16 @@ void SaveQueue::work() {
             --queued_;
         }
         finished_.notify_all();
-        emit resultsReady();
+        // One notice on its way at a time: a window that takes the results without its event
+        // loop (waitForSaves()) must not find notices piling up in it.
+        if (!noticePending_.exchange(true))
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    noticePending_ = false;
+                    emit resultsReady();
+                },
+                Qt::QueuedConnection);
     }
 }
 

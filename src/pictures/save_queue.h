@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QObject>
 #include <QString>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -59,7 +60,7 @@ public:
     std::vector<SaveResult> takeResults();
 
 signals:
-    // A result is waiting (emitted on the saving thread).
+    // Results are waiting: emitted by the queue's own thread's event loop (the window's).
     void resultsReady();
 
 private:
@@ -72,6 +73,7 @@ private:
     int queued_ = 0; // in jobs_ or being saved
     std::vector<SaveResult> results_;
     bool ending_ = false;
+    std::atomic<bool> noticePending_ = false;
     std::thread thread_;
 };
 
