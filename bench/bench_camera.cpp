@@ -17,8 +17,8 @@
 #include <QFile>
 #include <QWidget>
 #include <cerrno>
-#include <cstring>
 #include <csetjmp>
+#include <cstring>
 #include <fcntl.h>
 #include <png.h>
 #include <spawn.h>
@@ -166,7 +166,7 @@ void syncAndRename(const QByteArray& temporary, const QString& path) {
 void cjpegPlainly(const QString& ppm, const QString& path) {
     const QByteArray temporary = QFile::encodeName(path) + ".tmp";
     const QByteArray input = QFile::encodeName(ppm);
-    const char* argv[] = {"cjpeg", "-quality", "90", "-outfile", temporary.constData(),
+    const char* argv[] = {"cjpeg",           "-quality", "90", "-outfile", temporary.constData(),
                           input.constData(), nullptr};
     pid_t pid = 0;
     if (posix_spawnp(&pid, "cjpeg", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
@@ -243,8 +243,10 @@ void encodedSnapshot(const QString& folder, int pictures, const char* metric,
     double oursBytes = 0, plainBytes = 0;
     const int warmUp = 3;
     for (int i = 0; i < warmUp + pictures; ++i) {
-        const QString ourPath = dir.filePath(QStringLiteral("Picture %1.%2").arg(i + 1).arg(extension));
-        const QString plainPath = dir.filePath(QStringLiteral("Plain %1.%2").arg(i + 1).arg(extension));
+        const QString ourPath =
+            dir.filePath(QStringLiteral("Picture %1.%2").arg(i + 1).arg(extension));
+        const QString plainPath =
+            dir.filePath(QStringLiteral("Plain %1.%2").arg(i + 1).arg(extension));
         QCoreApplication::processEvents();
         QImage frame;
         double oursMs = 0, grabMs = 0, plainMs = 0;

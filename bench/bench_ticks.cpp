@@ -313,7 +313,9 @@ int saving(const QString& folder, int pictures) {
                  "saving: %d PNG pictures of 1920 x 1080 at interval 1, longest gap %.1f ms (the "
                  "longest grab %.1f ms)%s\n",
                  pictures, meter.longestMs(), recorder.longestGrabMs,
-                 meter.stalls().isEmpty() ? "" : qPrintable(QStringLiteral("; stalls: ") + meter.stalls().join(", ")));
+                 meter.stalls().isEmpty()
+                     ? ""
+                     : qPrintable(QStringLiteral("; stalls: ") + meter.stalls().join(", ")));
     bench::printRow("gui_stall_ms_saving", meter.longestMs(), -1, "ms", 0);
     return 0;
 }

@@ -14,15 +14,16 @@ JpegEncoder::~JpegEncoder() {
     if (handle_) tjDestroy(handle_);
 }
 
-bool JpegEncoder::encode(const QImage& image, int quality, const QByteArray& app1,
-                         QByteArray* out, QString* error) {
+bool JpegEncoder::encode(const QImage& image, int quality, const QByteArray& app1, QByteArray* out,
+                         QString* error) {
     const auto fail = [&](const QString& why) {
         if (error) *error = QStringLiteral("The JPEG encoder failed: %1").arg(why);
         return false;
     };
     if (!handle_) return fail(QString::fromLocal8Bit(tjGetErrorStr2(nullptr)));
-    const QImage rgb32 =
-        image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
+    const QImage rgb32 = image.format() == QImage::Format_RGB32
+                             ? image
+                             : image.convertToFormat(QImage::Format_RGB32);
     // The largest a picture of this size can be: encoded in place, never reallocated.
     const unsigned long needed = tjBufSize(rgb32.width(), rgb32.height(), TJSAMP_420);
     if (needed > capacity_) {

@@ -55,8 +55,9 @@ bool writeImage(png_structp png, png_infop info, const QImage* image, const png_
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "Format_RGB32 rows are read as B, G, R, X bytes");
 
 bool encodePng(const QImage& image, const QDateTime& captured, QByteArray* out, QString* error) {
-    const QImage rgb32 =
-        image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
+    const QImage rgb32 = image.format() == QImage::Format_RGB32
+                             ? image
+                             : image.convertToFormat(QImage::Format_RGB32);
     out->truncate(0);
     png_time time{};
     const bool dated = captured.isValid();
@@ -70,11 +71,9 @@ bool encodePng(const QImage& image, const QDateTime& captured, QByteArray* out, 
         time.second = png_byte(utc.time().second());
     }
     Failure failure;
-    png_structp png =
-        png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, onError, onWarning);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, onError, onWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    const bool written =
-        info && writeImage(png, info, &rgb32, dated ? &time : nullptr, out);
+    const bool written = info && writeImage(png, info, &rgb32, dated ? &time : nullptr, out);
     png_destroy_write_struct(&png, &info);
     if (!written && error)
         *error = QStringLiteral("The PNG encoder failed: %1")

@@ -13,7 +13,7 @@ namespace {
 QByteArray lineEnd(const QByteArray& contents) {
     const qsizetype newline = contents.indexOf('\n');
     return newline == 0 || (newline > 0 && contents[newline - 1] != '\r') ? QByteArray("\n")
-                                                                           : QByteArray("\r\n");
+                                                                          : QByteArray("\r\n");
 }
 
 } // namespace
@@ -23,8 +23,7 @@ QByteArray withValue(const QByteArray& contents, const QString& section, const Q
     const KeyPlace place = findKey(contents, section, key);
     QByteArray result = contents;
     if (place.found())
-        return result.replace(place.valueBegin, place.valueEnd - place.valueBegin,
-                              value.toUtf8());
+        return result.replace(place.valueBegin, place.valueEnd - place.valueBegin, value.toUtf8());
     const QByteArray newline = lineEnd(contents);
     const QByteArray line = key.toUtf8() + '=' + value.toUtf8() + newline;
     if (place.sectionEnd >= 0) {

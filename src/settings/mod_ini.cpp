@@ -89,7 +89,8 @@ KeyPlace findKey(const QByteArray& contents, const QString& section, const QStri
         if (line.front() == '[') {
             const qsizetype close = line.indexOf(']');
             if (close > 0) {
-                const bool wanted = sameName(trimmed(decoded(line.sliced(1, close - 1))), wantedSection);
+                const bool wanted =
+                    sameName(trimmed(decoded(line.sliced(1, close - 1))), wantedSection);
                 inFirstOccurrence = wanted && place.sectionEnd < 0;
                 if (inFirstOccurrence) place.sectionEnd = next;
                 inSection = wanted;

@@ -37,7 +37,7 @@ struct Form1Deps {
     QString programFolder; // holds Config.ini and the pictures folder
     QLocale locale = QLocale();
     FreeSpace freeSpace = freeBytesAt;
-    VideoMaker* video = nullptr; // none: the Make Video button does nothing
+    VideoMaker* video = nullptr;              // none: the Make Video button does nothing
     CameraSettings* cameraSettings = nullptr; // none: the Camera button stays disabled
     // How picture files are written, on the saving thread; tests give a slow or failing disk.
     pictures::FileWriter writeFile = camera::saveFileAtomically;
@@ -145,7 +145,7 @@ private:
     bool makingVideo_ = false; // from Make Video until the video maker is done
     pictures::PictureOptions pictureOptions_;
     std::unique_ptr<pictures::SaveQueue> saves_;
-    std::deque<std::int64_t> recentBytes_; // the last pictures' sizes in the current format
+    std::deque<std::int64_t> recentBytes_;   // the last pictures' sizes in the current format
     std::optional<std::int64_t> trialBytes_; // a trial save's, before any picture
     bool toldChoiceUnsaved_ = false;
 };

@@ -130,9 +130,8 @@ void Form1::buildPanel() {
     for (auto format : {pictures::PictureFormat::Bmp, pictures::PictureFormat::Png,
                         pictures::PictureFormat::Jpeg})
         cboSaveAs->addItem(pictures::formatName(format));
-    chkTimeStamp =
-        place(new QCheckBox(QStringLiteral("Time stamp"), Frame4), "chkTimeStamp", 120, 915, 1695,
-              255);
+    chkTimeStamp = place(new QCheckBox(QStringLiteral("Time stamp"), Frame4), "chkTimeStamp", 120,
+                         915, 1695, 255);
     // Below the plan figures: how long the disk holds the pictures.
     lblDiskFull = label(Frame5, "lblDiskFull", "Disk full in: unknown", 120, 1080, 2295, 495);
     lblDiskFull->setWordWrap(true);

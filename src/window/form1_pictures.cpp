@@ -77,8 +77,8 @@ void Form1::trialSave() {
     if (pictureOptions_.format == pictures::PictureFormat::Bmp || hCapWnd == nullptr) return;
     QString error;
     if (!deps_.camera.grabFrame(&error)) return;
-    saves_->add({0, QString(), deps_.camera.grabbedFrame(), deps_.camera.grabbedAt(),
-                 pictureOptions_});
+    saves_->add(
+        {0, QString(), deps_.camera.grabbedFrame(), deps_.camera.grabbedAt(), pictureOptions_});
 }
 
 void Form1::takeSaveResults() {
@@ -136,10 +136,9 @@ void Form1::updateDiskEstimate() {
     } catch (const convert::ConversionError&) {
         return; // keeps its text, as the plan figures do
     }
-    lblDiskFull->setText(
-        QStringLiteral("Disk full in: %1")
-            .arg(diskFullText(deps_.freeSpace(picturesFolder()),
-                              estimatedPictureBytes().value_or(0), interval)));
+    lblDiskFull->setText(QStringLiteral("Disk full in: %1")
+                             .arg(diskFullText(deps_.freeSpace(picturesFolder()),
+                                               estimatedPictureBytes().value_or(0), interval)));
 }
 
 } // namespace window

@@ -117,9 +117,10 @@ void Form1::TakePic() {
         return;
     }
     const std::int64_t number = std::int64_t(lngTaken) + 1;
-    const QString path = QStringLiteral("%1/%2/%3").arg(
-        picturesFolder(), strRunFolder,
-        runs::pictureFileName(number, pictures::formatExtension(pictureOptions_.format)));
+    const QString path =
+        QStringLiteral("%1/%2/%3")
+            .arg(picturesFolder(), strRunFolder,
+                 runs::pictureFileName(number, pictures::formatExtension(pictureOptions_.format)));
     lngTaken = lngTaken + 1;
     lblPicturesTaken->setText(convert::wholeText(lngTaken));
 
@@ -158,8 +159,7 @@ void Form1::showSaveFailures() {
 QString Form1::lowSpaceReason() const {
     const std::int64_t picture = pictureBytesForSpace();
     const std::int64_t free = deps_.freeSpace(picturesFolder());
-    if (picture <= 0 || free < 0 ||
-        free - saves_->queued() * picture >= ReservePictures * picture)
+    if (picture <= 0 || free < 0 || free - saves_->queued() * picture >= ReservePictures * picture)
         return {};
     return QStringLiteral("the disk is almost full (%1 free, one picture takes %2).")
         .arg(deps_.locale.formattedDataSize(free), deps_.locale.formattedDataSize(picture));

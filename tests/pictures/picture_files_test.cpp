@@ -111,8 +111,8 @@ TEST_F(PictureFilesTest, TheFileSaysWhenTheFrameWasCaptured) {
                                 {"-s", "-s", "-s", "-EXIF:DateTimeOriginal",
                                  "-EXIF:OffsetTimeOriginal", save(frame, PictureFormat::Jpeg)});
     EXPECT_EQ(exif, "2026:12:06 07:40:39\n+01:00\n");
-    const QByteArray time = run(QStringLiteral("exiftool"),
-                                {"-s", "-s", "-s", "-PNG:ModifyDate", save(frame, PictureFormat::Png)});
+    const QByteArray time = run(QStringLiteral("exiftool"), {"-s", "-s", "-s", "-PNG:ModifyDate",
+                                                             save(frame, PictureFormat::Png)});
     EXPECT_EQ(time, "2026:12:06 06:40:39\n");
     EXPECT_EQ(pictures::stampText(captured, pictures::DefaultTimeStampFormat),
               "2026-12-06 07:40:39");

@@ -192,8 +192,8 @@ TEST_F(VideoTest, MakesAPlayableVideoOfTheRunsPicturesInNumberOrder) {
 // cut short is skipped as a BMP is.
 TEST_F(VideoTest, ReadsPngAndJpegPicturesAndMixedRuns) {
     const QString dir = runDir(QStringLiteral("mixed"));
-    const char* names[] = {"Picture 1.png", "Picture 2.jpg", "Picture 3.bmp", "Picture 4.jpg",
-                           "Picture 5.png", "Picture 10.jpg"};
+    const char* names[] = {"Picture 1.png", "Picture 2.jpg", "Picture 3.bmp",
+                           "Picture 4.jpg", "Picture 5.png", "Picture 10.jpg"};
     for (int i = 0; i < 6; ++i)
         writeGrey(dir + '/' + names[i], QSize(64, 48), 20 + 40 * i);
     for (const char* damaged : {"Picture 4.jpg", "Picture 5.png"}) {

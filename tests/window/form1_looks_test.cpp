@@ -97,9 +97,9 @@ TEST_F(LooksTest, OpensIdleAndSwitchesLooksWithTheRun) {
     // Idle: inputs and Start enabled, Stop and Take Picture disabled, the timer off in red;
     // Running the other way round, "On" in green.
     const auto expectLook = [&](bool running) {
-        for (QWidget* w : std::initializer_list<QWidget*>{f.txtInterval, f.txtStopAt, f.optStop1,
-                                                          f.optStop2, f.cmdStart, f.cboSaveAs,
-                                                          f.chkTimeStamp})
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{f.txtInterval, f.txtStopAt, f.optStop1, f.optStop2,
+                                             f.cmdStart, f.cboSaveAs, f.chkTimeStamp})
             EXPECT_EQ(w->isEnabled(), !running) << w->objectName().toStdString();
         EXPECT_EQ(f.cmdStop->isEnabled(), running);
         EXPECT_EQ(f.cmdTakePic->isEnabled(), running);
@@ -131,9 +131,9 @@ TEST_F(LooksTest, OptionButtonsAreExclusive) {
 
 TEST_F(LooksTest, TabGoesThroughTheControlsInOrder) {
     auto& f = makeForm();
-    const QList<QWidget*> expected{f.Stage,        f.cmdStart,     f.cmdStop,   f.cmdTakePic,
-                                   f.txtInterval,  f.optStop1,     f.optStop2,  f.txtStopAt,
-                                   f.cmdMakeVideo, f.cmdCamera,    f.cboSaveAs, f.chkTimeStamp};
+    const QList<QWidget*> expected{f.Stage,        f.cmdStart,  f.cmdStop,   f.cmdTakePic,
+                                   f.txtInterval,  f.optStop1,  f.optStop2,  f.txtStopAt,
+                                   f.cmdMakeVideo, f.cmdCamera, f.cboSaveAs, f.chkTimeStamp};
     QWidget* w = f.Stage;
     for (int i = 1; i < expected.size(); ++i) {
         do

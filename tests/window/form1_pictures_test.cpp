@@ -119,8 +119,8 @@ TEST_F(PicturesTest, SavingSlowerThanThePicturesIsCountedNeverHidden) {
     f.cmdStop->click();
     EXPECT_EQ(lastMessage(), "10 picture(s) taken. 6 could not be saved.\r\n"
                              "Last reason: Picture 10: saving is slower than the interval");
-    EXPECT_EQ(runFiles(), QStringList({"Picture 1.bmp", "Picture 2.bmp", "Picture 3.bmp",
-                                       "Picture 4.bmp"}));
+    EXPECT_EQ(runFiles(),
+              QStringList({"Picture 1.bmp", "Picture 2.bmp", "Picture 3.bmp", "Picture 4.bmp"}));
 }
 
 // How long the disk lasts goes by the free space above the run's reserve of ten pictures, the

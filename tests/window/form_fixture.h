@@ -57,7 +57,12 @@ protected:
     }
 
     window::Form1& makeForm(window::Form1::Panel panel = window::Form1::Panel::AtOnce) {
-        window::Form1Deps deps{camera, messages, clock, alarm, programFolder.path(), locale,
+        window::Form1Deps deps{camera,
+                               messages,
+                               clock,
+                               alarm,
+                               programFolder.path(),
+                               locale,
                                [this](const QString& path) {
                                    freeSpaceAskedFor = path;
                                    return freeBytes;
@@ -74,7 +79,8 @@ protected:
         form = std::make_unique<window::Form1>(std::move(deps), panel);
         // A simulated second is long enough for a picture's save: after each tick (connected
         // after the window's own handler) the pictures are saved before time goes on.
-        QObject::connect(&alarm, &window::Alarm::rang, form.get(), [this] { form->waitForSaves(); });
+        QObject::connect(&alarm, &window::Alarm::rang, form.get(),
+                         [this] { form->waitForSaves(); });
         return *form;
     }
 
