@@ -6,6 +6,9 @@
 //                                      pictures from the same camera
 //   bench_ticks day                    tick_drift_ms_24h: a simulated day at interval 1 with
 //                                      wake-ups coming 0 to 15 ms late, as in the window tests
+//   bench_ticks saving FOLDER PICTURES gui_stall_ms_saving: the longest the window's event loop
+//                                      is held up during a run of 1920 x 1080 PNG pictures at
+//                                      interval 1
 #include "bench_util.h"
 #include "camera_process/process_camera_view.h"
 #include "gst/gst_setup.h"
@@ -41,6 +44,7 @@ public:
     }
 
     std::vector<Nanoseconds> grabs;
+    double longestGrabMs = 0;
     int failures = 0;
 
     QWidget* create(QWidget* parent, QSize size, const QString& source, QString* error) override {
@@ -53,6 +57,9 @@ public:
     bool grabFrame(QString* error) override {
         grabs.push_back(clock_.monotonic());
         const bool ok = inner_.grabFrame(error);
+        longestGrabMs = std::max(
+            longestGrabMs,
+            std::chrono::duration<double, std::milli>(clock_.monotonic() - grabs.back()).count());
         failures += !ok;
         return ok;
     }
@@ -63,6 +70,8 @@ public:
     }
     void disconnectDriver() override { inner_.disconnectDriver(); }
     QSize pictureSize() const override { return inner_.pictureSize(); }
+    QImage grabbedFrame() const override { return inner_.grabbedFrame(); }
+    QDateTime grabbedAt() const override { return inner_.grabbedAt(); }
 
 private:
     camera::CameraView& inner_;
@@ -94,6 +103,23 @@ void writeFile(const QString& path, const QByteArray& contents) {
         die(QStringLiteral("cannot write ") + path);
 }
 
+// Starts the real window through the format dialog, accepted as Enter would, and lets the
+// preview settle for a second.
+void startWindow(window::Form1& form) {
+    QTimer acceptDialog;
+    QObject::connect(&acceptDialog, &QTimer::timeout, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            dialog->accept();
+    });
+    acceptDialog.start(50);
+    if (!form.Load()) die(QStringLiteral("the window did not start"));
+    acceptDialog.stop();
+    form.show();
+    QEventLoop settle;
+    QTimer::singleShot(1000, &settle, &QEventLoop::quit);
+    settle.exec();
+}
+
 int live(const QString& folder, int pictures) {
     QDir dir(folder);
     writeFile(dir.filePath(QStringLiteral("Config.ini")),
@@ -109,20 +135,9 @@ int live(const QString& folder, int pictures) {
     LoggedMessages messages;
     window::Form1 form({recorder, messages, clock, alarm, folder});
 
-    // Start-up ends in the modal format dialog; accept the default as a user pressing Enter.
-    QTimer acceptDialog;
-    QObject::connect(&acceptDialog, &QTimer::timeout, [] {
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-            dialog->accept();
-    });
-    acceptDialog.start(50);
-    if (!form.Load()) die(QStringLiteral("the window did not start"));
-    acceptDialog.stop();
-    form.show();
-    // Let the preview settle before the run starts, as a user would.
-    QEventLoop settle;
-    QTimer::singleShot(1000, &settle, &QEventLoop::quit);
-    settle.exec();
+    // Start-up ends in the modal format dialog; the default is accepted as a user pressing Enter,
+    // and the preview settles before the run starts, as a user would let it.
+    startWindow(form);
 
     form.txtInterval->setText(QStringLiteral("1"));
     form.cmdStart->click();
@@ -161,9 +176,9 @@ int live(const QString& folder, int pictures) {
     recorder.grabs.resize(std::size_t(pictures));
     plainGrabs.resize(std::size_t(pictures));
 
-    if (recorder.failures || plainFailures)
+    if (recorder.failures || form.lngNotSaved || plainFailures)
         die(QStringLiteral("%1 of our pictures and %2 of the baseline's failed")
-                .arg(recorder.failures)
+                .arg(recorder.failures + form.lngNotSaved)
                 .arg(plainFailures));
     const double ours = worstErrorMs(recorder.grabs, oursStart);
     const double plain = worstErrorMs(plainGrabs, plainStart);
@@ -262,6 +277,49 @@ int day(const QString& folder) {
 
 } // namespace
 
+int saving(const QString& folder, int pictures) {
+    QDir dir(folder);
+    writeFile(dir.filePath(QStringLiteral("Config.ini")),
+              "[MAIN]\r\nWidth=640\r\nHeight=480\r\nFramerate=33\r\nPictureFormat=PNG\r\n"
+              "Source=videotestsrc is-live=true ! video/x-raw,width=1920,height=1080,"
+              "framerate=30/1\r\n");
+    if (!dir.mkpath(QStringLiteral("pictures"))) die(QStringLiteral("cannot make ") + folder);
+    camera_process::ProcessCameraView view{LUMIVEX_CAMERA_PROGRAM};
+    window::SystemClock clock;
+    window::TimerAlarm alarm(clock);
+    GrabRecorder recorder(view, clock);
+    LoggedMessages messages;
+    window::Form1 form({recorder, messages, clock, alarm, folder});
+    startWindow(form);
+    if (view.pictureSize() != QSize(1920, 1080)) die(QStringLiteral("not 1920 x 1080"));
+    recorder.longestGrabMs = 0;
+
+    form.txtInterval->setText(QStringLiteral("1"));
+    bench::GapMeter meter;
+    meter.start();
+    form.cmdStart->click();
+    if (!form.isRunning()) die(QStringLiteral("the run did not start"));
+    QEventLoop run;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (form.lngTaken >= pictures) run.quit();
+    });
+    check.start(100);
+    run.exec();
+    meter.stop();
+    form.cmdStop->click();
+    if (form.lngNotSaved) die(QStringLiteral("%1 pictures not saved").arg(form.lngNotSaved));
+    std::fprintf(stderr,
+                 "saving: %d PNG pictures of 1920 x 1080 at interval 1, longest gap %.1f ms (the "
+                 "longest grab %.1f ms)%s\n",
+                 pictures, meter.longestMs(), recorder.longestGrabMs,
+                 meter.stalls().isEmpty()
+                     ? ""
+                     : qPrintable(QStringLiteral("; stalls: ") + meter.stalls().join(", ")));
+    bench::printRow("gui_stall_ms_saving", meter.longestMs(), -1, "ms", 0);
+    return 0;
+}
+
 int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -270,5 +328,7 @@ int main(int argc, char* argv[]) {
     if (args.value(1) == QLatin1String("live"))
         return live(folder, std::max(60, args.value(3, QStringLiteral("60")).toInt()));
     if (args.value(1) == QLatin1String("day")) return day(folder);
-    die(QStringLiteral("usage: bench_ticks live|day FOLDER [PICTURES]"));
+    if (args.value(1) == QLatin1String("saving"))
+        return saving(folder, std::max(10, args.value(3, QStringLiteral("30")).toInt()));
+    die(QStringLiteral("usage: bench_ticks live|day|saving FOLDER [PICTURES]"));
 }

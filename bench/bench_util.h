@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -79,5 +80,44 @@ inline long residentKib() {
         if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
     return -1;
 }
+
+// The longest gap between the ticks of a short repeating timer on the GUI thread. A tick only
+// reads the clock, so the meter itself holds nothing up.
+class GapMeter {
+public:
+    GapMeter() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(2);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
+    }
+    void start() {
+        started_ = last_ = SteadyClock::now();
+        timer_.start();
+    }
+    void stop() {
+        tick();
+        timer_.stop();
+    }
+    double longestMs() const { return longest_; }
+    // The stalls over 50 ms as "length ms at second", for the log.
+    const QStringList& stalls() const { return stalls_; }
+
+private:
+    void tick() {
+        const auto now = SteadyClock::now();
+        const double gap = millisecondsBetween(last_, now);
+        longest_ = std::max(longest_, gap);
+        if (gap > 50)
+            stalls_ << QStringLiteral("%1 ms at %2 s")
+                           .arg(gap, 0, 'f', 0)
+                           .arg(millisecondsBetween(started_, last_) / 1000, 0, 'f', 1);
+        last_ = now;
+    }
+
+    QTimer timer_;
+    SteadyClock::time_point started_, last_;
+    double longest_ = 0;
+    QStringList stalls_;
+};
 
 } // namespace bench

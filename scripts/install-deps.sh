@@ -6,21 +6,23 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libfontconfig-dev
+  libpng-dev libturbojpeg0-dev libexif-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
   gstreamer1.0-x gstreamer1.0-tools
   ffmpeg
   libx11-dev
   libgtest-dev libgmock-dev
-  xvfb xdotool x11-utils imagemagick fonts-liberation2
+  xvfb xdotool x11-utils imagemagick fonts-liberation2 libimage-exiftool-perl
   dbus-daemon at-spi2-core python3-pyatspi
   clang libclang-rt-14-dev
 )
 # Only for `make bench` (--bench): the local network camera of the lost-camera benchmark
 # (bench/rtsp_camera.cpp). Kept out of the program's own set-up: the RTSP server library brings
 # GStreamer's "bad" plugins, which a user's camera program has no use for.
+# libjpeg-turbo's cjpeg is the JPEG snapshot's baseline.
 if [[ "${1:-}" == --bench ]]; then
-  packages+=(libgstrtspserver-1.0-dev)
+  packages+=(libgstrtspserver-1.0-dev libjpeg-turbo-progs)
 fi
 # Only for `make test-device` (--device): the virtual machine the program meets a real V4L2
 # camera in (tests/device/, scripts/device/).

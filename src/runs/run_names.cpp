@@ -77,11 +77,11 @@ std::optional<RunStart> readRunFolderName(const QString& name, const QLocale& lo
 }
 
 QStringList pictureExtensions() {
-    return {QStringLiteral("bmp")};
+    return {QStringLiteral("bmp"), QStringLiteral("png"), QStringLiteral("jpg")};
 }
 
-QString pictureFileName(qint64 number) {
-    return QStringLiteral("Picture %1.%2").arg(number).arg(pictureExtensions().first());
+QString pictureFileName(qint64 number, const QString& extension) {
+    return QStringLiteral("Picture %1.%2").arg(number).arg(extension);
 }
 
 qint64 pictureNumber(const QString& fileName) {

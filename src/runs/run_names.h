@@ -28,14 +28,16 @@ struct RunStart {
 // Reads a run folder name in `locale` or in English; nothing for a name of another form.
 std::optional<RunStart> readRunFolderName(const QString& name, const QLocale& locale);
 
-// The picture file extensions a run may hold, the first the one pictures are saved in; Make
-// Video reads them all.
+// The picture file extensions a run may hold, the first the one pictures are saved in by
+// default; Make Video reads them all.
 QStringList pictureExtensions();
 
-// "Picture N.bmp": the file name of picture `number` (counted from 1).
-QString pictureFileName(qint64 number);
+// "Picture N.bmp" (or another of the extensions above): the file name of picture `number`
+// (counted from 1).
+QString pictureFileName(qint64 number, const QString& extension = pictureExtensions().first());
 
-// The number in a picture file name ("Picture 12.bmp" gives 12); 0 for any other name.
+// The number in a picture file name ("Picture 12.bmp", "Picture 12.jpg" give 12); 0 for any
+// other name.
 qint64 pictureNumber(const QString& fileName);
 
 } // namespace runs

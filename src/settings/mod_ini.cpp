@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringView>
+#include <cstring>
 
 // The settings file is read by this small reader of our own rather than by an operating-system
 // profile reader: the program runs where no such reader exists, and owning the parser lets us
@@ -39,16 +40,28 @@ QStringView unquoted(QStringView value) {
     return value;
 }
 
+// One line's bytes as text, as the whole file would decode them: every byte-order mark but the
+// file's first (dropped before) stays a character, and bytes that are not UTF-8 become
+// replacement characters.
+QString decoded(QByteArrayView bytes) {
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom |
+                                                       QStringConverter::Flag::Stateless);
+    return decoder(bytes);
+}
+
+bool isBlankByte(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
 } // namespace
 
-std::optional<QString> lookUp(const QByteArray& contents, const QString& section,
-                              const QString& key) {
-    QByteArrayView bytes(contents);
-    if (bytes.startsWith("\xEF\xBB\xBF")) bytes = bytes.sliced(3);
-    // Exactly one byte-order mark is dropped (above), so the decoder must keep any other.
-    // Bytes that are not UTF-8 become replacement characters; NUL bytes stay ordinary characters.
-    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
-    const QString text = decoder(bytes);
+// The lines are split and trimmed as bytes, which keeps the places in the file for the writer;
+// names and values are compared as text. '\n', '=', '[', ']' and ';' are single bytes in UTF-8
+// and never part of another character, so this reads exactly as decoding the whole file would.
+KeyPlace findKey(const QByteArray& contents, const QString& section, const QString& key) {
+    KeyPlace place;
+    const char* data = contents.constData();
+    const qsizetype size = contents.size();
     const QString wantedSection = trimmed(section).toString();
     const QString wantedKey = trimmed(key).toString();
 
@@ -56,29 +69,58 @@ std::optional<QString> lookUp(const QByteArray& contents, const QString& section
     // in file order and the first matching key anywhere wins, so a repeated section adds keys
     // but never overrides one given earlier. Lines before the first section belong to none.
     bool inSection = false;
-    qsizetype start = 0;
-    while (start <= text.size()) {
-        qsizetype end = text.indexOf(u'\n', start);
-        if (end < 0) end = text.size();
-        const QStringView line = trimmed(QStringView(text).sliced(start, end - start));
+    bool inFirstOccurrence = false;
+    qsizetype start = contents.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    while (start <= size) {
+        const char* newline =
+            static_cast<const char*>(std::memchr(data + start, '\n', std::size_t(size - start)));
+        const qsizetype end = newline ? newline - data : size;
+        const qsizetype next = newline ? end + 1 : size;
+        qsizetype begin = start;
+        qsizetype last = end;
+        while (begin < last && isBlankByte(data[begin]))
+            ++begin;
+        while (last > begin && isBlankByte(data[last - 1]))
+            --last;
         start = end + 1;
 
-        if (line.isEmpty() || line.front() == u';') continue;
-        if (line.front() == u'[') {
-            const qsizetype close = line.indexOf(u']');
+        if (begin == last || data[begin] == ';') continue;
+        const QByteArrayView line(data + begin, last - begin);
+        if (line.front() == '[') {
+            const qsizetype close = line.indexOf(']');
             if (close > 0) {
-                inSection = sameName(trimmed(line.sliced(1, close - 1)), wantedSection);
+                const bool wanted =
+                    sameName(trimmed(decoded(line.sliced(1, close - 1))), wantedSection);
+                inFirstOccurrence = wanted && place.sectionEnd < 0;
+                if (inFirstOccurrence) place.sectionEnd = next;
+                inSection = wanted;
                 continue;
             }
             // Without a closing bracket the line is no section header; it is read as a key line.
         }
         if (!inSection) continue;
-        const qsizetype equals = line.indexOf(u'=');
+        const qsizetype equals = line.indexOf('=');
         if (equals < 0) continue; // a line without '=' holds no value
-        if (sameName(trimmed(line.first(equals)), wantedKey))
-            return unquoted(trimmed(line.sliced(equals + 1))).toString();
+        if (inFirstOccurrence) place.sectionEnd = next;
+        if (sameName(trimmed(decoded(line.first(equals))), wantedKey)) {
+            qsizetype value = begin + equals + 1;
+            while (value < last && isBlankByte(data[value]))
+                ++value;
+            place.valueBegin = value;
+            place.valueEnd = last;
+            return place;
+        }
     }
-    return std::nullopt;
+    return place;
+}
+
+std::optional<QString> lookUp(const QByteArray& contents, const QString& section,
+                              const QString& key) {
+    const KeyPlace place = findKey(contents, section, key);
+    if (!place.found()) return std::nullopt;
+    const QString value = decoded(
+        QByteArrayView(contents).sliced(place.valueBegin, place.valueEnd - place.valueBegin));
+    return unquoted(value).toString();
 }
 
 QString ReadIniValue(const QString& section, const QString& key, const QString& fileName,

@@ -4,7 +4,7 @@
 #include <QString>
 #include <optional>
 
-// Reading one value of the INI settings file. The program only ever reads it.
+// Reading one value of the INI settings file; ini_writer.h changes one.
 namespace modIni {
 
 // The longest value returned; longer values are cut to this many characters.
@@ -22,5 +22,16 @@ QString ReadIniValue(const QString& section, const QString& key, const QString& 
 // mark are accepted. Returns nothing when the key is not there.
 std::optional<QString> lookUp(const QByteArray& contents, const QString& section,
                               const QString& key);
+
+// Where lookUp() finds `key` in the file's bytes, for changing it in place.
+struct KeyPlace {
+    // The value's bytes, blanks around it left out (quotes kept); -1 when the key is not there.
+    qsizetype valueBegin = -1, valueEnd = -1;
+    // Just past the last key line of the section's first occurrence (past its header when it
+    // has none); -1 when the section is not there.
+    qsizetype sectionEnd = -1;
+    bool found() const { return valueBegin >= 0; }
+};
+KeyPlace findKey(const QByteArray& contents, const QString& section, const QString& key);
 
 } // namespace modIni

@@ -63,6 +63,18 @@ bool cutShortBmp(const QByteArray& header, qint64 fileSize) {
     return qint64(qFromLittleEndian<quint32>(h + 10)) + pixels > fileSize;
 }
 
+// Whether a JPEG file lacks its end-of-image marker: Qt's reader fills a picture whose data
+// stops early with grey and calls it read. Padding after the marker is allowed.
+bool cutShortJpeg(QFile& file, const QByteArray& header) {
+    if (!header.startsWith("\xFF\xD8")) return false;
+    const qint64 tail = std::min<qint64>(file.size(), 64);
+    if (!file.seek(file.size() - tail)) return true;
+    QByteArray end = file.read(tail);
+    while (end.endsWith('\0'))
+        end.chop(1);
+    return !end.endsWith("\xFF\xD9");
+}
+
 GstBuffer* frameFromImage(const QImage& image) {
     const auto bytes = gsize(image.sizeInBytes());
     GstBuffer* buffer = gst_buffer_new_allocate(nullptr, bytes, nullptr);
@@ -76,7 +88,7 @@ GstBuffer* PictureReader::read(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return nullptr;
     const QByteArray header = file.read(camera::BmpHeaderBytes);
-    if (cutShortBmp(header, file.size())) return nullptr;
+    if (cutShortBmp(header, file.size()) || cutShortJpeg(file, header)) return nullptr;
     PlainBmp bmp;
     const bool plain = parsePlainBmp(header, &bmp);
     const bool evenSides = bmp.size.width() % 2 == 0 && bmp.size.height() % 2 == 0;

@@ -11,8 +11,8 @@ namespace video {
 // (H.264 in 4:2:0 needs even sides; a 1-pixel side is padded), and later pictures of another
 // size are scaled to it, so every readable picture becomes a frame. Plain 24-bit BMP files, as
 // the program saves them, are read straight into the frame; anything else goes through Qt's
-// image reader. A damaged picture is not read: a file shorter than its BMP header says, or one
-// Qt's reader fails on part-way.
+// image reader. A damaged picture is not read: a file shorter than its BMP header says, a JPEG
+// without its end marker, or one Qt's reader fails on part-way (a PNG cut short).
 class PictureReader {
 public:
     // The frame of the picture at `path`, or null when it is not a readable picture.

@@ -18,4 +18,11 @@ using FreeSpace = std::function<std::int64_t(const QString& path)>;
 // and what is saved stays whole.
 inline constexpr int ReservePictures = 10;
 
+// How long the disk holds pictures of `pictureBytes` taken every `intervalSeconds` with
+// `freeBytes` free, up to the reserve above: "about 3 days", "about 5 hours", "less than an
+// hour", "more than a year"; "unknown" when the free space (-1) or the picture's size (0 or less)
+// is not known, "never (no timed pictures)" for an interval of 0 or less.
+QString diskFullText(std::int64_t freeBytes, std::int64_t pictureBytes,
+                     std::int64_t intervalSeconds);
+
 } // namespace window

@@ -3,6 +3,7 @@
 
 #include "convert/conversion_error.h"
 #include "convert/numbers.h"
+#include "pictures/picture_settings.h"
 #include "settings/mod_ini.h"
 
 #include <QAccessibleWidget>
@@ -28,11 +29,14 @@ class InvalidPropertyValue : public std::exception {};
 } // namespace
 
 Form1::Form1(Form1Deps deps, Panel panel, QWidget* parent)
-    : QWidget(parent), deps_(std::move(deps)) {
+    : QWidget(parent), deps_(std::move(deps)),
+      saves_(std::make_unique<pictures::SaveQueue>(deps_.writeFile)) {
     static const bool factoryInstalled = (QAccessible::installFactory(accessibleForm), true);
     (void)factoryInstalled;
     buildWindow();
     connect(Timer, &Ticker::timeout, this, &Form1::Timer_Timer);
+    // Results come from the saving thread; they are taken in here, on the window's.
+    connect(saves_.get(), &pictures::SaveQueue::resultsReady, this, &Form1::takeSaveResults);
     if (panel == Panel::AtOnce) buildPanel();
 }
 
@@ -85,11 +89,15 @@ bool Form1::Load() {
     bool valid = false;
     const int seconds = warmUp.trimmed().toInt(&valid);
     deps_.camera.setWarmUp(valid && seconds >= 0 ? seconds : 1);
+    const pictures::PictureSettings pictureSettings =
+        pictures::readPictureSettings([&](const QString& key) { return setting(qPrintable(key)); });
+    pictureOptions_ = pictureSettings.options;
     deps_.camera.setPreviewRate(lngFramerate);
     deps_.camera.setPreview(true);
     deps_.camera.videoFormatDialog();
     if (Frame1 == nullptr) buildPanel();
     updateCameraButton();
+    applyPictureSettings(pictureSettings.problems);
     updateSpaceTip();
     return true;
 }

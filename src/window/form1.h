@@ -1,6 +1,9 @@
 #pragma once
 
+#include "camera/bmp_writer.h"
 #include "camera/camera_view.h"
+#include "pictures/picture_options.h"
+#include "pictures/save_queue.h"
 #include "window/camera_settings.h"
 #include "window/clock.h"
 #include "window/disk_space.h"
@@ -11,7 +14,12 @@
 #include <QLocale>
 #include <QWidget>
 #include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
 
+class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -29,8 +37,10 @@ struct Form1Deps {
     QString programFolder; // holds Config.ini and the pictures folder
     QLocale locale = QLocale();
     FreeSpace freeSpace = freeBytesAt;
-    VideoMaker* video = nullptr; // none: the Make Video button does nothing
+    VideoMaker* video = nullptr;              // none: the Make Video button does nothing
     CameraSettings* cameraSettings = nullptr; // none: the Camera button stays disabled
+    // How picture files are written, on the saving thread; tests give a slow or failing disk.
+    pictures::FileWriter writeFile = camera::saveFileAtomically;
 };
 
 // The program's one window: the camera view above, the panel with the inputs, the plan figures,
@@ -59,11 +69,16 @@ public:
     void txtStopAt_Change();
     void cmdMakeVideo_Click();
     void cmdCamera_Click();
+    void cboSaveAs_Change();
+    void chkTimeStamp_Click();
 
     void TakePic();
     void CalcNew();
 
     bool isRunning() const;
+    // Returns once every picture taken so far is saved or counted as not saved; the window
+    // keeps painting meanwhile. Stop waits so before it tells the count.
+    void waitForSaves();
 
     // The controls, by the names users and tests know them by.
     QWidget* Stage = nullptr;
@@ -78,6 +93,10 @@ public:
     QPushButton *cmdStart = nullptr, *cmdStop = nullptr, *cmdTakePic = nullptr;
     QPushButton* cmdMakeVideo = nullptr; // makes a timelapse video of a run
     QPushButton* cmdCamera = nullptr;    // the camera's own settings
+    QLabel* Label8 = nullptr;            // "Save as:"
+    QComboBox* cboSaveAs = nullptr;      // the pictures' file format
+    QCheckBox* chkTimeStamp = nullptr;   // the moment of capture drawn on the pictures
+    QLabel* lblDiskFull = nullptr;       // how long the disk holds this run's pictures
     Ticker* Timer = nullptr;
 
     // The run fields.
@@ -112,8 +131,23 @@ private:
     QString picturesFolder() const;
     static void colourBox(QLineEdit* box, bool valid);
 
+    // Pictures: the settings, saving, and what a picture takes on disk (form1_pictures.cpp).
+    void applyPictureSettings(const QStringList& problems);
+    void saveChoice(const QString& key, const QString& value);
+    void trialSave();
+    void takeSaveResults();
+    void countNotSaved(std::int64_t number, const QString& reason);
+    std::optional<std::int64_t> estimatedPictureBytes() const;
+    std::int64_t pictureBytesForSpace() const;
+    void updateDiskEstimate();
+
     Form1Deps deps_;
     bool makingVideo_ = false; // from Make Video until the video maker is done
+    pictures::PictureOptions pictureOptions_;
+    std::unique_ptr<pictures::SaveQueue> saves_;
+    std::deque<std::int64_t> recentBytes_;   // the last pictures' sizes in the current format
+    std::optional<std::int64_t> trialBytes_; // a trial save's, before any picture
+    bool toldChoiceUnsaved_ = false;
 };
 
 } // namespace window

@@ -1,5 +1,4 @@
 // Input checking and the plan figures.
-#include "camera/bmp_writer.h"
 #include "convert/conversion_error.h"
 #include "convert/numbers.h"
 #include "window/form1.h"
@@ -46,6 +45,7 @@ void Form1::CalcNew() {
     const std::optional<std::int32_t> stopAt = readLeading(txtStopAt->text());
     const std::optional<std::int32_t> interval = readLeading(txtInterval->text());
     updateSpaceTip();
+    updateDiskEstimate();
 
     if (stopAt && interval) {
         const std::int64_t seconds = std::int64_t(*stopAt) * *interval;
@@ -67,7 +67,7 @@ void Form1::CalcNew() {
 // The plan in bytes: what a run of the chosen length takes at the chosen format, and what is free.
 void Form1::updateSpaceTip() {
     const QSize size = deps_.camera.pictureSize();
-    const std::int64_t picture = camera::bmpFileBytes(size);
+    const std::int64_t picture = pictureBytesForSpace();
     if (picture <= 0) return;
     const std::int64_t free = deps_.freeSpace(picturesFolder());
     const QString freeText =

@@ -2,6 +2,8 @@
 #include "window/app_icon.h"
 #include "window/form1.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -122,6 +124,18 @@ void Form1::buildPanel() {
     // Above it, in the same free room.
     cmdCamera = button(Frame4, "cmdCamera", "", 120, 1170, 1695, 375);
     cmdCamera->setText(QStringLiteral("Camera\u2026"));
+    // The pictures' format and stamp, in the free room between the interval and the buttons.
+    Label8 = label(Frame4, "Label8", "Save as:", 120, 600, 615, 255);
+    cboSaveAs = place(new QComboBox(Frame4), "cboSaveAs", 840, 600, 975, 300);
+    for (auto format : {pictures::PictureFormat::Bmp, pictures::PictureFormat::Png,
+                        pictures::PictureFormat::Jpeg})
+        cboSaveAs->addItem(pictures::formatName(format));
+    chkTimeStamp = place(new QCheckBox(QStringLiteral("Time stamp"), Frame4), "chkTimeStamp", 120,
+                         915, 1695, 255);
+    // Below the plan figures: how long the disk holds the pictures.
+    lblDiskFull = label(Frame5, "lblDiskFull", "Disk full in: unknown", 120, 1080, 2295, 495);
+    lblDiskFull->setWordWrap(true);
+    lblDiskFull->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     // Named here rather than with Stage: naming a control starts the connection to the
     // accessibility bus, which at start-up can wait until the format dialog is ready.
@@ -132,6 +146,10 @@ void Form1::buildPanel() {
     // Value labels keep their value as their accessible name; the caption beside them says what
     // it is.
     lblStatus->setAccessibleDescription(QStringLiteral("Timer status"));
+    // A combo box is named by its value; the caption beside it labels it.
+    Label8->setBuddy(cboSaveAs);
+    cboSaveAs->setAccessibleDescription(QStringLiteral("The pictures' file format"));
+    lblDiskFull->setAccessibleDescription(QStringLiteral("How long the disk holds the pictures"));
 
     setTabOrder(Stage, cmdStart);
     setTabOrder(cmdStart, cmdStop);
@@ -142,6 +160,8 @@ void Form1::buildPanel() {
     setTabOrder(optStop2, txtStopAt);
     setTabOrder(txtStopAt, cmdMakeVideo);
     setTabOrder(cmdMakeVideo, cmdCamera);
+    setTabOrder(cmdCamera, cboSaveAs);
+    setTabOrder(cboSaveAs, chkTimeStamp);
 
     setRunning(false);
     colourBox(txtInterval, true);
@@ -154,6 +174,8 @@ void Form1::buildPanel() {
     connect(cmdTakePic, &QPushButton::clicked, this, &Form1::cmdTakePic_Click);
     connect(cmdMakeVideo, &QPushButton::clicked, this, &Form1::cmdMakeVideo_Click);
     connect(cmdCamera, &QPushButton::clicked, this, &Form1::cmdCamera_Click);
+    connect(cboSaveAs, &QComboBox::currentIndexChanged, this, &Form1::cboSaveAs_Change);
+    connect(chkTimeStamp, &QCheckBox::toggled, this, &Form1::chkTimeStamp_Click);
     // The space a run takes depends on the stop option too.
     connect(optStop2, &QRadioButton::toggled, this, &Form1::updateSpaceTip);
     // Stage may have been sized already.
@@ -166,7 +188,8 @@ void Form1::setRunning(bool running) {
     setTextColour(lblStatus, running ? QColor(0, 255, 0) : QColor(255, 0, 0));
     lblStatus->setText(running ? QStringLiteral("On") : QStringLiteral("Off"));
     for (QWidget* w : {static_cast<QWidget*>(txtInterval), static_cast<QWidget*>(txtStopAt),
-                       static_cast<QWidget*>(optStop1), static_cast<QWidget*>(optStop2)})
+                       static_cast<QWidget*>(optStop1), static_cast<QWidget*>(optStop2),
+                       static_cast<QWidget*>(cboSaveAs), static_cast<QWidget*>(chkTimeStamp)})
         w->setEnabled(!running);
     cmdStop->setEnabled(running);
     cmdTakePic->setEnabled(running);

@@ -1,5 +1,4 @@
 // Capture runs: start and stop, the ticks, and taking pictures.
-#include "camera/bmp_writer.h"
 #include "convert/conversion_error.h"
 #include "convert/numbers.h"
 #include "runs/run_names.h"
@@ -86,6 +85,9 @@ void Form1::stopRun(const QString& reason) {
     // automatic controls come back at once, not when the message is answered.
     Timer->setEnabled(false);
     if (deps_.cameraSettings) deps_.cameraSettings->runEnded();
+    // The count tells every picture as saved or not, so the pictures still being saved are
+    // waited for.
+    waitForSaves();
     QString text = QStringLiteral("%1 picture(s) taken.").arg(convert::wholeText(lngTaken));
     if (!reason.isEmpty()) text += QStringLiteral(" The run stopped: %1").arg(reason);
     if (lngNotSaved > 0)
@@ -114,20 +116,26 @@ void Form1::TakePic() {
         stopRun(why);
         return;
     }
+    const std::int64_t number = std::int64_t(lngTaken) + 1;
     const QString path =
         QStringLiteral("%1/%2/%3")
-            .arg(picturesFolder(), strRunFolder, runs::pictureFileName(std::int64_t(lngTaken) + 1));
+            .arg(picturesFolder(), strRunFolder,
+                 runs::pictureFileName(number, pictures::formatExtension(pictureOptions_.format)));
     lngTaken = lngTaken + 1;
     lblPicturesTaken->setText(convert::wholeText(lngTaken));
 
     // The number is used even when the picture fails, so the numbering shows the gap; the
-    // failure is counted and shown, never silent.
+    // failure is counted and shown, never silent. The picture is saved beside the window; a
+    // failure there is counted when its result comes in.
     QString error;
-    if (!deps_.camera.grabFrame(&error) || !deps_.camera.saveFrame(path, &error)) {
-        ++lngNotSaved;
-        strSaveError = QStringLiteral("Picture %1: %2").arg(convert::wholeText(lngTaken), error);
-        showSaveFailures();
+    if (!deps_.camera.grabFrame(&error)) {
+        countNotSaved(number, error);
+    } else if (const QImage frame = deps_.camera.grabbedFrame(); frame.isNull()) {
+        countNotSaved(number, QStringLiteral("There is no picture to save"));
+    } else if (!saves_->add({number, path, frame, deps_.camera.grabbedAt(), pictureOptions_})) {
+        countNotSaved(number, QStringLiteral("saving is slower than the interval"));
     }
+    updateDiskEstimate();
 
     if (lngTaken == lngStopAt) cmdStop_Click();
 }
@@ -147,10 +155,12 @@ void Form1::showSaveFailures() {
     lblPicturesTaken->setAccessibleDescription(tip);
 }
 
+// Pictures still being saved have not taken their room yet, but will.
 QString Form1::lowSpaceReason() const {
-    const std::int64_t picture = camera::bmpFileBytes(deps_.camera.pictureSize());
+    const std::int64_t picture = pictureBytesForSpace();
     const std::int64_t free = deps_.freeSpace(picturesFolder());
-    if (picture <= 0 || free < 0 || free >= ReservePictures * picture) return {};
+    if (picture <= 0 || free < 0 || free - saves_->queued() * picture >= ReservePictures * picture)
+        return {};
     return QStringLiteral("the disk is almost full (%1 free, one picture takes %2).")
         .arg(deps_.locale.formattedDataSize(free), deps_.locale.formattedDataSize(picture));
 }

@@ -6,8 +6,10 @@
 namespace window {
 
 void QtMessageBoxes::show(const QString& text, const QString& title, Icon icon) {
-    QMessageBox box(icon == Icon::Critical ? QMessageBox::Critical : QMessageBox::Information,
-                    title, text, QMessageBox::Ok, QApplication::activeWindow());
+    const QMessageBox::Icon shown = icon == Icon::Critical  ? QMessageBox::Critical
+                                    : icon == Icon::Warning ? QMessageBox::Warning
+                                                            : QMessageBox::Information;
+    QMessageBox box(shown, title, text, QMessageBox::Ok, QApplication::activeWindow());
     box.exec();
 }
 

@@ -9,7 +9,7 @@ namespace window {
 // test ever waits on a modal box.
 class MessageBoxes {
 public:
-    enum class Icon { Critical, Information };
+    enum class Icon { Critical, Warning, Information };
 
     virtual ~MessageBoxes() = default;
     virtual void show(const QString& text, const QString& title, Icon icon) = 0;

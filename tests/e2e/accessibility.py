@@ -1,6 +1,7 @@
 """Drives the running program through the accessibility interface, as a screen reader or a UI
 automation tool would: finds controls by role and name, reads and sets their values, presses
 buttons."""
+import subprocess
 import sys
 import time
 
@@ -74,6 +75,36 @@ check(wait_for(lambda: find(window, "label", "8.57142857142857") is not None),
       "interval 7 gives 8.57142857142857 photos per minute")
 set_text(interval, "1")
 
+# The pictures' format and stamp. Qt's combo box offers no action that sets it, so it is set as
+# a keyboard user would: from the time stamp box (focused through its action), Shift+Tab to the
+# format, then Down from BMP to PNG.
+save_as = find(window, "combo box")
+check(save_as is not None and save_as.name == "BMP" and save_as.description != "",
+      "the format box reads BMP and says what it is")
+stamp = find(window, "check box", "Time stamp")
+check(stamp is not None and not stamp.getState().contains(pyatspi.STATE_CHECKED),
+      "the time stamp box is there, off")
+if save_as is not None and stamp is not None:
+    window_id = subprocess.run(["xdotool", "search", "--onlyvisible", "--name",
+                                "^Webcam Lumivex v0.03$"], capture_output=True,
+                               text=True).stdout.split()[0]
+    subprocess.run(["xdotool", "windowfocus", "--sync", window_id], check=False)
+    actions = stamp.queryAction()
+    actions.doAction([actions.getName(i) for i in range(actions.nActions)].index("SetFocus"))
+    check(wait_for(lambda: stamp.getState().contains(pyatspi.STATE_FOCUSED)),
+          "the time stamp box takes the focus")
+    subprocess.run(["xdotool", "key", "shift+Tab", "Down"], check=True)
+    check(wait_for(lambda: save_as.name == "PNG"), "Shift+Tab, Down choose PNG")
+    press(stamp)
+    check(wait_for(lambda: stamp.getState().contains(pyatspi.STATE_CHECKED)),
+          "the time stamp is switched on")
+# For PNG the estimate waits for a trial save of the current frame.
+disk = pyatspi.findDescendant(window, lambda a: (a.name or "").startswith("Disk full in: "))
+check(disk is not None and wait_for(lambda: disk.name != "Disk full in: unknown"),
+      "the disk estimate reads 'Disk full in: ...'")
+if disk is not None:
+    print("disk:", disk.name)
+
 start = find(window, "push button", "Start Timer")
 stop = find(window, "push button", "Stop Timer")
 take = find(window, "push button", "Take Picture")
@@ -84,6 +115,8 @@ check(find(status, "label", "Off") is not None, "the timer reads Off")
 press(start)
 check(wait_for(lambda: find(status, "label", "On") is not None), "the timer reads On after Start")
 check(not interval.getState().contains(pyatspi.STATE_ENABLED), "the interval box is disabled")
+check(save_as is None or not save_as.getState().contains(pyatspi.STATE_ENABLED),
+      "the format box is disabled while running")
 press(take)
 check(wait_for(lambda: find(status, "label", "1") is not None), "a picture on demand is counted")
 press(stop)

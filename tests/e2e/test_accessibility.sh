@@ -23,8 +23,12 @@ wait_window "^Webcam Lumivex v0.03$" >/dev/null
 
 /usr/bin/python3 "$(dirname "$0")/accessibility.py" || fail "accessibility checks"
 shopt -s nullglob
-pictures=("$WORK"/app/pictures/*/"Picture 1.bmp")
-[[ ${#pictures[@]} -eq 1 ]] || fail "the picture taken on demand is not on disk"
+pictures=("$WORK"/app/pictures/*/"Picture 1.png")
+[[ ${#pictures[@]} -eq 1 ]] || fail "the picture taken on demand is not on disk as PNG"
+# The choices went into Config.ini, and the picture says when it was captured.
+grep -q $'^PictureFormat=PNG\r$' "$WORK/app/Config.ini" || fail "PictureFormat=PNG not written back"
+grep -q $'^TimeStamp=1\r$' "$WORK/app/Config.ini" || fail "TimeStamp=1 not written back"
+[[ -n $(exiftool -s -s -s -PNG:ModifyDate "${pictures[0]}") ]] || fail "the PNG has no tIME"
 videos=("$WORK"/app/pictures/*.mp4)
 [[ ${#videos[@]} -eq 1 && -s "${videos[0]}" ]] || fail "the video of the run is not on disk"
 [[ $(ls -A "$WORK/app/pictures" | wc -l) -eq 2 ]] || fail "more than the run and its video in pictures/"

@@ -1,3 +1,4 @@
+#include "settings/ini_writer.h"
 #include "settings/mod_ini.h"
 
 #include <QByteArray>
@@ -18,6 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // A value is trimmed, so it can never start or end with a blank it did not quote.
         if (value && !value->isEmpty() && (value->front() == u' ' || value->back() == u' ') &&
             !contents.contains('"') && !contents.contains('\''))
+            std::abort();
+        // Whatever the file holds, a value written back is the value read.
+        if (!key.contains(u'=') && !key.trimmed().isEmpty() &&
+            modIni::lookUp(modIni::withValue(contents, section, key, "v"), section, key) != "v")
             std::abort();
     }
     return 0;

@@ -13,8 +13,10 @@ TEST_F(RunNamesRoundTripTest, MakeVideoReadsWhatTheWindowWrote) {
     locale = QLocale(QLocale::French, QLocale::France);
     auto& f = loadedForm();
     f.cmdStart->click();
-    for (int i = 0; i < 10; ++i)
+    for (int i = 0; i < 10; ++i) {
         f.cmdTakePic->click();
+        f.waitForSaves(); // clicks as fast as these would outrun any disk
+    }
     f.cmdStop->click();
     f.cmdStart->click();
     f.cmdStop->click();

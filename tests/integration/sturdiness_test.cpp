@@ -85,7 +85,11 @@ protected:
         return *form;
     }
 
-    void tick() { alarm.run(clock, clock.now + 1s); }
+    // A second: long enough for the picture it took to be saved.
+    void tick() {
+        alarm.run(clock, clock.now + 1s);
+        form->waitForSaves();
+    }
     QString runFolder() const {
         return programFolder.filePath(QStringLiteral("pictures/") + form->strRunFolder);
     }

@@ -1,5 +1,6 @@
 // Videos made from real runs, checked by decoding them again.
 #include "camera/bmp_writer.h"
+#include "pictures/picture_encoder.h"
 #include "video/video_encoder.h"
 
 #include <QDir>
@@ -122,8 +123,14 @@ protected:
         image.fill(qRgb(level, level, level));
         for (int y = size.height() / 2; y < size.height(); ++y)
             std::fill_n(reinterpret_cast<QRgb*>(image.scanLine(y)), size.width(), qRgb(0, 0, 0));
+        // In the format the extension names, as the program saves it.
+        pictures::PictureOptions options;
+        options.format = *pictures::formatNamed(path.endsWith(".jpg") ? "JPEG" : path.right(3));
+        QByteArray bytes;
         QString error;
-        ASSERT_TRUE(camera::writeBmp(image, path, &error)) << error.toStdString();
+        ASSERT_TRUE(pictures::PictureEncoder().encode(image, QDateTime(), options, &bytes, &error))
+            << error.toStdString();
+        ASSERT_TRUE(camera::saveFileAtomically(bytes, path, &error)) << error.toStdString();
     }
     static void writeFile(const QString& path, const QByteArray& bytes) {
         QFile file(path);
@@ -179,6 +186,31 @@ TEST_F(VideoTest, MakesAPlayableVideoOfTheRunsPicturesInNumberOrder) {
     EXPECT_EQ(video.topLevelBoxes.value(0), "ftyp");
     EXPECT_LT(video.topLevelBoxes.indexOf("moov"), video.topLevelBoxes.indexOf("mdat"));
     EXPECT_EQ(picturesFolder(), QStringList({"06Dec2026-074039", "06Dec2026-074039.mp4"}));
+}
+
+// PNG and JPEG runs, and runs that mix them with BMP, are read in number order; a PNG or JPEG
+// cut short is skipped as a BMP is.
+TEST_F(VideoTest, ReadsPngAndJpegPicturesAndMixedRuns) {
+    const QString dir = runDir(QStringLiteral("mixed"));
+    const char* names[] = {"Picture 1.png", "Picture 2.jpg", "Picture 3.bmp",
+                           "Picture 4.jpg", "Picture 5.png", "Picture 10.jpg"};
+    for (int i = 0; i < 6; ++i)
+        writeGrey(dir + '/' + names[i], QSize(64, 48), 20 + 40 * i);
+    for (const char* damaged : {"Picture 4.jpg", "Picture 5.png"}) {
+        QFile file(dir + '/' + damaged);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        file.resize(file.size() - 40); // the end of the pixels is missing
+    }
+    QString error;
+    ASSERT_TRUE(make(QStringLiteral("mixed"), 4, &error)) << error.toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 60000));
+    ASSERT_TRUE(result->ok) << result->error.toStdString();
+    EXPECT_EQ(result->skipped, 2);
+    const Decoded video = decode(dir + QStringLiteral(".mp4"));
+    ASSERT_EQ(video.frames, 4) << video.error.toStdString();
+    const int expected[] = {20, 60, 100, 220};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_NEAR(video.greys[i], expected[i], 4) << "frame " << i;
 }
 
 // A cancelled video leaves neither a video nor a temporary file, and the old video stays.

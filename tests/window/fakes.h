@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-// Test doubles for what the window uses: a camera that writes small files, a recorder of
+// Test doubles for what the window uses: a camera that grabs small frames, a recorder of
 // message boxes, and simulated time.
 
 class FakeCamera : public camera::CameraView {
@@ -21,9 +21,7 @@ public:
     QString createError;  // set: creation fails with this error
     QString connectError; // set: connecting fails with this error
     QString grabError;    // set: grabs fail with this error
-    QString saveError;    // set: saves fail with this error
     QStringList calls;    // every operation, in order
-    bool writeFiles = true;
     QWidget* view = nullptr;
     std::function<void()> onGrab;         // runs inside grabFrame
     std::function<void()> onFormatDialog; // runs inside videoFormatDialog
@@ -57,20 +55,20 @@ public:
         *error = grabError;
         return grabError.isEmpty();
     }
+    // The window saves what it grabbed through its own save queue, never through the view.
     bool saveFrame(const QString& path, QString* error) override {
         calls << QStringLiteral("save %1").arg(path);
-        if (!saveError.isEmpty()) {
-            *error = saveError;
-            return false;
-        }
-        if (!writeFiles) return true;
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly)) {
-            *error = file.errorString();
-            return false;
-        }
-        file.write("BM");
-        return true;
+        *error = QStringLiteral("not used");
+        return false;
+    }
+    // A small frame of one grey, captured at 07:40:39 in UTC.
+    QImage grabbedFrame() const override {
+        QImage frame(8, 6, QImage::Format_RGB32);
+        frame.fill(qRgb(100, 100, 100));
+        return frame;
+    }
+    QDateTime grabbedAt() const override {
+        return QDateTime(QDate(2026, 12, 6), QTime(7, 40, 39), Qt::UTC);
     }
     void disconnectDriver() override { calls << QStringLiteral("disconnect"); }
     QSize size{640, 480};

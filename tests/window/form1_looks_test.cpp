@@ -1,6 +1,8 @@
 // The window's controls, their initial values, the Idle and Running looks and the focus order.
 #include "form_fixture.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 
 namespace {
@@ -37,6 +39,11 @@ TEST_F(LooksTest, ControlsHaveTheirNamesCaptionsAndPlaces) {
         {"Label4", "Frame4", "Interval:", {8, 16, 41, 17}},
         {"txtInterval", "Frame4", "10", {56, 16, 33, 21}},
         {"Label3", "Frame4", "sec.", {96, 16, 25, 17}},
+        {"Label8", "Frame4", "Save as:", {8, 40, 41, 17}},
+        {"cboSaveAs", "Frame4", "BMP", {56, 40, 65, 20}},
+        {"chkTimeStamp", "Frame4", "Time stamp", {8, 61, 113, 17}},
+        {"cmdCamera", "Frame4", "Camera\u2026", {8, 78, 113, 25}},
+        {"cmdMakeVideo", "Frame4", "Make Video\u2026", {8, 104, 113, 25}},
         {"Frame5", "Frame1", "Calculation", {144, 16, 169, 137}},
         {"Label5", "Frame5", "Photo's per minute:", {8, 16, 105, 17}},
         {"lblCalc1", "Frame5", "6", {120, 16, 41, 17}},
@@ -44,6 +51,7 @@ TEST_F(LooksTest, ControlsHaveTheirNamesCaptionsAndPlaces) {
         {"lblCalc2", "Frame5", "360", {120, 32, 41, 17}},
         {"Label7", "Frame5", "Photo's per day:", {8, 48, 105, 17}},
         {"lblCalc3", "Frame5", "8640", {120, 48, 41, 17}},
+        {"lblDiskFull", "Frame5", "Disk full in: unknown", {8, 72, 153, 33}},
         {"Frame3", "Frame1", "Stop", {320, 16, 169, 137}},
         {"optStop1", "Frame3", "When I say so", {8, 16, 113, 17}},
         {"optStop2", "Frame3", "After              pictures", {8, 40, 137, 17}},
@@ -70,7 +78,8 @@ TEST_F(LooksTest, ControlsHaveTheirNamesCaptionsAndPlaces) {
         if (auto* label = qobject_cast<QLabel*>(w)) text = label->text();
         if (auto* edit = qobject_cast<QLineEdit*>(w)) text = edit->text();
         if (auto* button = qobject_cast<QAbstractButton*>(w)) text = button->text();
-        EXPECT_EQ(text, QLatin1String(c.text));
+        if (auto* combo = qobject_cast<QComboBox*>(w)) text = combo->currentText();
+        EXPECT_EQ(text, QString::fromUtf8(c.text));
     }
     // The stop count lies over the caption of the second stop option, above it.
     EXPECT_TRUE(f.optStop2->geometry().contains(f.txtStopAt->geometry().topLeft()));
@@ -88,8 +97,9 @@ TEST_F(LooksTest, OpensIdleAndSwitchesLooksWithTheRun) {
     // Idle: inputs and Start enabled, Stop and Take Picture disabled, the timer off in red;
     // Running the other way round, "On" in green.
     const auto expectLook = [&](bool running) {
-        for (QWidget* w : std::initializer_list<QWidget*>{f.txtInterval, f.txtStopAt, f.optStop1,
-                                                          f.optStop2, f.cmdStart})
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{f.txtInterval, f.txtStopAt, f.optStop1, f.optStop2,
+                                             f.cmdStart, f.cboSaveAs, f.chkTimeStamp})
             EXPECT_EQ(w->isEnabled(), !running) << w->objectName().toStdString();
         EXPECT_EQ(f.cmdStop->isEnabled(), running);
         EXPECT_EQ(f.cmdTakePic->isEnabled(), running);
@@ -121,8 +131,9 @@ TEST_F(LooksTest, OptionButtonsAreExclusive) {
 
 TEST_F(LooksTest, TabGoesThroughTheControlsInOrder) {
     auto& f = makeForm();
-    const QList<QWidget*> expected{f.Stage,       f.cmdStart, f.cmdStop,  f.cmdTakePic,
-                                   f.txtInterval, f.optStop1, f.optStop2, f.txtStopAt};
+    const QList<QWidget*> expected{f.Stage,        f.cmdStart,  f.cmdStop,   f.cmdTakePic,
+                                   f.txtInterval,  f.optStop1,  f.optStop2,  f.txtStopAt,
+                                   f.cmdMakeVideo, f.cmdCamera, f.cboSaveAs, f.chkTimeStamp};
     QWidget* w = f.Stage;
     for (int i = 1; i < expected.size(); ++i) {
         do
@@ -155,6 +166,14 @@ TEST_F(LooksTest, AccessibleNamesAreTheCaptionsAndValues) {
     EXPECT_EQ(name(f.lblPicturesTaken), "0");
     EXPECT_EQ(name(f.lblCalc1), "6");
     EXPECT_EQ(name(f.cmdStart), "Start Timer");
+    QAccessibleInterface* saveAs = QAccessible::queryAccessibleInterface(f.cboSaveAs);
+    EXPECT_EQ(saveAs->text(QAccessible::Value), "BMP");
+    QStringList labels;
+    for (const auto& [label, relation] : saveAs->relations(QAccessible::Label))
+        labels << label->text(QAccessible::Name);
+    EXPECT_TRUE(labels.contains("Save as:")) << labels.join(", ").toStdString();
+    EXPECT_EQ(name(f.chkTimeStamp), "Time stamp");
+    EXPECT_EQ(name(f.lblDiskFull), f.lblDiskFull->text());
     f.cmdStart->click();
     EXPECT_EQ(name(f.lblStatus), "On");
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "camera/bmp_writer.h"
 #include "fakes.h"
 #include "window/form1.h"
 
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
+#include <mutex>
 
 // A window in a temporary program folder, with every outside dependency faked.
 class FormTest : public ::testing::Test {
@@ -24,9 +26,23 @@ protected:
     FakeClock clock;
     FakeAlarm alarm;
     QLocale locale{QLocale::English, QLocale::UnitedStates};
+    // The disk the pictures are written to, from the saving thread: set diskError and writes
+    // fail with it; whileWriting runs inside each write (a slow disk); writeFiles false writes
+    // nothing and succeeds.
+    std::mutex diskMutex;
+    QString diskError;
+    std::function<void()> whileWriting;
+    bool writeFiles = true;
+
+    // After the disk: a window being destroyed still saves what it queued.
     std::unique_ptr<window::Form1> form;
     std::int64_t freeBytes = std::int64_t(1) << 40;
     QString freeSpaceAskedFor;
+
+    void setDiskError(const QString& error) {
+        std::lock_guard lock(diskMutex);
+        diskError = error;
+    }
 
     void SetUp() override {
         ASSERT_TRUE(programFolder.isValid());
@@ -41,13 +57,30 @@ protected:
     }
 
     window::Form1& makeForm(window::Form1::Panel panel = window::Form1::Panel::AtOnce) {
-        form = std::make_unique<window::Form1>(window::Form1Deps{camera, messages, clock, alarm,
-                                                                 programFolder.path(), locale,
-                                                                 [this](const QString& path) {
-                                                                     freeSpaceAskedFor = path;
-                                                                     return freeBytes;
-                                                                 }},
-                                               panel);
+        window::Form1Deps deps{camera,
+                               messages,
+                               clock,
+                               alarm,
+                               programFolder.path(),
+                               locale,
+                               [this](const QString& path) {
+                                   freeSpaceAskedFor = path;
+                                   return freeBytes;
+                               }};
+        deps.writeFile = [this](const QByteArray& bytes, const QString& path, QString* error) {
+            if (whileWriting) whileWriting();
+            std::lock_guard lock(diskMutex);
+            if (!diskError.isEmpty()) {
+                *error = diskError;
+                return false;
+            }
+            return !writeFiles || camera::saveFileAtomically(bytes, path, error);
+        };
+        form = std::make_unique<window::Form1>(std::move(deps), panel);
+        // A simulated second is long enough for a picture's save: after each tick (connected
+        // after the window's own handler) the pictures are saved before time goes on.
+        QObject::connect(&alarm, &window::Alarm::rang, form.get(),
+                         [this] { form->waitForSaves(); });
         return *form;
     }
 
