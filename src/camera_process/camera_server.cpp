@@ -33,9 +33,8 @@ CameraServer::~CameraServer() = default;
 void CameraServer::warmUp() {
     camera::warmUpGStreamer();
     engine_.prepareWindowSink();
-    // Ready: from now on this process says something several times a second, asked or not.
+    // Ready; a process in standby says nothing more until it is opened.
     reply(Message(QStringLiteral("ready")));
-    status_.start(std::chrono::milliseconds(250));
 }
 
 void CameraServer::reply(const Message& message, int fd) {

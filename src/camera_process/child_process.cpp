@@ -91,6 +91,13 @@ ChildProcess::~ChildProcess() {
     end();
 }
 
+bool ChildProcess::exited() const {
+    if (pid_ <= 0) return true;
+    siginfo_t info{};
+    // WNOWAIT: the process stays to be reaped by end().
+    return ::waitid(P_PID, id_t(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid_;
+}
+
 void ChildProcess::end() {
     if (pid_ <= 0) return;
     ::kill(pid_, SIGKILL);

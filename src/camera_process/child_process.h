@@ -28,6 +28,8 @@ public:
 
     // Kills it now; the object may go at once.
     void end();
+    // Whether it has ended by itself (looked up without waiting).
+    bool exited() const;
 
 private:
     ChildProcess(pid_t pid, UniqueFd pidfd, UniqueFd socket);

@@ -37,6 +37,11 @@ const QString ProcessHangs = QStringLiteral("The camera process does not answer"
 ProcessCameraView::ProcessCameraView(QString program, QObject* parent)
     : CameraView(parent), program_(std::move(program)) {
     connect(&watchdog_, &QTimer::timeout, this, &ProcessCameraView::onWatchdog);
+    // A camera process in standby is started a while after the camera runs (not to slow the
+    // start-up), so that a fault finds one with GStreamer loaded.
+    standbyTimer_.setSingleShot(true);
+    standbyTimer_.setInterval(2000);
+    connect(&standbyTimer_, &QTimer::timeout, this, &ProcessCameraView::startStandby);
     connect(&retryTimer_, &QTimer::timeout, this, [this] {
         // Tries come soon after a loss, most faults being over once the process that met them
         // is gone, then at the retry interval: after 250 ms, 500 ms more, 1 s more, then every
@@ -75,6 +80,23 @@ void ProcessCameraView::prepare() {
 void ProcessCameraView::prepare(std::unique_ptr<ChildProcess> started) {
     endProcess();
     process_ = std::move(started); // spoken to from create() on
+}
+
+void ProcessCameraView::takeStandby() {
+    // The standby has loaded GStreamer long ago: the next try need not wait for that.
+    if (standby_ && !standby_->exited()) {
+        endProcess();
+        process_ = std::move(standby_);
+        listen();
+        return;
+    }
+    standby_.reset();
+    startProcess(nullptr);
+}
+
+void ProcessCameraView::startStandby() {
+    if (link_ != Link::Streaming || (standby_ && !standby_->exited())) return;
+    standby_ = ChildProcess::start(program_, nullptr);
 }
 
 bool ProcessCameraView::startProcess(QString* error) {
@@ -264,6 +286,8 @@ bool ProcessCameraView::connectDriver(QString* error) {
 
 void ProcessCameraView::disconnectDriver() {
     delete formatDialog_.data();
+    standbyTimer_.stop();
+    standby_.reset();
     happen(LinkEvent::Disconnect);
     watchdog_.stop();
     retryTimer_.stop();
@@ -398,7 +422,7 @@ void ProcessCameraView::happen(LinkEvent event, const QString& reason) {
         triesSinceLoss_ = 0;
         retryTimer_.start(std::min<std::chrono::milliseconds>(timing_.retryInterval, 250ms));
     }
-    if (actions & action::SpareProcess) startProcess(nullptr);
+    if (actions & action::SpareProcess) takeStandby();
     if (actions & action::ClearLost) {
         lostReason_.clear();
         if (preview_) preview_->clearLost();
@@ -408,6 +432,7 @@ void ProcessCameraView::happen(LinkEvent event, const QString& reason) {
         if (preview_) preview_->showLost(reason);
         emit cameraLost(reason);
     }
+    if (move->to == Link::Streaming) standbyTimer_.start();
     if (actions & action::ShowBack) {
         backSince_.start();
         lostReason_.clear();

@@ -109,6 +109,9 @@ signals:
 
 private:
     bool startProcess(QString* error);
+    // After a fault: the standby process becomes the camera process (else a new one starts).
+    void takeStandby();
+    void startStandby();
     // Hears the camera process from now on.
     void listen();
     // Sends `message`; a camera process that does not take it is ended as hung.
@@ -135,6 +138,8 @@ private:
     QString program_;
     Timing timing_;
     std::unique_ptr<ChildProcess> process_;
+    std::unique_ptr<ChildProcess> standby_; // started, GStreamer loaded, not yet spoken to
+    QTimer standbyTimer_;
     QPointer<camera::PreviewWidget> preview_;
     bool previewOwned_ = false;
     bool sinkDraws_ = false;

@@ -11,7 +11,15 @@
 source "$(dirname "$0")/lib.sh"
 
 node() { ls /dev/video* 2>/dev/null | head -n 1; }
-live_camera() { pgrep -n -P "$APP_PID" 2>/dev/null || true; }
+# The live camera process: the program's child that holds the camera (another may wait in
+# standby).
+live_camera() {
+    local pid
+    for pid in $(camera_pids); do
+        node_holders | grep -q "^$pid " && { echo "$pid"; return 0; }
+    done
+    return 0
+}
 usage() { # fds threads rss-KiB of a process
     echo "$(ls /proc/"$1"/fd | wc -l) $(ls /proc/"$1"/task | wc -l) \
 $(awk '/^VmRSS:/ { print $2 }' /proc/"$1"/status)"
