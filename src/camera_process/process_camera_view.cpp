@@ -63,9 +63,9 @@ ProcessCameraView::~ProcessCameraView() {
 
 void ProcessCameraView::setTiming(const Timing& timing) {
     timing_ = timing;
-    // A stall is noticed within a twentieth of the allowed silence, and at most a quarter second
-    // late: "Camera lost" shows well within a second of the watchdog's limit.
-    watchdog_.setInterval(std::clamp(timing_.stallTimeout / 20, 10ms, 250ms));
+    // The camera process reports its frames every 100 ms (a fiftieth of the allowed silence when
+    // that is shorter) and they are checked as often: a stall is noticed at most 0.2 s late.
+    watchdog_.setInterval(std::clamp(timing_.stallTimeout / 50, 10ms, 100ms));
     retryTimer_.setInterval(timing_.retryInterval);
 }
 
@@ -172,7 +172,7 @@ bool ProcessCameraView::request(const Message& message, std::initializer_list<co
 Message ProcessCameraView::openRequest() const {
     QCborMap fields{{QLatin1String("source"), description_},
                     {QLatin1String("heartbeat"),
-                     qint64(std::clamp(timing_.stallTimeout / 10, 10ms, 250ms).count())}};
+                     qint64(std::clamp(timing_.stallTimeout / 50, 10ms, 100ms).count())}};
     if (device_) fields.insert(QLatin1String("camera"), deviceToWire(*device_));
     if (sinkDraws_ && preview_) fields.insert(QLatin1String("window"), qint64(preview_->videoWindow()));
     return Message(QStringLiteral("open"), fields);
