@@ -174,7 +174,12 @@ void CameraServer::grab(const Message& message) {
     // Just after a reconnect: the frame comes from the end of the camera's warm-up.
     const qint64 after = std::clamp<qint64>(message.number(QLatin1String("after")), 0, 10'000);
     if (after > 0) QThread::msleep(std::uint64_t(after));
-    SharedMemory picture;
+    // Blocks the window has let go of may be written again.
+    for (const QCborValue& freed : message.fields.value(QLatin1String("free")).toArray())
+        for (GrabBlock& block : grabBlocks_)
+            if (block.id == freed.toInteger()) block.free = true;
+    GrabBlock* block = nullptr;
+    SharedMemory unpooled;
     QSize size;
     qint64 captured = 0;
     QString error;
@@ -184,7 +189,8 @@ void CameraServer::grab(const Message& message) {
         timeout,
         [&](const QImage& image, const QDateTime& at) {
             const std::size_t row = std::size_t(image.width()) * 4;
-            picture = SharedMemory::create(row * std::size_t(image.height()), &error);
+            block = takeGrabBlock(row * std::size_t(image.height()), &unpooled, &error);
+            SharedMemory& picture = block ? block->memory : unpooled;
             if (!picture.isValid()) return;
             for (int y = 0; y < image.height(); ++y)
                 std::memcpy(picture.data() + row * std::size_t(y), image.constScanLine(y), row);
@@ -192,17 +198,45 @@ void CameraServer::grab(const Message& message) {
             captured = at.toMSecsSinceEpoch();
         },
         &error);
+    SharedMemory& picture = block ? block->memory : unpooled;
     if (!grabbed || !picture.isValid()) {
+        if (block) block->free = true;
         reply(Message(QStringLiteral("grab-failed"),
                       {{QLatin1String("id"), id}, {QLatin1String("error"), error}}));
         return;
     }
+    // The block's descriptor goes along the first time only: the window keeps it mapped.
+    const bool known = block && block->known;
+    if (block) block->known = true;
     reply(Message(QStringLiteral("grabbed"), {{QLatin1String("id"), id},
+                                              {QLatin1String("block"), block ? block->id : 0},
                                               {QLatin1String("bytes"), qint64(picture.size())},
                                               {QLatin1String("width"), size.width()},
                                               {QLatin1String("height"), size.height()},
                                               {QLatin1String("captured"), captured}}),
-          picture.fd());
+          known ? -1 : picture.fd());
+}
+
+CameraServer::GrabBlock* CameraServer::takeGrabBlock(std::size_t bytes, SharedMemory* unpooled,
+                                                     QString* error) {
+    for (GrabBlock& block : grabBlocks_)
+        if (block.free && block.memory.size() == bytes) {
+            block.free = false;
+            return &block;
+        }
+    SharedMemory memory = SharedMemory::create(bytes, error);
+    if (!memory.isValid()) return nullptr;
+    // A few blocks are kept, their pages already in place on both sides; beyond that (the
+    // window keeps many pictures, or the size changed) a block is used once.
+    std::erase_if(grabBlocks_, [bytes](const GrabBlock& block) {
+        return block.free && block.memory.size() != bytes;
+    });
+    if (grabBlocks_.size() >= MaxGrabBlocks) {
+        *unpooled = std::move(memory);
+        return nullptr;
+    }
+    grabBlocks_.push_back(GrabBlock{++lastGrabBlock_, std::move(memory), false, false});
+    return &grabBlocks_.back();
 }
 
 void CameraServer::sendPreviewFrame() {

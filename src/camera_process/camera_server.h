@@ -5,6 +5,7 @@
 #include "camera_process/shared_memory.h"
 
 #include <QTimer>
+#include <deque>
 #include <memory>
 
 namespace camera {
@@ -36,6 +37,15 @@ private:
     void start(const Message& message);
     void changeFormat(const Message& message);
     void grab(const Message& message);
+    struct GrabBlock {
+        qint64 id;
+        SharedMemory memory;
+        bool free;  // the window has let go of it
+        bool known; // the window has its descriptor
+    };
+    // A block of `bytes` for a grab: a free one of the pool, a new one in it, or (the pool
+    // full) `unpooled`, used once. Null with `error` when no memory can be had.
+    GrabBlock* takeGrabBlock(std::size_t bytes, SharedMemory* unpooled, QString* error);
     void setControl(const Message& message);
     // Sets the controls named in `values`; says so when asked to, or when some were refused.
     void applyControls(const QCborMap& values, bool answer = true);
@@ -48,6 +58,11 @@ private:
     camera::CameraEngine engine_;
     std::unique_ptr<camera::DeviceWatch> deviceWatch_;
     QTimer status_;
+
+    // Memory for grabbed pictures, reused once the window has let go of it.
+    static constexpr std::size_t MaxGrabBlocks = 4;
+    std::deque<GrabBlock> grabBlocks_; // a deque: blocks stay where they are as others come
+    qint64 lastGrabBlock_ = 0;
 
     // The preview through shared memory: two slots, the window shows one, this process writes
     // the other, and only once the window has taken the last one written.

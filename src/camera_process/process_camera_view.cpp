@@ -116,6 +116,7 @@ void ProcessCameraView::listen() {
     previewGeneration_ = -1;
     firstFrameSeen_ = false;
     processReady_ = false;
+    grabBlocks_ = std::make_shared<GrabBlocks>(); // the new process's, none yet
 }
 
 void ProcessCameraView::endProcess() {
@@ -466,11 +467,19 @@ bool ProcessCameraView::grabFrame(QString* error) {
     // Just after the camera came back, the picture is taken from a frame of the warm-up's end.
     const qint64 settle =
         backSince_.isValid() ? std::max<qint64>(0, warmUp_.count() - backSince_.elapsed()) : 0;
+    // The blocks of earlier pictures nobody holds any more: the camera process may reuse them.
+    QCborArray free;
+    {
+        std::lock_guard lock(grabBlocks_->mutex);
+        for (const qint64 block : std::exchange(grabBlocks_->freed, {}))
+            free.append(block);
+    }
     Message answer;
     QString failure;
     if (!send(Message(QStringLiteral("grab"),
                       {{QLatin1String("id"), id},
                        {QLatin1String("after"), settle},
+                       {QLatin1String("free"), free},
                        {QLatin1String("timeout"), qint64(timing_.grabTimeout.count())}})) ||
         !process_->channel().waitFor(
             [id](const Message& message) {
@@ -499,16 +508,37 @@ bool ProcessCameraView::grabFrame(QString* error) {
                      int(answer.number(QLatin1String("height"))));
     if (size.isEmpty() || std::int64_t(bytes) != std::int64_t(size.width()) * 4 * size.height())
         return fail(error, QStringLiteral("The camera process sent a damaged picture"));
-    auto memory = std::make_unique<SharedMemory>(SharedMemory::map(std::move(answer.fd), bytes,
-                                                                   &failure));
-    if (!memory->isValid())
-        return fail(error, QStringLiteral("The camera's picture cannot be read: %1").arg(failure));
-    // The pixels stay where the camera process put them; the mapping goes with the image's last
-    // copy, wherever that is.
+    const qint64 block = answer.number(QLatin1String("block"));
+    std::shared_ptr<SharedMemory> memory;
+    if (answer.fd) {
+        memory = std::make_shared<SharedMemory>(
+            SharedMemory::map(std::move(answer.fd), bytes, &failure));
+        if (!memory->isValid())
+            return fail(error,
+                        QStringLiteral("The camera's picture cannot be read: %1").arg(failure));
+        if (block > 0) grabBlocks_->mapped.insert(block, memory);
+    } else {
+        memory = grabBlocks_->mapped.value(block); // a block this side holds mapped already
+        if (!memory || memory->size() != bytes)
+            return fail(error, QStringLiteral("The camera process sent a damaged picture"));
+    }
+    // The pixels stay where the camera process put them. When the image's last copy goes,
+    // wherever that is, its block is free for the camera process again.
+    struct Hold {
+        std::shared_ptr<SharedMemory> memory;
+        std::shared_ptr<GrabBlocks> blocks;
+        qint64 block;
+    };
     const uchar* pixels = memory->data();
     grabbed_ = QImage(
         pixels, size.width(), size.height(), size.width() * 4, QImage::Format_RGB32,
-        [](void* mapping) { delete static_cast<SharedMemory*>(mapping); }, memory.release());
+        [](void* held) {
+            const std::unique_ptr<Hold> hold(static_cast<Hold*>(held));
+            if (hold->block <= 0) return;
+            std::lock_guard lock(hold->blocks->mutex);
+            hold->blocks->freed.append(hold->block);
+        },
+        new Hold{std::move(memory), grabBlocks_, block});
     grabbedAt_ = QDateTime::fromMSecsSinceEpoch(answer.number(QLatin1String("captured")), Qt::UTC);
     return true;
 }

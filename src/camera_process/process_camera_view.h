@@ -9,6 +9,7 @@
 #include "camera_process/shared_memory.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QMap>
@@ -16,6 +17,7 @@
 #include <QTimer>
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace camera {
@@ -172,6 +174,14 @@ private:
     QElapsedTimer backSince_; // since the camera came back after a loss
 
     qint64 grabId_ = 0;
+    // The camera process's blocks of grabbed pictures this side has mapped, and those let go of
+    // since the last grab. The images' clean-ups may run on any thread (a save queue's).
+    struct GrabBlocks {
+        std::mutex mutex;
+        QList<qint64> freed;
+        QHash<qint64, std::shared_ptr<SharedMemory>> mapped; // the GUI thread's alone
+    };
+    std::shared_ptr<GrabBlocks> grabBlocks_ = std::make_shared<GrabBlocks>();
     QImage grabbed_; // the last grab's picture, in shared memory it releases with its last copy
     QDateTime grabbedAt_;
     SharedMemory previewFrames_;
