@@ -390,8 +390,9 @@ void ProcessCameraView::onPreviewFrame(const Message& message) {
 }
 
 void ProcessCameraView::onProcessGone() {
-    happen(LinkEvent::ProcessGone, ProcessEnded);
+    // The dead process goes first: what the move brings (the standby taking over) must stay.
     endProcess();
+    happen(LinkEvent::ProcessGone, ProcessEnded);
 }
 
 void ProcessCameraView::onWatchdog() {
@@ -467,6 +468,11 @@ bool ProcessCameraView::grabFrame(QString* error) {
     // Just after the camera came back, the picture is taken from a frame of the warm-up's end.
     const qint64 settle =
         backSince_.isValid() ? std::max<qint64>(0, warmUp_.count() - backSince_.elapsed()) : 0;
+    // A camera already silent for a while is not waited for past the watchdog's limit: the
+    // loss is noticed on time even while pictures fall due.
+    const std::chrono::milliseconds wait = std::clamp(
+        std::chrono::milliseconds(timing_.stallTimeout.count() - lastProgress_.elapsed()),
+        std::chrono::milliseconds(100), timing_.grabTimeout);
     // The blocks of earlier pictures nobody holds any more: the camera process may reuse them.
     QCborArray free;
     {
@@ -480,7 +486,7 @@ bool ProcessCameraView::grabFrame(QString* error) {
                       {{QLatin1String("id"), id},
                        {QLatin1String("after"), settle},
                        {QLatin1String("free"), free},
-                       {QLatin1String("timeout"), qint64(timing_.grabTimeout.count())}})) ||
+                       {QLatin1String("timeout"), qint64(wait.count())}})) ||
         !process_->channel().waitFor(
             [id](const Message& message) {
                 return (message.is(QLatin1String("grabbed")) ||
@@ -488,7 +494,7 @@ bool ProcessCameraView::grabFrame(QString* error) {
                        message.number(QLatin1String("id")) == id;
             },
             // The camera process's own wait, and time to hand over a large picture.
-            timing_.grabTimeout + std::chrono::milliseconds(settle) + 1s, &answer)) {
+            wait + std::chrono::milliseconds(settle) + 1s, &answer)) {
         const bool ended = !process_ || !process_->channel().isOpen();
         failure = ended ? ProcessEnded : ProcessHangs;
         // The loss is handled from the event loop, after this picture is counted.

@@ -144,10 +144,12 @@ for ((round = 1; round <= rounds; ++round)); do
             dropped_frames) wait_logged_loss 6 ;;   # the 5 s watchdog
             *) wait_logged_loss 1 ;;               # a reported error, a death
             esac
+            # Replaced: at once after a death or an error; an armed fault fails the first try.
             case "$current" in
             SIGSTOP) wait_replaced 5 ;;
             dropped_frames | unplug) wait_replaced 10 ;;
-            *) wait_replaced 2 ;;
+            inject_vidioc_streamon_error | inject_vidioc_reqbufs_error) wait_replaced 5 ;;
+            *) wait_replaced $((2 + ${SOAK_SLACK:-1})) ;;
             esac
         fi
         replaced="$(since "$began") s"
