@@ -202,3 +202,13 @@ run_at_one_second() {
     set_run 1
     start_timer
 }
+
+# Stops the run and reads its end message (MESSAGE) through the accessibility interface.
+stop_and_read_message() {
+    stop_timer
+    local info
+    info=$(wait_window "^Info$" 15)
+    MESSAGE=$(atspi message Info | tr '\r\n' '  ')
+    echo "message: $MESSAGE"
+    press "$info" Return
+}

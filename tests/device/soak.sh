@@ -172,13 +172,9 @@ done
 
 after_window=$(usage "$APP_PID")
 after_camera=$(usage "$(live_camera)")
-stop_timer
-info=$(wait_window "^Info$" 15)
-message=$(atspi message Info | tr '\r\n' '  ')
-echo "message: $message"
-press "$info" Return
+stop_and_read_message
 
-check_count "$message"
+check_count "$MESSAGE"
 echo "end: window $after_window; camera $after_camera"
 echo "the program's own account of its camera:"
 grep ' event ' "$WORK/app.log" || true

@@ -51,13 +51,9 @@ wait_pictures $((count + 1)) 5 ||
     fail "no new picture 5 s after the camera came back as $node (program holds: $(held_nodes))"
 echo "a new picture $(since "$back") s after the camera came back as $node"
 wait_pictures $((count + 2)) 5 || fail "the pictures stopped again"
-stop_timer
-info=$(wait_window "^Info$" 15)
-message=$(atspi message Info | tr '\r\n' '  ')
-echo "message: $message"
-press "$info" Return
+stop_and_read_message
 
-check_count "$message"
+check_count "$MESSAGE"
 [[ "$failed" -gt 0 ]] || fail "no picture counted as not saved while unplugged"
 last=$(tail -n 1 <<<"$numbers")
 [[ "$last" -eq "$taken" && "$last" -gt "$before" ]] || fail "numbering does not continue: $numbers"
