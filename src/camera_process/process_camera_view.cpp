@@ -117,6 +117,7 @@ void ProcessCameraView::listen() {
     firstFrameSeen_ = false;
     processReady_ = false;
     grabBlocks_ = std::make_shared<GrabBlocks>(); // the new process's, none yet
+    processDraws_ = false;
 }
 
 void ProcessCameraView::endProcess() {
@@ -170,12 +171,12 @@ bool ProcessCameraView::request(const Message& message, std::initializer_list<co
     return await(verbs, timeout, answer, error);
 }
 
-Message ProcessCameraView::openRequest() const {
+Message ProcessCameraView::openRequest(bool window) const {
     QCborMap fields{{QLatin1String("source"), description_},
                     {QLatin1String("heartbeat"),
                      qint64(std::clamp(timing_.stallTimeout / 50, 10ms, 100ms).count())}};
     if (device_) fields.insert(QLatin1String("camera"), deviceToWire(*device_));
-    if (sinkDraws_ && preview_) fields.insert(QLatin1String("window"), qint64(preview_->videoWindow()));
+    if (window && sinkDraws_ && preview_) fields.insert(QLatin1String("window"), qint64(preview_->videoWindow()));
     return Message(QStringLiteral("open"), fields);
 }
 
@@ -215,6 +216,7 @@ QWidget* ProcessCameraView::create(QWidget* parent, QSize size, const QString& s
     qCDebug(cameraLog) << "start-up: found" << answer.text(QLatin1String("label"));
     device_ = deviceFromWire(answer.fields.value(QLatin1String("camera")).toMap());
     sinkDraws_ = answer.flag(QLatin1String("draws"));
+    processDraws_ = sinkDraws_;
     noControls_ = answer.text(QLatin1String("noControls"));
     emit cameraFound(cameraIdentity());
     if (sinkDraws_) {
@@ -245,6 +247,7 @@ bool ProcessCameraView::connectDriver(QString* error) {
             return fail(error, found.is(QLatin1String("no-camera"))
                                    ? QStringLiteral("There is no camera")
                                    : found.text(QLatin1String("error")));
+        processDraws_ = sinkDraws_ && found.flag(QLatin1String("draws"));
     }
     sendPreview();
     Message answer;
@@ -307,7 +310,7 @@ void ProcessCameraView::setPreview(bool on) {
     previewOn_ = on;
     sendPreview();
     // The camera process may have drawn its first frame before the preview was turned on.
-    if (on && sinkDraws_ && preview_ && firstFrameSeen_) preview_->showSinkVideo();
+    if (on && processDraws_ && preview_ && firstFrameSeen_) preview_->showSinkVideo();
 }
 
 void ProcessCameraView::sendPreview() {
@@ -328,7 +331,7 @@ void ProcessCameraView::onMessage(const Message& message) {
     } else if (message.is(QLatin1String("first-frame"))) {
         lastProgress_.start();
         firstFrameSeen_ = true;
-        if (sinkDraws_ && preview_ && previewOn_) preview_->showSinkVideo();
+        if (processDraws_ && preview_ && previewOn_) preview_->showSinkVideo();
         happen(LinkEvent::FirstFrame);
     } else if (message.is(QLatin1String("frame"))) {
         onPreviewFrame(message);
@@ -456,7 +459,10 @@ void ProcessCameraView::tryAgain() {
             return;
         }
     }
-    send(openRequest());
+    // A try's process does not draw into the preview: its sink would paint over the "Camera
+    // lost" notice while the camera is still away. Its frames reach the preview through shared
+    // memory once it delivers.
+    send(openRequest(false));
 }
 
 bool ProcessCameraView::grabFrame(QString* error) {

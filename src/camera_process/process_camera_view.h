@@ -124,7 +124,8 @@ private:
     // The one kind of wait: for the answer `verbs` to a request, up to `timeout`.
     bool await(std::initializer_list<const char*> verbs, std::chrono::milliseconds timeout,
                Message* answer, QString* error);
-    Message openRequest() const;
+    // `window`: whether the camera process is to draw into the preview's window.
+    Message openRequest(bool window = true) const;
     void sendPreview();
 
     void onMessage(const Message& message);
@@ -144,7 +145,8 @@ private:
     QTimer standbyTimer_;
     QPointer<camera::PreviewWidget> preview_;
     bool previewOwned_ = false;
-    bool sinkDraws_ = false;
+    bool sinkDraws_ = false;    // the platform lets the camera process draw the preview
+    bool processDraws_ = false; // the camera process now does
 
     QString description_;
     std::optional<camera::CaptureDevice> device_; // the camera by what it is, once found
