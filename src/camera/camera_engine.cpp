@@ -24,8 +24,7 @@ CameraEngine::~CameraEngine() {
 }
 
 CameraEngine::Found CameraEngine::find(const QString& description,
-                                       const std::optional<CaptureDevice>& known,
-                                       QString* error) {
+                                       const std::optional<CaptureDevice>& known, QString* error) {
     if (!gst::ensureGStreamer(error)) return Found::Invalid;
     stop();
     description_ = description.trimmed();
@@ -80,7 +79,7 @@ void CameraEngine::prepareWindowSink() {
 
 void CameraEngine::setWindow(quint64 window) {
     window_ = window;
-    if (window_) windowSink_.attach(WId(window_));
+    if (window_) windowSink_.attach(quintptr(window_));
 }
 
 gst::ElementPtr CameraEngine::makeSource(QString* error) {
@@ -107,7 +106,7 @@ std::unique_ptr<CameraPipeline> CameraEngine::newPipeline(gst::ElementPtr source
 }
 
 bool CameraEngine::completeAndStart(CameraPipeline* pipeline, QString* error) {
-    gst::ElementPtr sink = window_ ? windowSink_.take(WId(window_)) : nullptr;
+    gst::ElementPtr sink = window_ ? windowSink_.take(quintptr(window_)) : nullptr;
     QString reason;
     if (pipeline->complete(format_, std::move(sink), &reason) && pipeline->start(&reason))
         return true;
@@ -206,11 +205,12 @@ bool CameraEngine::grab(std::chrono::milliseconds timeout, const GrabUse& use, Q
     }
     // Straight from the camera's buffer: the camera has it back once this returns.
     const MappedFrame mapped(std::move(sample));
-    if (!mapped.isValid()) return fail(error, QStringLiteral("The camera's picture cannot be read"));
+    if (!mapped.isValid())
+        return fail(error, QStringLiteral("The camera's picture cannot be read"));
     // The frame arrived a moment ago on the steady clock; the wall clock says when that was.
-    const auto age = std::chrono::duration_cast<std::chrono::milliseconds>(
-        FrameSlot::Clock::now() - arrival);
-    use(mapped.image(), QDateTime::currentDateTimeUtc().addMSecs(-age.count()));
+    const auto age =
+        std::chrono::duration_cast<std::chrono::milliseconds>(FrameSlot::Clock::now() - arrival);
+    use(mapped.pixels(), QDateTime::currentDateTimeUtc().addMSecs(-age.count()));
     return true;
 }
 

@@ -2,13 +2,13 @@
 
 #include "camera/capture_device.h"
 #include "camera/frame_slot.h"
+#include "camera/mapped_frame.h"
 #include "camera/v4l2_controls.h"
 #include "camera/video_format.h"
 #include "camera/window_sink.h"
 #include "gst/gst_ptr.h"
 
 #include <QDateTime>
-#include <QImage>
 #include <QList>
 #include <QObject>
 #include <chrono>
@@ -53,8 +53,7 @@ public:
     bool startIn(const std::optional<VideoFormat>& format, QString* error);
     // Switches to `format`, waiting up to `timeout`; back to the one before when the camera
     // refuses it.
-    bool changeFormat(const VideoFormat& format, std::chrono::milliseconds timeout,
-                      QString* error);
+    bool changeFormat(const VideoFormat& format, std::chrono::milliseconds timeout, QString* error);
     std::optional<VideoFormat> format() const { return format_; }
 
     void setPreview(bool on, int milliseconds);
@@ -63,7 +62,7 @@ public:
     // Waits up to `timeout` for a frame newer than the call and hands its pixels (valid only
     // during the call) and the moment it was captured to `use`. False with `error` when none
     // comes.
-    using GrabUse = std::function<void(const QImage&, const QDateTime&)>;
+    using GrabUse = std::function<void(const PixelRows&, const QDateTime&)>;
     bool grab(std::chrono::milliseconds timeout, const GrabUse& use, QString* error);
     // The newest frame, for a preview painted by the window.
     gst::SamplePtr latestFrame() const;

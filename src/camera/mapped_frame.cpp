@@ -16,13 +16,12 @@ MappedFrame::MappedFrame(gst::SamplePtr sample) : sample_(std::move(sample)) {
     if (GST_VIDEO_INFO_FORMAT(&info) != gst_video_format_from_string(nativeRgb32Format())) return;
     if (!gst_video_frame_map(&frame_, &info, buffer, GST_MAP_READ)) return;
     mapped_ = true;
-    image_ = QImage(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame_, 0)),
-                    GST_VIDEO_FRAME_WIDTH(&frame_), GST_VIDEO_FRAME_HEIGHT(&frame_),
-                    GST_VIDEO_FRAME_PLANE_STRIDE(&frame_, 0), QImage::Format_RGB32);
+    pixels_ = {static_cast<const unsigned char*>(GST_VIDEO_FRAME_PLANE_DATA(&frame_, 0)),
+               QSize(GST_VIDEO_FRAME_WIDTH(&frame_), GST_VIDEO_FRAME_HEIGHT(&frame_)),
+               GST_VIDEO_FRAME_PLANE_STRIDE(&frame_, 0)};
 }
 
 MappedFrame::~MappedFrame() {
-    image_ = QImage(); // let go of the pixels before they are unmapped
     if (mapped_) gst_video_frame_unmap(&frame_);
 }
 

@@ -44,7 +44,7 @@ void WindowSink::prepare() {
     opening_ = std::async(std::launch::async, &openSink);
 }
 
-void WindowSink::attach(WId window) {
+void WindowSink::attach(quintptr window) {
     if (attached_) drop(); // given the window of an earlier preview
     opening_ = std::async(std::launch::async, [opening = std::move(opening_), window]() mutable {
         gst::ElementPtr sink = opening.valid() ? opening.get() : openSink();
@@ -54,7 +54,7 @@ void WindowSink::attach(WId window) {
     attached_ = true;
 }
 
-gst::ElementPtr WindowSink::take(WId window) {
+gst::ElementPtr WindowSink::take(quintptr window) {
     if (opening_.valid() && attached_) {
         attached_ = false;
         return opening_.get();

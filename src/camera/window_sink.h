@@ -2,7 +2,7 @@
 
 #include "gst/gst_ptr.h"
 
-#include <QtGui/qwindowdefs.h>
+#include <QtGlobal>
 #include <future>
 
 namespace camera {
@@ -24,10 +24,10 @@ public:
     // Starts opening a sink, not yet tied to a window (start-up, before the window is built).
     void prepare();
     // Ties the sink being opened (or a new one) to `window`, still on its own thread.
-    void attach(WId window);
+    void attach(quintptr window);
     // The sink for a pipeline, drawing into `window`: the one prepared for it, else a new one.
     // Null when it cannot be made.
-    gst::ElementPtr take(WId window);
+    gst::ElementPtr take(quintptr window);
     // Waits for a sink being opened: a sink may not outlive the window it was given.
     void drop();
 

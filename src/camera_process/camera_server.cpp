@@ -95,7 +95,8 @@ void CameraServer::open(const Message& message) {
         QCborMap fields{{QLatin1String("label"), engine_.label()},
                         {QLatin1String("draws"), draws},
                         {QLatin1String("noControls"), engine_.noControlsReason()}};
-        if (engine_.device()) fields.insert(QLatin1String("camera"), deviceToWire(*engine_.device()));
+        if (engine_.device())
+            fields.insert(QLatin1String("camera"), deviceToWire(*engine_.device()));
         deviceWatch_.reset();
         reply(Message(QStringLiteral("found"), fields));
         return;
@@ -187,14 +188,14 @@ void CameraServer::grab(const Message& message) {
     // has its buffer back at once, and the window encodes the file from these pixels.
     const bool grabbed = engine_.grab(
         timeout,
-        [&](const QImage& image, const QDateTime& at) {
-            const std::size_t row = std::size_t(image.width()) * 4;
-            block = takeGrabBlock(row * std::size_t(image.height()), &unpooled, &error);
+        [&](const camera::PixelRows& image, const QDateTime& at) {
+            const std::size_t row = std::size_t(image.size.width()) * 4;
+            block = takeGrabBlock(row * std::size_t(image.size.height()), &unpooled, &error);
             SharedMemory& picture = block ? block->memory : unpooled;
             if (!picture.isValid()) return;
-            for (int y = 0; y < image.height(); ++y)
-                std::memcpy(picture.data() + row * std::size_t(y), image.constScanLine(y), row);
-            size = image.size();
+            for (int y = 0; y < image.size.height(); ++y)
+                std::memcpy(picture.data() + row * std::size_t(y), image.row(y), row);
+            size = image.size;
             captured = at.toMSecsSinceEpoch();
         },
         &error);
@@ -243,30 +244,29 @@ void CameraServer::sendPreviewFrame() {
     if (previewPending_) return; // the window has not taken the last one yet
     const camera::MappedFrame frame(engine_.latestFrame());
     if (!frame.isValid()) return;
-    const QImage& image = frame.image();
-    const qsizetype stride = qsizetype(image.width()) * 4;
-    const std::size_t slotBytes = std::size_t(stride) * std::size_t(image.height());
+    const camera::PixelRows& image = frame.pixels();
+    const qsizetype stride = qsizetype(image.size.width()) * 4;
+    const std::size_t slotBytes = std::size_t(stride) * std::size_t(image.size.height());
     bool fresh = false;
-    if (!preview_.isValid() || image.size() != previewSize_) {
+    if (!preview_.isValid() || image.size != previewSize_) {
         QString error;
         preview_ = SharedMemory::create(slotBytes * 2, &error);
         if (!preview_.isValid()) return;
-        previewSize_ = image.size();
+        previewSize_ = image.size;
         ++previewGeneration_;
         windowSlot_ = -1;
         fresh = true;
     }
     const int slot = windowSlot_ == 0 ? 1 : 0;
     unsigned char* out = preview_.data() + std::size_t(slot) * slotBytes;
-    for (int y = 0; y < image.height(); ++y)
-        std::memcpy(out + std::size_t(y) * std::size_t(stride), image.constScanLine(y),
-                    std::size_t(stride));
+    for (int y = 0; y < image.size.height(); ++y)
+        std::memcpy(out + std::size_t(y) * std::size_t(stride), image.row(y), std::size_t(stride));
     previewPending_ = true;
     reply(Message(QStringLiteral("frame"), {{QLatin1String("slot"), slot},
                                             {QLatin1String("memory"), previewGeneration_},
                                             {QLatin1String("bytes"), qint64(preview_.size())},
-                                            {QLatin1String("width"), image.width()},
-                                            {QLatin1String("height"), image.height()}}),
+                                            {QLatin1String("width"), image.size.width()},
+                                            {QLatin1String("height"), image.size.height()}}),
           fresh ? preview_.fd() : -1);
 }
 
