@@ -192,12 +192,13 @@ void CameraEngine::expose() {
     if (pipeline_) pipeline_->expose();
 }
 
-bool CameraEngine::grab(std::chrono::milliseconds timeout, const GrabUse& use, QString* error) {
+bool CameraEngine::grab(FrameSlot::Clock::time_point asked, std::chrono::milliseconds timeout,
+                        const GrabUse& use, QString* error) {
     if (!pipeline_) return fail(error, QStringLiteral("The camera is not running"));
     gst::SamplePtr sample;
     QString failure;
     FrameSlot::Clock::time_point arrival;
-    if (!pipeline_->waitNewerFrame(timeout, &sample, &failure, &arrival)) {
+    if (!pipeline_->waitNewerFrame(asked, timeout, &sample, &failure, &arrival)) {
         if (failure.isEmpty())
             failure = QStringLiteral("No new picture from the camera within %1 seconds")
                           .arg(double(timeout.count()) / 1000.0);

@@ -59,11 +59,13 @@ public:
     void setPreview(bool on, int milliseconds);
     void expose();
 
-    // Waits up to `timeout` for a frame newer than the call and hands its pixels (valid only
+    // Waits up to `timeout` for a frame that arrived after `asked` (the moment the picture was
+    // asked for, on the steady clock every process shares) and hands its pixels (valid only
     // during the call) and the moment it was captured to `use`. False with `error` when none
     // comes.
     using GrabUse = std::function<void(const PixelRows&, const QDateTime&)>;
-    bool grab(std::chrono::milliseconds timeout, const GrabUse& use, QString* error);
+    bool grab(FrameSlot::Clock::time_point asked, std::chrono::milliseconds timeout,
+              const GrabUse& use, QString* error);
     // The newest frame, for a preview painted by the window.
     gst::SamplePtr latestFrame() const;
     // Frames delivered so far by the camera: a count that stands still means a silent camera.

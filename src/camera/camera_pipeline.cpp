@@ -1,8 +1,8 @@
 #include "camera/camera_pipeline.h"
 
-#include "gst/gst_setup.h"
 #include "camera/mapped_frame.h"
 #include "camera/window_sink.h"
+#include "gst/gst_setup.h"
 
 namespace camera {
 
@@ -198,10 +198,11 @@ void CameraPipeline::expose() {
     WindowSink::expose(videoSink_);
 }
 
-bool CameraPipeline::waitNewerFrame(std::chrono::milliseconds timeout, gst::SamplePtr* sample,
+bool CameraPipeline::waitNewerFrame(FrameSlot::Clock::time_point since,
+                                    std::chrono::milliseconds timeout, gst::SamplePtr* sample,
                                     QString* failure, FrameSlot::Clock::time_point* arrival) {
     FrameSlot::Frame frame;
-    if (!slot_.waitNewer(slot_.sequence(), timeout, &frame, failure)) return false;
+    if (!slot_.waitNewer(since, timeout, &frame, failure)) return false;
     *sample = std::move(frame.sample);
     if (arrival) *arrival = frame.arrival;
     return true;
@@ -242,7 +243,8 @@ GstPadProbeReturn CameraPipeline::onSinkBuffer(GstPad* pad, GstPadProbeInfo* inf
     GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
     gst::CapsPtr caps(gst_pad_get_current_caps(pad));
     const bool shown = pipeline->pacer_.admit(PreviewPacer::Clock::now());
-    pipeline->storeFrame(gst::adoptSample(gst_sample_new(buffer, caps.get(), nullptr, nullptr)), shown);
+    pipeline->storeFrame(gst::adoptSample(gst_sample_new(buffer, caps.get(), nullptr, nullptr)),
+                         shown);
     if (shown) return GST_PAD_PROBE_OK;
     // A gap in its place lets the sink preroll as a frame would, so a start with the preview
     // off does not wait for a frame that never comes.

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "gst/bus_watch.h"
 #include "camera/frame_slot.h"
-#include "gst/gst_ptr.h"
 #include "camera/preview_pacer.h"
 #include "camera/video_format.h"
+#include "gst/bus_watch.h"
+#include "gst/gst_ptr.h"
 
 #include <QList>
 #include <QObject>
@@ -42,7 +42,8 @@ public:
     bool open(QList<VideoFormat>* offered, QString* error);
     // Adds the rest in `format` (none: whatever the source gives). `windowSink` draws the
     // preview; without one, frames are painted by Qt from latestFrame().
-    bool complete(const std::optional<VideoFormat>& format, gst::ElementPtr windowSink, QString* error);
+    bool complete(const std::optional<VideoFormat>& format, gst::ElementPtr windowSink,
+                  QString* error);
 
     // Sets it playing without waiting: the first frame, a failure or the caller's watchdog
     // decides how that went. False only when it refuses at once.
@@ -63,9 +64,10 @@ public:
 
     FrameSlot::Frame latestFrame() const { return slot_.latest(); }
     FrameSlot::Clock::time_point lastArrival() const { return slot_.lastArrival(); }
-    // A grab: waits up to `timeout` for a frame newer than the moment of the call.
-    // `arrival`, when given, is when the frame arrived.
-    bool waitNewerFrame(std::chrono::milliseconds timeout, gst::SamplePtr* sample, QString* failure,
+    // A grab: waits up to `timeout` for a frame that arrived after `since`. `arrival`, when
+    // given, is when the frame arrived.
+    bool waitNewerFrame(FrameSlot::Clock::time_point since, std::chrono::milliseconds timeout,
+                        gst::SamplePtr* sample, QString* failure,
                         FrameSlot::Clock::time_point* arrival = nullptr);
 
     bool hasFirstFrame() const { return firstFrameHandled_; }

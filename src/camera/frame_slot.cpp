@@ -18,21 +18,16 @@ FrameSlot::Frame FrameSlot::latest() const {
     return {sample_, sample_ ? sequence_ : 0, arrival_};
 }
 
-std::uint64_t FrameSlot::sequence() const {
-    std::lock_guard lock(mutex_);
-    return sequence_;
-}
-
 FrameSlot::Clock::time_point FrameSlot::lastArrival() const {
     std::lock_guard lock(mutex_);
     return arrival_;
 }
 
-bool FrameSlot::waitNewer(std::uint64_t sequence, std::chrono::milliseconds timeout, Frame* frame,
+bool FrameSlot::waitNewer(Clock::time_point since, std::chrono::milliseconds timeout, Frame* frame,
                           QString* failure) {
     std::unique_lock lock(mutex_);
     const bool arrived = arrived_.wait_for(
-        lock, timeout, [&] { return !failure_.isEmpty() || (sample_ && sequence_ > sequence); });
+        lock, timeout, [&] { return !failure_.isEmpty() || (sample_ && arrival_ > since); });
     if (!failure_.isEmpty()) {
         if (failure) *failure = failure_;
         return false;

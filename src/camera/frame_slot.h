@@ -10,8 +10,9 @@
 
 namespace camera {
 
-// The newest frame, handed from the streaming thread to the GUI thread. Frames carry a sequence
-// number so that a grab can tell a frame that arrived after it was asked for from an older one.
+// The newest frame, handed from the streaming thread to the GUI thread. Frames carry their
+// arrival time so that a grab can tell a frame that arrived after it was asked for from an
+// older one, and a sequence number that counts them.
 class FrameSlot {
 public:
     using Clock = std::chrono::steady_clock;
@@ -26,12 +27,11 @@ public:
     void put(gst::SamplePtr sample);
 
     Frame latest() const;
-    std::uint64_t sequence() const;
     Clock::time_point lastArrival() const;
 
-    // Waits until a frame newer than `sequence` arrives, up to `timeout`. False on timeout or
-    // when the stream failed meanwhile (`failure` then gives the reason).
-    bool waitNewer(std::uint64_t sequence, std::chrono::milliseconds timeout, Frame* frame,
+    // Waits until the newest frame is one that arrived after `since`, up to `timeout`. False on
+    // timeout or when the stream failed meanwhile (`failure` then gives the reason).
+    bool waitNewer(Clock::time_point since, std::chrono::milliseconds timeout, Frame* frame,
                    QString* failure);
 
     // Any thread: the stream broke; wakes waiting grabs with `reason`.

@@ -175,6 +175,13 @@ void CameraServer::grab(const Message& message) {
     // Just after a reconnect: the frame comes from the end of the camera's warm-up.
     const qint64 after = std::clamp<qint64>(message.number(QLatin1String("after")), 0, 10'000);
     if (after > 0) QThread::msleep(std::uint64_t(after));
+    // A frame that arrived after the window asked will do, even one that came while this
+    // message was on its way. Both processes read the same steady clock; a request without its
+    // moment, or with one from the future, counts from now.
+    const auto now = camera::FrameSlot::Clock::now();
+    const qint64 askedNs = message.number(QLatin1String("asked"));
+    auto asked = camera::FrameSlot::Clock::time_point(std::chrono::nanoseconds(askedNs));
+    if (after > 0 || askedNs <= 0 || asked > now) asked = now;
     // Blocks the window has let go of may be written again.
     for (const QCborValue& freed : message.fields.value(QLatin1String("free")).toArray())
         for (GrabBlock& block : grabBlocks_)
@@ -187,7 +194,7 @@ void CameraServer::grab(const Message& message) {
     // Copied once, straight from the camera's buffer into memory the window maps; the camera
     // has its buffer back at once, and the window encodes the file from these pixels.
     const bool grabbed = engine_.grab(
-        timeout,
+        asked, timeout,
         [&](const camera::PixelRows& image, const QDateTime& at) {
             const std::size_t row = std::size_t(image.size.width()) * 4;
             block = takeGrabBlock(row * std::size_t(image.size.height()), &unpooled, &error);

@@ -5,12 +5,11 @@
 #include "camera_process/preview_widget.h"
 #include "camera_process/wire_format.h"
 
-#include <QCborMap>
-#include <QLoggingCategory>
-
 #include <QCborArray>
+#include <QCborMap>
 #include <QGuiApplication>
 #include <QLayout>
+#include <QLoggingCategory>
 #include <algorithm>
 #include <unistd.h>
 
@@ -141,14 +140,13 @@ bool ProcessCameraView::send(const Message& message, int fd) {
     if (process_ && process_->channel().send(message, fd)) return true;
     // Not taken: the process is gone or does not read. Said from the event loop, never in the
     // middle of a caller.
-    QMetaObject::invokeMethod(this, [this] { happen(LinkEvent::NoAnswer, ProcessHangs); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { happen(LinkEvent::NoAnswer, ProcessHangs); }, Qt::QueuedConnection);
     return false;
 }
 
 bool ProcessCameraView::await(std::initializer_list<const char*> verbs,
-                              std::chrono::milliseconds timeout, Message* answer,
-                              QString* error) {
+                              std::chrono::milliseconds timeout, Message* answer, QString* error) {
     if (!process_) return fail(error, ProcessEnded);
     const bool answered = process_->channel().waitFor(
         [&verbs](const Message& message) {
@@ -176,7 +174,8 @@ Message ProcessCameraView::openRequest(bool window) const {
                     {QLatin1String("heartbeat"),
                      qint64(std::clamp(timing_.stallTimeout / 50, 10ms, 100ms).count())}};
     if (device_) fields.insert(QLatin1String("camera"), deviceToWire(*device_));
-    if (window && sinkDraws_ && preview_) fields.insert(QLatin1String("window"), qint64(preview_->videoWindow()));
+    if (window && sinkDraws_ && preview_)
+        fields.insert(QLatin1String("window"), qint64(preview_->videoWindow()));
     return Message(QStringLiteral("open"), fields);
 }
 
@@ -351,11 +350,13 @@ void ProcessCameraView::onMessage(const Message& message) {
     } else if (message.is(QLatin1String("no-camera")) || message.is(QLatin1String("invalid"))) {
         happen(LinkEvent::Failure, message.text(QLatin1String("error")));
     } else if (message.is(QLatin1String("controls"))) {
-        emit controlsRead(controlsFromWire(message.fields.value(QLatin1String("controls")).toArray()));
+        emit controlsRead(
+            controlsFromWire(message.fields.value(QLatin1String("controls")).toArray()));
     } else if (message.is(QLatin1String("control-set"))) {
-        emit controlSet(std::uint32_t(message.number(QLatin1String("id"))),
-                        message.text(QLatin1String("error")),
-                        controlsFromWire(message.fields.value(QLatin1String("controls")).toArray()));
+        emit controlSet(
+            std::uint32_t(message.number(QLatin1String("id"))),
+            message.text(QLatin1String("error")),
+            controlsFromWire(message.fields.value(QLatin1String("controls")).toArray()));
     } else if (message.is(QLatin1String("controls-applied"))) {
         QStringList refused;
         for (const QCborValue& reason : message.fields.value(QLatin1String("refused")).toArray())
@@ -372,9 +373,9 @@ void ProcessCameraView::onPreviewFrame(const Message& message) {
     const qint64 generation = message.number(QLatin1String("memory"));
     if (message.fd) {
         QString error;
-        previewFrames_ = SharedMemory::map(UniqueFd(::dup(message.fd.get())),
-                                           std::size_t(message.number(QLatin1String("bytes"))),
-                                           &error);
+        previewFrames_ =
+            SharedMemory::map(UniqueFd(::dup(message.fd.get())),
+                              std::size_t(message.number(QLatin1String("bytes"))), &error);
         previewGeneration_ = previewFrames_.isValid() ? generation : -1;
     }
     const int width = int(message.number(QLatin1String("width")));
@@ -416,8 +417,8 @@ void ProcessCameraView::onWatchdog() {
 void ProcessCameraView::happen(LinkEvent event, const QString& reason) {
     const std::optional<LinkMove> move = nextLink(link_, event);
     qCDebug(cameraLog) << "event" << int(event) << "in state" << int(link_)
-                       << (move ? "moves to" : "ignored") << (move ? int(move->to) : -1)
-                       << "pid" << cameraProcessId() << reason;
+                       << (move ? "moves to" : "ignored") << (move ? int(move->to) : -1) << "pid"
+                       << cameraProcessId() << reason;
     if (!move) return;
     link_ = move->to;
     const unsigned actions = move->actions;
@@ -471,6 +472,7 @@ bool ProcessCameraView::grabFrame(QString* error) {
     if (link_ != Link::Streaming)
         return fail(error, QStringLiteral("Camera lost: %1").arg(lostReason_));
     const qint64 id = ++grabId_;
+    const auto asked = std::chrono::steady_clock::now();
     // Just after the camera came back, the picture is taken from a frame of the warm-up's end.
     const qint64 settle =
         backSince_.isValid() ? std::max<qint64>(0, warmUp_.count() - backSince_.elapsed()) : 0;
@@ -490,6 +492,8 @@ bool ProcessCameraView::grabFrame(QString* error) {
     QString failure;
     if (!send(Message(QStringLiteral("grab"),
                       {{QLatin1String("id"), id},
+                       {QLatin1String("asked"),
+                        qint64(std::chrono::nanoseconds(asked.time_since_epoch()).count())},
                        {QLatin1String("after"), settle},
                        {QLatin1String("free"), free},
                        {QLatin1String("timeout"), qint64(wait.count())}})) ||
@@ -613,8 +617,9 @@ QString ProcessCameraView::cameraIdentity() const {
     if (!description_.isEmpty()) return description_;
     if (!device_) return {};
     // The same camera by the rules the reconnect uses: its name and bus position, else its node.
-    return device_->busInfo.isEmpty() ? QStringLiteral("%1 (%2)").arg(device_->name, device_->path)
-                                      : QStringLiteral("%1 (%2)").arg(device_->name, device_->busInfo);
+    return device_->busInfo.isEmpty()
+               ? QStringLiteral("%1 (%2)").arg(device_->name, device_->path)
+               : QStringLiteral("%1 (%2)").arg(device_->name, device_->busInfo);
 }
 
 void ProcessCameraView::requestControls() {
