@@ -17,10 +17,10 @@ CameraControls::CameraControls(camera_process::ProcessCameraView& camera, QStrin
             });
     connect(&camera_, &View::controlSet, this, &CameraControls::onControlSet);
     connect(&camera_, &View::controlsApplied, this,
-            [this](const QStringList& refused, const QList<camera::CameraControl>& controls) {
+            // Values a camera refuses at start-up leave it at its own; the dialog shows what holds.
+            [this](const QStringList&, const QList<camera::CameraControl>& controls) {
                 controls_ = controls;
-                if (dialog_) dialog_->showControls(controls, 0, {});
-                (void)refused; // values a camera refuses at start-up are its own defaults' loss
+                if (dialog_) dialog_->showControls(controls);
             });
     connect(&camera_, &View::controlsHeld, this, &CameraControls::onHeld);
     // The camera back after a loss is a new process: the dialog reads the controls again.
@@ -48,12 +48,15 @@ void CameraControls::onCameraFound(const QString& identity) {
 void CameraControls::updateStartControls() {
     // What the user set, and during a held run the held values over it.
     auto values = store_.values(identity_);
-    for (auto it = held_.constBegin(); it != held_.constEnd(); ++it) values.insert(it.key(), it.value());
+    for (auto it = held_.constBegin(); it != held_.constEnd(); ++it)
+        values.insert(it.key(), it.value());
     camera_.setStartControls(values);
 }
 
 void CameraControls::remember(bool written, const QString& error) {
+    // A settings file that cannot be written is said in the dialog, where the change was made.
     storeError_ = written ? QString() : error;
+    if (dialog_) dialog_->showStoreProblem(storeError_);
 }
 
 void CameraControls::showDialog(QWidget* window) {
@@ -70,6 +73,7 @@ void CameraControls::showDialog(QWidget* window) {
         });
     }
     dialog_->setHold(store_.hold(identity_));
+    dialog_->showStoreProblem(storeError_);
     if (!controls_.isEmpty()) dialog_->showControls(controls_);
     camera_.requestControls();
     // Not modal to the run: pictures go on being taken while it is open.

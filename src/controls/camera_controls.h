@@ -1,15 +1,14 @@
 #pragma once
 
 #include "camera_process/process_camera_view.h"
-#include "controls/camera_settings_store.h"
 #include "controls/camera_settings_dialog.h"
+#include "controls/camera_settings_store.h"
 #include "window/camera_settings.h"
 
 #include <QObject>
 #include <QPointer>
 
 namespace controls {
-
 
 // The camera's settings as the window sees them: the dialog, the values kept per camera in
 // Cameras.ini (given to the camera at every start, so they survive a restart and an unplug),
@@ -28,8 +27,6 @@ public:
 
     // The dialog while it is open, for tests.
     CameraSettingsDialog* dialog() const { return dialog_; }
-    // What went wrong last with Cameras.ini; empty when all is well.
-    QString storeError() const { return storeError_; }
 
 private:
     void onCameraFound(const QString& identity);
@@ -49,7 +46,7 @@ private:
     bool running_ = false;
     camera_process::ProcessCameraView::ControlValues restore_; // automatics to give back
     camera_process::ProcessCameraView::ControlValues held_;
-    QString storeError_;
+    QString storeError_; // what went wrong last with Cameras.ini; empty when all is well
 };
 
 } // namespace controls

@@ -27,8 +27,10 @@ public:
     IntegerEditor(const camera::CameraControl& control, QWidget* parent) : QWidget(parent) {
         slider = new QSlider(Qt::Horizontal, this);
         box = new QSpinBox(this);
-        const int low = int(std::max<std::int64_t>(control.minimum, std::numeric_limits<int>::min()));
-        const int high = int(std::min<std::int64_t>(control.maximum, std::numeric_limits<int>::max()));
+        const int low =
+            int(std::max<std::int64_t>(control.minimum, std::numeric_limits<int>::min()));
+        const int high =
+            int(std::min<std::int64_t>(control.maximum, std::numeric_limits<int>::max()));
         slider->setRange(low, high);
         box->setRange(low, high);
         const int step = int(std::max<std::int64_t>(control.step, 1));
@@ -69,6 +71,11 @@ CameraSettingsDialog::CameraSettingsDialog(QWidget* parent) : QDialog(parent) {
     hold_->setObjectName(QStringLiteral("holdDuringRun"));
     connect(hold_, &QCheckBox::toggled, this, &CameraSettingsDialog::holdChanged);
 
+    storeProblem_ = new QLabel(this);
+    storeProblem_->setObjectName(QStringLiteral("storeProblem"));
+    storeProblem_->setWordWrap(true);
+    storeProblem_->hide();
+
     auto* buttons = new QDialogButtonBox(this);
     auto* defaults = buttons->addButton(tr("Defaults"), QDialogButtonBox::ResetRole);
     defaults->setObjectName(QStringLiteral("defaults"));
@@ -80,8 +87,16 @@ CameraSettingsDialog::CameraSettingsDialog(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(scroll, 1);
     layout->addWidget(hold_);
+    layout->addWidget(storeProblem_);
     layout->addWidget(buttons);
     resize(560, 520);
+}
+
+void CameraSettingsDialog::showStoreProblem(const QString& problem) {
+    storeProblem_->setText(problem.isEmpty()
+                               ? QString()
+                               : tr("%1 The settings hold until the program ends.").arg(problem));
+    storeProblem_->setVisible(!problem.isEmpty());
 }
 
 void CameraSettingsDialog::setHold(bool hold) {
@@ -92,7 +107,8 @@ void CameraSettingsDialog::setHold(bool hold) {
 void CameraSettingsDialog::showControls(const QList<camera::CameraControl>& controls,
                                         std::uint32_t refusedId, const QString& reason) {
     QList<std::uint32_t> ids;
-    for (const camera::CameraControl& control : controls) ids << control.id;
+    for (const camera::CameraControl& control : controls)
+        ids << control.id;
     if (ids != order_) build(controls);
     for (const camera::CameraControl& control : controls) {
         auto it = rows_.find(control.id);
@@ -119,7 +135,8 @@ void CameraSettingsDialog::build(const QList<camera::CameraControl>& controls) {
     for (const camera::CameraControl& control : controls) {
         order_ << control.id;
         if (control.kind == Kind::Class || !form) {
-            group = new QGroupBox(control.kind == Kind::Class ? control.name : tr("Controls"), body_);
+            group =
+                new QGroupBox(control.kind == Kind::Class ? control.name : tr("Controls"), body_);
             form = new QFormLayout(group);
             groups_->addWidget(group);
             if (control.kind == Kind::Class) continue;
@@ -186,8 +203,10 @@ QWidget* CameraSettingsDialog::makeEditor(const camera::CameraControl& control, 
         connect(line, &QLineEdit::editingFinished, this, [this, id, line, control] {
             bool ok = false;
             const qlonglong value = line->text().trimmed().toLongLong(&ok, 0);
-            if (ok) emit changeRequested(id, value);
-            else refresh(rows_[id], rows_[id].control); // not a number: back to the camera's
+            if (ok)
+                emit changeRequested(id, value);
+            else
+                refresh(rows_[id], rows_[id].control); // not a number: back to the camera's
         });
         editor = line;
         break;
@@ -226,8 +245,8 @@ void CameraSettingsDialog::refresh(Row& row, const camera::CameraControl& contro
         static_cast<QLineEdit*>(editor)->setText(QString::number(control.value));
         break;
     case Kind::Bitmask:
-        static_cast<QLineEdit*>(editor)->setText(
-            QStringLiteral("0x%1").arg(quint64(control.value) & 0xffffffffu, 8, 16, QLatin1Char('0')));
+        static_cast<QLineEdit*>(editor)->setText(QStringLiteral("0x%1").arg(
+            quint64(control.value) & 0xffffffffu, 8, 16, QLatin1Char('0')));
         break;
     case Kind::String:
         static_cast<QLineEdit*>(editor)->setText(control.text);

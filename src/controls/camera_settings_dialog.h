@@ -24,8 +24,11 @@ public:
 
     // The controls now; `refusedId`'s row shows `reason` (the driver's), all others none.
     void showControls(const QList<camera::CameraControl>& controls, std::uint32_t refusedId = 0,
-              const QString& reason = {});
+                      const QString& reason = {});
     void setHold(bool hold);
+    // Why the settings cannot be kept for the next start (Cameras.ini cannot be written); empty
+    // when they can.
+    void showStoreProblem(const QString& problem);
 
 signals:
     void changeRequested(std::uint32_t id, std::int64_t value);
@@ -45,6 +48,7 @@ private:
     QWidget* body_ = nullptr;
     QVBoxLayout* groups_ = nullptr;
     QCheckBox* hold_ = nullptr;
+    QLabel* storeProblem_ = nullptr;
     QList<std::uint32_t> order_; // the ids of the controls shown, in the driver's order
     QHash<std::uint32_t, Row> rows_;
 };

@@ -101,6 +101,15 @@ TEST(CameraSettingsDialog, ShowsEachKindAsItsEditorRespectingTheDriversFlags) {
     for (QLabel* label : dialog.findChildren<QLabel*>("reason"))
         if (!label->isHidden()) reasons << label->text();
     EXPECT_EQ(reasons, QStringList({"Numerical result out of range"}));
+
+    // Settings that cannot be kept for the next start are said, and the notice goes once they can.
+    auto* problem = dialog.findChild<QLabel*>("storeProblem");
+    ASSERT_TRUE(problem);
+    dialog.showStoreProblem("The camera settings cannot be written to /x/Cameras.ini.");
+    EXPECT_FALSE(problem->isHidden());
+    EXPECT_TRUE(problem->text().startsWith("The camera settings cannot be written"));
+    dialog.showStoreProblem({});
+    EXPECT_TRUE(problem->isHidden());
 }
 
 } // namespace
