@@ -8,39 +8,28 @@ namespace pictures {
 
 namespace {
 
-// An ASCII entry of the EXIF directory; the text's terminating zero is part of its value.
-void addText(ExifData* data, ExifMem* mem, ExifTag tag, const QByteArray& text) {
+// An entry of the EXIF directory holding `bytes` as they are.
+void addEntry(ExifData* data, ExifMem* mem, ExifTag tag, ExifFormat format,
+              const QByteArray& bytes) {
     ExifEntry* entry = exif_entry_new_mem(mem);
-    const auto size = unsigned(text.size() + 1);
+    const auto size = unsigned(bytes.size());
     entry->data = static_cast<unsigned char*>(exif_mem_alloc(mem, size));
     if (!entry->data) {
         exif_entry_unref(entry);
         return;
     }
-    std::memcpy(entry->data, text.constData(), size);
+    std::memcpy(entry->data, bytes.constData(), size);
     entry->tag = tag;
-    entry->format = EXIF_FORMAT_ASCII;
-    entry->components = size;
+    entry->format = format;
+    entry->components = size; // ASCII and UNDEFINED entries count bytes
     entry->size = size;
     exif_content_add_entry(data->ifd[EXIF_IFD_EXIF], entry);
     exif_entry_unref(entry);
 }
 
-void addVersion(ExifData* data, ExifMem* mem) {
-    ExifEntry* entry = exif_entry_new_mem(mem);
-    entry->data = static_cast<unsigned char*>(exif_mem_alloc(mem, 4));
-    if (!entry->data) {
-        exif_entry_unref(entry);
-        return;
-    }
-    // The offset tags came with EXIF 2.31.
-    std::memcpy(entry->data, "0231", 4);
-    entry->tag = EXIF_TAG_EXIF_VERSION;
-    entry->format = EXIF_FORMAT_UNDEFINED;
-    entry->components = 4;
-    entry->size = 4;
-    exif_content_add_entry(data->ifd[EXIF_IFD_EXIF], entry);
-    exif_entry_unref(entry);
+// An ASCII entry; the text's terminating zero is part of its value.
+void addText(ExifData* data, ExifMem* mem, ExifTag tag, const QByteArray& text) {
+    addEntry(data, mem, tag, EXIF_FORMAT_ASCII, QByteArray(text.constData(), text.size() + 1));
 }
 
 QByteArray offsetText(int seconds) {
@@ -61,7 +50,8 @@ QByteArray exifSegment(const QDateTime& captured) {
     ExifMem* mem = exif_mem_new_default();
     ExifData* data = exif_data_new_mem(mem);
     exif_data_set_byte_order(data, EXIF_BYTE_ORDER_INTEL);
-    addVersion(data, mem);
+    // The offset tags came with EXIF 2.31.
+    addEntry(data, mem, EXIF_TAG_EXIF_VERSION, EXIF_FORMAT_UNDEFINED, QByteArrayLiteral("0231"));
     addText(data, mem, EXIF_TAG_DATE_TIME_ORIGINAL,
             local.toString(QStringLiteral("yyyy:MM:dd HH:mm:ss")).toLatin1());
     addText(data, mem, EXIF_TAG_OFFSET_TIME_ORIGINAL, offsetText(local.offsetFromUtc()));

@@ -1,34 +1,42 @@
 #include "pictures/picture_options.h"
 
+#include <array>
+
 namespace pictures {
 
+namespace {
+
+struct FormatNames {
+    PictureFormat format;
+    const char* name;
+    const char* extension;
+};
+
+constexpr std::array<FormatNames, 3> Formats{{
+    {PictureFormat::Bmp, "BMP", "bmp"},
+    {PictureFormat::Png, "PNG", "png"},
+    {PictureFormat::Jpeg, "JPEG", "jpg"},
+}};
+
+const FormatNames& namesOf(PictureFormat format) {
+    for (const FormatNames& names : Formats)
+        if (names.format == format) return names;
+    return Formats.front();
+}
+
+} // namespace
+
 QString formatName(PictureFormat format) {
-    switch (format) {
-    case PictureFormat::Png:
-        return QStringLiteral("PNG");
-    case PictureFormat::Jpeg:
-        return QStringLiteral("JPEG");
-    case PictureFormat::Bmp:
-        break;
-    }
-    return QStringLiteral("BMP");
+    return QLatin1String(namesOf(format).name);
 }
 
 QString formatExtension(PictureFormat format) {
-    switch (format) {
-    case PictureFormat::Png:
-        return QStringLiteral("png");
-    case PictureFormat::Jpeg:
-        return QStringLiteral("jpg");
-    case PictureFormat::Bmp:
-        break;
-    }
-    return QStringLiteral("bmp");
+    return QLatin1String(namesOf(format).extension);
 }
 
 std::optional<PictureFormat> formatNamed(const QString& name) {
-    for (PictureFormat format : {PictureFormat::Bmp, PictureFormat::Png, PictureFormat::Jpeg})
-        if (name.compare(formatName(format), Qt::CaseInsensitive) == 0) return format;
+    for (const FormatNames& names : Formats)
+        if (name.compare(QLatin1String(names.name), Qt::CaseInsensitive) == 0) return names.format;
     return std::nullopt;
 }
 
