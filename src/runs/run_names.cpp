@@ -14,12 +14,14 @@ QString repeatedName(const QString& name, int repeat) {
     return repeat == 1 ? name : QStringLiteral("%1-%2").arg(name).arg(repeat);
 }
 
-// The moment "ddMMMyyyy-hhmmss" gives in the program's locale or in English, so that folders
+// The run folder's name: day, the locale's short month name, year, then the time.
+const QString RunFolderFormat = QStringLiteral("ddMMMyyyy-hhmmss");
+
+// The moment a run folder's name gives in the program's locale or in English, so that folders
 // made under another locale still read; invalid for a name of another form.
 QDateTime nameMoment(const QString& name, const QLocale& locale) {
-    const QString format = QStringLiteral("ddMMMyyyy-hhmmss");
     for (const QLocale& l : {locale, QLocale(QLocale::English, QLocale::UnitedStates)}) {
-        const QDateTime moment = l.toDateTime(name, format);
+        const QDateTime moment = l.toDateTime(name, RunFolderFormat);
         if (moment.isValid()) return moment;
     }
     return {};
@@ -28,17 +30,10 @@ QDateTime nameMoment(const QString& name, const QLocale& locale) {
 } // namespace
 
 QString runFolderName(const QDateTime& moment, const QLocale& locale) {
-    const QDate date = moment.date();
-    const QTime time = moment.time();
-    QString month = locale.monthName(date.month(), QLocale::ShortFormat);
-    month.replace(QLatin1Char('/'), QLatin1Char('-')).replace(QLatin1Char('\\'), QLatin1Char('-'));
-    return QStringLiteral("%1%2%3-%4%5%6")
-        .arg(date.day(), 2, 10, QLatin1Char('0'))
-        .arg(month)
-        .arg(date.year(), 4, 10, QLatin1Char('0'))
-        .arg(time.hour(), 2, 10, QLatin1Char('0'))
-        .arg(time.minute(), 2, 10, QLatin1Char('0'))
-        .arg(time.second(), 2, 10, QLatin1Char('0'));
+    // Only a month name can hold a path separator.
+    QString name = locale.toString(moment, RunFolderFormat);
+    return name.replace(QLatin1Char('/'), QLatin1Char('-'))
+        .replace(QLatin1Char('\\'), QLatin1Char('-'));
 }
 
 QString createRunFolder(const QString& picturesDir, const QString& name, QString* error) {
