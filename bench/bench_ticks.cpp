@@ -103,22 +103,32 @@ void writeFile(const QString& path, const QByteArray& contents) {
         die(QStringLiteral("cannot write ") + path);
 }
 
-// Starts the real window through the format dialog, accepted as Enter would, and lets the
-// preview settle for a second.
-void startWindow(window::Form1& form) {
-    QTimer acceptDialog;
-    QObject::connect(&acceptDialog, &QTimer::timeout, [] {
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-            dialog->accept();
-    });
-    acceptDialog.start(50);
-    if (!form.Load()) die(QStringLiteral("the window did not start"));
-    acceptDialog.stop();
-    form.show();
-    QEventLoop settle;
-    QTimer::singleShot(1000, &settle, &QEventLoop::quit);
-    settle.exec();
-}
+// The real window on the real camera process, its grabs recorded; started through the format
+// dialog, accepted as Enter would, with a second for the preview to settle.
+struct RecordedWindow {
+    explicit RecordedWindow(const QString& folder)
+        : form({recorder, messages, clock, alarm, folder}) {
+        QTimer acceptDialog;
+        QObject::connect(&acceptDialog, &QTimer::timeout, [] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                dialog->accept();
+        });
+        acceptDialog.start(50);
+        if (!form.Load()) die(QStringLiteral("the window did not start"));
+        acceptDialog.stop();
+        form.show();
+        QEventLoop settle;
+        QTimer::singleShot(1000, &settle, &QEventLoop::quit);
+        settle.exec();
+    }
+
+    camera_process::ProcessCameraView view{LUMIVEX_CAMERA_PROGRAM};
+    window::SystemClock clock;
+    window::TimerAlarm alarm{clock};
+    GrabRecorder recorder{view, clock};
+    LoggedMessages messages;
+    window::Form1 form;
+};
 
 int live(const QString& folder, int pictures) {
     QDir dir(folder);
@@ -128,16 +138,10 @@ int live(const QString& folder, int pictures) {
     if (!dir.mkpath(QStringLiteral("pictures")) || !dir.mkpath(QStringLiteral("plain")))
         die(QStringLiteral("cannot make folders in ") + folder);
 
-    camera_process::ProcessCameraView view{LUMIVEX_CAMERA_PROGRAM};
-    window::SystemClock clock;
-    window::TimerAlarm alarm(clock);
-    GrabRecorder recorder(view, clock);
-    LoggedMessages messages;
-    window::Form1 form({recorder, messages, clock, alarm, folder});
-
     // Start-up ends in the modal format dialog; the default is accepted as a user pressing Enter,
     // and the preview settles before the run starts, as a user would let it.
-    startWindow(form);
+    RecordedWindow window(folder);
+    auto& [view, clock, alarm, recorder, messages, form] = window;
 
     form.txtInterval->setText(QStringLiteral("1"));
     form.cmdStart->click();
@@ -284,13 +288,8 @@ int saving(const QString& folder, int pictures) {
               "Source=videotestsrc is-live=true ! video/x-raw,width=1920,height=1080,"
               "framerate=30/1\r\n");
     if (!dir.mkpath(QStringLiteral("pictures"))) die(QStringLiteral("cannot make ") + folder);
-    camera_process::ProcessCameraView view{LUMIVEX_CAMERA_PROGRAM};
-    window::SystemClock clock;
-    window::TimerAlarm alarm(clock);
-    GrabRecorder recorder(view, clock);
-    LoggedMessages messages;
-    window::Form1 form({recorder, messages, clock, alarm, folder});
-    startWindow(form);
+    RecordedWindow window(folder);
+    auto& [view, clock, alarm, recorder, messages, form] = window;
     if (view.pictureSize() != QSize(1920, 1080)) die(QStringLiteral("not 1920 x 1080"));
     recorder.longestGrabMs = 0;
 
