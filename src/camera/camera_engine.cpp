@@ -223,6 +223,10 @@ std::uint64_t CameraEngine::framesDelivered() const {
     return pipeline_ ? pipeline_->latestFrame().sequence : 0;
 }
 
+FrameSlot::Clock::time_point CameraEngine::lastFrameArrival() const {
+    return pipeline_ ? pipeline_->lastArrival() : FrameSlot::Clock::time_point();
+}
+
 void CameraEngine::stop() {
     opened_.reset();
     pipeline_.reset();

@@ -70,6 +70,8 @@ public:
     gst::SamplePtr latestFrame() const;
     // Frames delivered so far by the camera: a count that stands still means a silent camera.
     std::uint64_t framesDelivered() const;
+    // When the newest of them arrived, on the steady clock every process shares.
+    FrameSlot::Clock::time_point lastFrameArrival() const;
 
     void stop();
 

@@ -43,8 +43,12 @@ void CameraServer::reply(const Message& message, int fd) {
 }
 
 void CameraServer::sendStatus() {
+    // With the moment of the newest frame: a status held up behind a grab's wait must not make
+    // a camera that has gone silent look as if it had just delivered.
+    const auto arrived = std::chrono::nanoseconds(engine_.lastFrameArrival().time_since_epoch());
     reply(Message(QStringLiteral("status"),
-                  {{QLatin1String("frames"), qint64(engine_.framesDelivered())}}));
+                  {{QLatin1String("frames"), qint64(engine_.framesDelivered())},
+                   {QLatin1String("arrived"), qint64(arrived.count())}}));
 }
 
 void CameraServer::onMessage(const Message& message) {

@@ -281,7 +281,7 @@ bool ProcessCameraView::connectDriver(QString* error) {
     }
     qCDebug(cameraLog) << "start-up: the camera runs";
     framesSeen_ = -1;
-    lastProgress_.start();
+    lastProgress_ = std::chrono::steady_clock::now();
     happen(LinkEvent::Connected);
     watchdog_.start();
     return true;
@@ -325,10 +325,17 @@ void ProcessCameraView::onMessage(const Message& message) {
         const qint64 frames = message.number(QLatin1String("frames"));
         if (frames != framesSeen_) {
             framesSeen_ = frames;
-            if (frames > 0) lastProgress_.start();
+            // The frame's own moment: this status may have waited behind a grab. Progress never
+            // goes back before the start of a try or the first frame.
+            const auto now = std::chrono::steady_clock::now();
+            const qint64 arrived = message.number(QLatin1String("arrived"));
+            const auto at = arrived > 0 ? std::min(now, std::chrono::steady_clock::time_point(
+                                                            std::chrono::nanoseconds(arrived)))
+                                        : now;
+            if (frames > 0) lastProgress_ = std::max(lastProgress_, at);
         }
     } else if (message.is(QLatin1String("first-frame"))) {
-        lastProgress_.start();
+        lastProgress_ = std::chrono::steady_clock::now();
         firstFrameSeen_ = true;
         if (processDraws_ && preview_ && previewOn_) preview_->showSinkVideo();
         happen(LinkEvent::FirstFrame);
@@ -408,10 +415,15 @@ void ProcessCameraView::onWatchdog() {
         return;
     }
     if (link_ != Link::Streaming && link_ != Link::Retrying) return;
-    const qint64 silence = lastProgress_.elapsed();
-    if (silence < qint64(timing_.stallTimeout.count())) return;
+    const std::chrono::milliseconds quiet = silence();
+    if (quiet < timing_.stallTimeout) return;
     happen(LinkEvent::Silence, QStringLiteral("No picture from the camera for %1 seconds")
-                                   .arg(double(silence) / 1000.0, 0, 'f', 0));
+                                   .arg(double(quiet.count()) / 1000.0, 0, 'f', 0));
+}
+
+std::chrono::milliseconds ProcessCameraView::silence() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 lastProgress_);
 }
 
 void ProcessCameraView::happen(LinkEvent event, const QString& reason) {
@@ -449,7 +461,7 @@ void ProcessCameraView::happen(LinkEvent event, const QString& reason) {
 }
 
 void ProcessCameraView::tryAgain() {
-    lastProgress_.start();
+    lastProgress_ = std::chrono::steady_clock::now();
     tryFound_ = false;
     framesSeen_ = -1;
     // A process left waiting for the camera to be plugged in is asked again; any other is new.
@@ -479,8 +491,7 @@ bool ProcessCameraView::grabFrame(QString* error) {
     // A camera already silent for a while is not waited for past the watchdog's limit: the
     // loss is noticed on time even while pictures fall due.
     const std::chrono::milliseconds wait = std::clamp(
-        std::chrono::milliseconds(timing_.stallTimeout.count() - lastProgress_.elapsed()),
-        std::chrono::milliseconds(100), timing_.grabTimeout);
+        timing_.stallTimeout - silence(), std::chrono::milliseconds(100), timing_.grabTimeout);
     // The blocks of earlier pictures nobody holds any more: the camera process may reuse them.
     QCborArray free;
     {
@@ -600,7 +611,7 @@ void ProcessCameraView::videoFormatDialog() {
                error);
         return;
     }
-    lastProgress_.start();
+    lastProgress_ = std::chrono::steady_clock::now();
     if (answer.is(QLatin1String("format-set"))) {
         formatIndex_ = chosen;
         format_ = formats_[chosen];

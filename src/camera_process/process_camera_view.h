@@ -164,8 +164,10 @@ private:
     QTimer watchdog_;
     QTimer retryTimer_;
     int triesSinceLoss_ = 0;
-    QElapsedTimer lastAnswer_;   // anything from the camera process
-    QElapsedTimer lastProgress_; // a new frame, or the start of a try
+    QElapsedTimer lastAnswer_; // anything from the camera process
+    // A new frame's arrival, or the start of a try, on the steady clock both processes read.
+    std::chrono::steady_clock::time_point lastProgress_;
+    std::chrono::milliseconds silence() const;
     qint64 framesSeen_ = -1;
     bool firstFrameSeen_ = false; // of the camera process now
     bool processReady_ = false;   // it has said something
