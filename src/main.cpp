@@ -1,5 +1,7 @@
 #include "camera_process/process_camera_view.h"
 #include "controls/camera_controls.h"
+#include "power/sleep_guard.h"
+#include "shutdown/quit_signals.h"
 #include "video/video_maker_flow.h"
 #include "window/clock.h"
 #include "window/font_warm_up.h"
@@ -7,6 +9,7 @@
 #include "window/message_boxes.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QFileInfo>
 #include <sched.h>
 #include <thread>
@@ -51,14 +54,27 @@ int main(int argc, char* argv[]) {
     window::SystemClock clock;
     window::TimerAlarm alarm(clock);
     video::VideoMakerFlow video(messages, QLocale());
+    power::SleepGuard sleepGuard(QDBusConnection::sessionBus(), QDBusConnection::systemBus());
+    window::Form1Deps deps{camera, messages, clock, alarm, folder, QLocale(), window::freeBytesAt,
+                           &video, &cameraSettings};
+    deps.sleepGuard = &sleepGuard;
     // The panel waits until the camera is set up: the format dialog comes first at start-up.
-    window::Form1 form({camera, messages, clock, alarm, folder, QLocale(), window::freeBytesAt,
-                        &video, &cameraSettings},
-                       window::Form1::Panel::AfterLoad);
+    window::Form1 form(std::move(deps), window::Form1::Panel::AfterLoad);
+
+    // A shutdown, a logout or Ctrl+C: the run's pictures are saved and its log says the program
+    // ended, so that the next start takes the run up again.
+    ending::QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &ending::QuitSignals::quitRequested, &form,
+                     [&form](const QString& name) {
+                         form.endBySignal(name);
+                         QApplication::closeAllWindows(); // the format dialog, if it is open
+                         QCoreApplication::quit();
+                     });
 
     warmUp.join();
     // A failed start-up has told the user; the program ends at once, without the shutdown.
-    if (!form.Load()) return 1;
+    if (!form.Load()) return quitSignals.received() ? 0 : 1;
+    if (quitSignals.received()) return 0;
     form.show();
     return app.exec();
 }

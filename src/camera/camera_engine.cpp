@@ -4,6 +4,7 @@
 #include "camera/mapped_frame.h"
 #include "camera/source_element.h"
 #include "gst/gst_setup.h"
+#include "secrets/masked_text.h"
 
 namespace camera {
 
@@ -34,7 +35,7 @@ CameraEngine::Found CameraEngine::find(const QString& description,
         // Parsed now so that a typing error shows at once; the opened pipeline uses it later.
         gst::ElementPtr source = makeSourceFromDescription(description_, error);
         if (!source) return Found::Invalid;
-        label_ = QStringLiteral("\"%1\"").arg(description_);
+        label_ = QStringLiteral("\"%1\"").arg(secrets::masked(description_));
         openControls(v4l2DeviceOf(source.get()));
         return Found::Camera;
     }

@@ -42,6 +42,12 @@ public:
     // the preview. False with `error` when no such frame comes (camera lost, say).
     virtual bool grabFrame(QString* error) = 0;
 
+    // Asks for a frame newer than the moment of the call without waiting for it: the answer
+    // comes as grabDone() with the same `ticket`, always, within the grab's time limit. This
+    // default answers at once through grabFrame(); a camera that takes time answers from the
+    // event loop.
+    virtual void requestGrab(qint64 ticket);
+
     // Saves the grabbed frame as a 24-bit Windows BMP at the capture format's full size.
     // Atomic: on failure nothing is left under `path`, and no temporary file either.
     virtual bool saveFrame(const QString& path, QString* error) = 0;
@@ -62,7 +68,28 @@ public:
     virtual QImage grabbedFrame() const { return {}; }
     virtual QDateTime grabbedAt() const { return {}; }
 
+    // The camera and its video format as the user knows them ("HD Webcam C270 (/dev/video0)",
+    // "YUY2  640 x 480  30 fps"), for the run's log; empty when not known. No password.
+    virtual QString cameraName() const { return {}; }
+    virtual QString videoFormatLabel() const { return {}; }
+    // Takes up the video format of that label (instead of asking in the dialog), when the
+    // camera offers it; false when it does not.
+    virtual bool useVideoFormat(const QString& label) {
+        (void)label;
+        return false;
+    }
+    // Before create(): with no camera there, the view is made anyway and waits for one, as after
+    // a loss, instead of create() failing.
+    virtual void waitForCamera(bool wait) { (void)wait; }
+    // Starts the camera afresh, as after a loss for `reason` (many webcams need it after the
+    // computer slept).
+    virtual void restartCamera(const QString& reason) { (void)reason; }
+
 signals:
+    // The answer to requestGrab(): the frame and when the camera captured it (UTC), or a null
+    // frame and why there is none.
+    void grabDone(qint64 ticket, const QImage& frame, const QDateTime& captured,
+                  const QString& error);
     // The camera stopped delivering (unplugged, pipeline error, end of stream, silence).
     void cameraLost(const QString& reason);
     // The camera delivers again after a loss.

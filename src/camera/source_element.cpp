@@ -1,5 +1,7 @@
 #include "camera/source_element.h"
 
+#include "secrets/masked_text.h"
+
 #include <QRegularExpression>
 
 namespace camera {
@@ -124,7 +126,7 @@ gst::ElementPtr makeSourceFromDescription(const QString& description, QString* e
     if (failure || !bin) {
         if (error)
             *error = QStringLiteral("The camera source \"%1\" is not valid: %2")
-                         .arg(description, failure ? QString::fromUtf8(failure->message)
+                         .arg(secrets::masked(description), failure ? QString::fromUtf8(failure->message)
                                                    : QStringLiteral("it gives no element"));
         return {};
     }
@@ -132,7 +134,7 @@ gst::ElementPtr makeSourceFromDescription(const QString& description, QString* e
     if (!settleOutput(GST_BIN(bin.get()))) {
         if (error)
             *error = QStringLiteral("The camera source \"%1\" is not valid: it has no video output")
-                         .arg(description);
+                         .arg(secrets::masked(description));
         return {};
     }
     return bin;

@@ -23,6 +23,7 @@ constexpr unsigned TryFailed = EndProcess | SpareProcess;
 // itself gets no spare: the next try starts one, at the retry timer's pace.
 constexpr std::array Table{
     Row{Link::Idle, LinkEvent::Connected, Link::Streaming, 0},
+    Row{Link::Idle, LinkEvent::Absent, Link::Lost, ShowLost | StartRetries},
 
     Row{Link::Streaming, LinkEvent::Failure, Link::Lost, Lose},
     Row{Link::Streaming, LinkEvent::Silence, Link::Lost, Lose},

@@ -26,6 +26,7 @@ enum class LinkEvent {
     RetryDue,     // the retry timer
     DeviceAdded,  // a capture device was plugged in
     Disconnect,   // the shutdown
+    Absent,       // start-up found no camera, and the view is to wait for one
 };
 
 namespace action {

@@ -4,6 +4,7 @@
 #include "camera_process/format_dialog.h"
 #include "camera_process/preview_widget.h"
 #include "camera_process/wire_format.h"
+#include "secrets/masked_text.h"
 
 #include <QCborArray>
 #include <QCborMap>
@@ -51,6 +52,8 @@ ProcessCameraView::ProcessCameraView(QString program, QObject* parent)
                                                      : timing_.retryInterval);
         happen(LinkEvent::RetryDue);
     });
+    grabTimer_.setSingleShot(true);
+    connect(&grabTimer_, &QTimer::timeout, this, &ProcessCameraView::onGrabTimeout);
     setTiming(timing_);
 }
 
@@ -121,6 +124,8 @@ void ProcessCameraView::listen() {
 
 void ProcessCameraView::endProcess() {
     forgetGrab();
+    failPendingGrabs(lostReason_.isEmpty() ? ProcessEnded
+                                           : QStringLiteral("Camera lost: %1").arg(lostReason_));
     previewFrames_.reset();
     if (preview_) preview_->clearFrame();
     if (!process_) return;
@@ -207,6 +212,18 @@ QWidget* ProcessCameraView::create(QWidget* parent, QSize size, const QString& s
     if (!request(openRequest(), {"found", "no-camera", "not-plugged-in", "invalid"},
                  timing_.startTimeout + 5s, &answer, error))
         return nullptr;
+    absentAtStart_ = false;
+    if (waitForCamera_ && (answer.is(QLatin1String("no-camera")) ||
+                           answer.is(QLatin1String("not-plugged-in")))) {
+        // Waited for like a lost camera, from connectDriver() on.
+        absentAtStart_ = true;
+        lostReason_ = answer.is(QLatin1String("no-camera"))
+                          ? QStringLiteral("There is no camera")
+                          : secrets::masked(answer.text(QLatin1String("error")));
+        preview->show();
+        previewOwned_ = parent == nullptr;
+        return preview.release();
+    }
     if (answer.is(QLatin1String("no-camera"))) return nullptr; // not an error of ours to word
     if (!answer.is(QLatin1String("found"))) {
         if (error) *error = answer.text(QLatin1String("error"));
@@ -235,6 +252,11 @@ QWidget* ProcessCameraView::create(QWidget* parent, QSize size, const QString& s
 bool ProcessCameraView::connectDriver(QString* error) {
     if (!preview_) return fail(error, QStringLiteral("The camera view has not been created"));
     if (link_ != Link::Idle) disconnectDriver();
+    if (std::exchange(absentAtStart_, false)) {
+        happen(LinkEvent::Absent, lostReason_);
+        watchdog_.start();
+        return true;
+    }
     if (!process_ || !process_->channel().isOpen()) {
         // Connected again after a disconnect: a fresh process finds the camera again.
         Message found;
@@ -341,6 +363,8 @@ void ProcessCameraView::onMessage(const Message& message) {
         happen(LinkEvent::FirstFrame);
     } else if (message.is(QLatin1String("frame"))) {
         onPreviewFrame(message);
+    } else if (message.is(QLatin1String("grabbed")) || message.is(QLatin1String("grab-failed"))) {
+        onGrabAnswer(message);
     } else if (message.is(QLatin1String("failed")) || message.is(QLatin1String("start-failed"))) {
         happen(LinkEvent::Failure, message.text(QLatin1String("error")));
     } else if (message.is(QLatin1String("found"))) {
@@ -426,7 +450,9 @@ std::chrono::milliseconds ProcessCameraView::silence() const {
                                                                  lastProgress_);
 }
 
-void ProcessCameraView::happen(LinkEvent event, const QString& reason) {
+void ProcessCameraView::happen(LinkEvent event, const QString& said) {
+    // Whatever the camera process says goes on screen and into the run's log: no password.
+    const QString reason = secrets::masked(said);
     const std::optional<LinkMove> move = nextLink(link_, event);
     qCDebug(cameraLog) << "event" << int(event) << "in state" << int(link_)
                        << (move ? "moves to" : "ignored") << (move ? int(move->to) : -1) << "pid"
@@ -478,12 +504,11 @@ void ProcessCameraView::tryAgain() {
     send(openRequest(false));
 }
 
-bool ProcessCameraView::grabFrame(QString* error) {
-    forgetGrab(); // a failed grab must not leave an older picture to be saved
+bool ProcessCameraView::sendGrab(qint64* id, std::chrono::milliseconds* limit, QString* error) {
     if (link_ == Link::Idle) return fail(error, QStringLiteral("The camera is not connected"));
     if (link_ != Link::Streaming)
         return fail(error, QStringLiteral("Camera lost: %1").arg(lostReason_));
-    const qint64 id = ++grabId_;
+    *id = ++grabId_;
     const auto asked = std::chrono::steady_clock::now();
     // Just after the camera came back, the picture is taken from a frame of the warm-up's end.
     const qint64 settle =
@@ -492,6 +517,8 @@ bool ProcessCameraView::grabFrame(QString* error) {
     // loss is noticed on time even while pictures fall due.
     const std::chrono::milliseconds wait = std::clamp(
         timing_.stallTimeout - silence(), std::chrono::milliseconds(100), timing_.grabTimeout);
+    // The camera process's own wait, and time to hand over a large picture.
+    *limit = wait + std::chrono::milliseconds(settle) + 1s;
     // The blocks of earlier pictures nobody holds any more: the camera process may reuse them.
     QCborArray free;
     {
@@ -499,35 +526,131 @@ bool ProcessCameraView::grabFrame(QString* error) {
         for (const qint64 block : std::exchange(grabBlocks_->freed, {}))
             free.append(block);
     }
+    if (send(Message(QStringLiteral("grab"),
+                     {{QLatin1String("id"), *id},
+                      {QLatin1String("asked"),
+                       qint64(std::chrono::nanoseconds(asked.time_since_epoch()).count())},
+                      {QLatin1String("after"), settle},
+                      {QLatin1String("free"), free},
+                      {QLatin1String("timeout"), qint64(wait.count())}})))
+        return true;
+    noGrabAnswer();
+    return fail(error, process_ && process_->channel().isOpen() ? ProcessHangs : ProcessEnded);
+}
+
+// The loss is handled from the event loop, after the picture is counted.
+void ProcessCameraView::noGrabAnswer() {
+    const bool ended = !process_ || !process_->channel().isOpen();
+    QMetaObject::invokeMethod(
+        this,
+        [this, ended] {
+            happen(ended ? LinkEvent::ProcessGone : LinkEvent::NoAnswer,
+                   ended ? ProcessEnded : ProcessHangs);
+        },
+        Qt::QueuedConnection);
+}
+
+bool ProcessCameraView::grabFrame(QString* error) {
+    forgetGrab(); // a failed grab must not leave an older picture to be saved
+    qint64 id = 0;
+    std::chrono::milliseconds limit{};
+    if (!sendGrab(&id, &limit, error)) return false;
     Message answer;
-    QString failure;
-    if (!send(Message(QStringLiteral("grab"),
-                      {{QLatin1String("id"), id},
-                       {QLatin1String("asked"),
-                        qint64(std::chrono::nanoseconds(asked.time_since_epoch()).count())},
-                       {QLatin1String("after"), settle},
-                       {QLatin1String("free"), free},
-                       {QLatin1String("timeout"), qint64(wait.count())}})) ||
-        !process_->channel().waitFor(
+    if (!process_->channel().waitFor(
             [id](const Message& message) {
                 return (message.is(QLatin1String("grabbed")) ||
                         message.is(QLatin1String("grab-failed"))) &&
                        message.number(QLatin1String("id")) == id;
             },
-            // The camera process's own wait, and time to hand over a large picture.
-            wait + std::chrono::milliseconds(settle) + 1s, &answer)) {
+            limit, &answer)) {
         const bool ended = !process_ || !process_->channel().isOpen();
-        failure = ended ? ProcessEnded : ProcessHangs;
-        // The loss is handled from the event loop, after this picture is counted.
-        QMetaObject::invokeMethod(
-            this,
-            [this, ended, failure] {
-                happen(ended ? LinkEvent::ProcessGone : LinkEvent::NoAnswer, failure);
-            },
-            Qt::QueuedConnection);
-        return fail(error, failure);
+        noGrabAnswer();
+        return fail(error, ended ? ProcessEnded : ProcessHangs);
     }
     lastAnswer_.start();
+    return takeGrab(answer, &grabbed_, &grabbedAt_, error);
+}
+
+void ProcessCameraView::requestGrab(qint64 ticket) {
+    qint64 id = 0;
+    std::chrono::milliseconds limit{};
+    QString error;
+    if (!sendGrab(&id, &limit, &error)) {
+        // Never answered inside the call.
+        QMetaObject::invokeMethod(
+            this, [this, ticket, error] { emit grabDone(ticket, {}, {}, error); },
+            Qt::QueuedConnection);
+        return;
+    }
+    pendingGrabs_.insert(id, PendingGrab{ticket, std::chrono::steady_clock::now() + limit});
+    armGrabTimer();
+}
+
+void ProcessCameraView::armGrabTimer() {
+    if (pendingGrabs_.isEmpty()) {
+        grabTimer_.stop();
+        return;
+    }
+    auto first = std::chrono::steady_clock::time_point::max();
+    for (const PendingGrab& grab : std::as_const(pendingGrabs_))
+        first = std::min(first, grab.deadline);
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+        first - std::chrono::steady_clock::now());
+    grabTimer_.start(std::max<qint64>(0, left.count()));
+}
+
+void ProcessCameraView::onGrabAnswer(const Message& answer) {
+    const auto pending = pendingGrabs_.find(answer.number(QLatin1String("id")));
+    if (pending == pendingGrabs_.end()) return; // given up on, or a waited-for grab's
+    const qint64 ticket = pending->ticket;
+    pendingGrabs_.erase(pending);
+    armGrabTimer();
+    QImage frame;
+    QDateTime captured;
+    QString error;
+    takeGrab(answer, &frame, &captured, &error);
+    emit grabDone(ticket, frame, captured, error);
+}
+
+void ProcessCameraView::onGrabTimeout() {
+    const auto now = std::chrono::steady_clock::now();
+    QList<qint64> late;
+    for (auto it = pendingGrabs_.begin(); it != pendingGrabs_.end();) {
+        if (it->deadline > now) {
+            ++it;
+            continue;
+        }
+        late << it->ticket;
+        it = pendingGrabs_.erase(it);
+    }
+    armGrabTimer();
+    if (late.isEmpty()) return;
+    const QString reason =
+        process_ && process_->channel().isOpen() ? ProcessHangs : ProcessEnded;
+    for (const qint64 ticket : late) emit grabDone(ticket, {}, {}, reason);
+    noGrabAnswer();
+}
+
+// The grabs still waited for when the camera process goes: answered, from the event loop.
+void ProcessCameraView::failPendingGrabs(const QString& reason) {
+    if (pendingGrabs_.isEmpty()) return;
+    QList<qint64> tickets;
+    for (const PendingGrab& grab : std::as_const(pendingGrabs_)) tickets << grab.ticket;
+    pendingGrabs_.clear();
+    grabTimer_.stop();
+    QMetaObject::invokeMethod(
+        this,
+        [this, tickets, reason] {
+            for (const qint64 ticket : tickets) emit grabDone(ticket, {}, {}, reason);
+        },
+        Qt::QueuedConnection);
+}
+
+bool ProcessCameraView::takeGrab(const Message& answer, QImage* frame, QDateTime* captured,
+                                 QString* error) {
+    *frame = QImage();
+    *captured = QDateTime();
+    QString failure;
     if (answer.is(QLatin1String("grab-failed")))
         return fail(error, answer.text(QLatin1String("error")));
     const std::size_t bytes = std::size_t(answer.number(QLatin1String("bytes")));
@@ -539,7 +662,7 @@ bool ProcessCameraView::grabFrame(QString* error) {
     std::shared_ptr<SharedMemory> memory;
     if (answer.fd) {
         memory = std::make_shared<SharedMemory>(
-            SharedMemory::map(std::move(answer.fd), bytes, &failure));
+            SharedMemory::map(UniqueFd(::dup(answer.fd.get())), bytes, &failure));
         if (!memory->isValid())
             return fail(error,
                         QStringLiteral("The camera's picture cannot be read: %1").arg(failure));
@@ -557,7 +680,7 @@ bool ProcessCameraView::grabFrame(QString* error) {
         qint64 block;
     };
     const uchar* pixels = memory->data();
-    grabbed_ = QImage(
+    *frame = QImage(
         pixels, size.width(), size.height(), size.width() * 4, QImage::Format_RGB32,
         [](void* held) {
             const std::unique_ptr<Hold> hold(static_cast<Hold*>(held));
@@ -566,7 +689,8 @@ bool ProcessCameraView::grabFrame(QString* error) {
             hold->blocks->freed.append(hold->block);
         },
         new Hold{std::move(memory), grabBlocks_, block});
-    grabbedAt_ = QDateTime::fromMSecsSinceEpoch(answer.number(QLatin1String("captured")), Qt::UTC);
+    *captured =
+        QDateTime::fromMSecsSinceEpoch(answer.number(QLatin1String("captured")), Qt::UTC);
     return true;
 }
 
@@ -590,7 +714,10 @@ void ProcessCameraView::videoFormatDialog() {
     const std::unique_ptr<camera::FormatDialog> dialog(formatDialog_.data());
     formatDialog_.clear();
     if (dialog->exec() != QDialog::Accepted) return;
-    const int chosen = dialog->selectedIndex();
+    switchFormat(dialog->selectedIndex());
+}
+
+void ProcessCameraView::switchFormat(int chosen) {
     if (chosen < 0 || chosen == formatIndex_ || chosen >= formats_.size()) return;
     if (link_ != Link::Streaming) {
         // Not running: the next start uses it.
@@ -618,6 +745,30 @@ void ProcessCameraView::videoFormatDialog() {
     }
     // Refused: the camera process went back to the format before; if that failed too, the
     // camera is silent and the watchdog finds it lost.
+}
+
+bool ProcessCameraView::useVideoFormat(const QString& label) {
+    delete formatDialog_.data(); // not asked: the run being taken up says which
+    for (int i = 0; i < formats_.size(); ++i) {
+        if (formats_[i].label() != label) continue;
+        switchFormat(i);
+        return formatIndex_ == i;
+    }
+    return false;
+}
+
+QString ProcessCameraView::cameraName() const {
+    if (!description_.isEmpty())
+        return QStringLiteral("\"%1\"").arg(secrets::masked(description_));
+    return device_ ? device_->label() : QString();
+}
+
+QString ProcessCameraView::videoFormatLabel() const {
+    return format_ ? format_->label() : QString();
+}
+
+void ProcessCameraView::restartCamera(const QString& reason) {
+    if (link_ == Link::Streaming) happen(LinkEvent::Failure, reason);
 }
 
 QSize ProcessCameraView::pictureSize() const {

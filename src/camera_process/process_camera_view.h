@@ -67,9 +67,16 @@ public:
     void setPreview(bool on) override;
     void videoFormatDialog() override;
     bool grabFrame(QString* error) override;
+    void requestGrab(qint64 ticket) override;
     bool saveFrame(const QString& path, QString* error) override;
     void disconnectDriver() override;
     QSize pictureSize() const override;
+
+    QString cameraName() const override;
+    QString videoFormatLabel() const override;
+    bool useVideoFormat(const QString& label) override;
+    void waitForCamera(bool wait) override { waitForCamera_ = wait; }
+    void restartCamera(const QString& reason) override;
 
     void setTiming(const Timing& timing);
 
@@ -136,7 +143,17 @@ private:
     void tryAgain();
     void endProcess();
     void forgetGrab();
+    // Grabs: sent, answered (waited for, or from the event loop), given up on.
+    bool sendGrab(qint64* id, std::chrono::milliseconds* limit, QString* error);
+    bool takeGrab(const Message& answer, QImage* frame, QDateTime* captured, QString* error);
+    void noGrabAnswer();
+    void onGrabAnswer(const Message& answer);
+    void onGrabTimeout();
+    void armGrabTimer();
+    void failPendingGrabs(const QString& reason);
     void prepareFormatDialog();
+    // Starts the camera in formats_[chosen] (part of start-up: it waits for the answer).
+    void switchFormat(int chosen);
 
     QString program_;
     Timing timing_;
@@ -154,6 +171,9 @@ private:
     int formatIndex_ = -1;
     std::optional<camera::VideoFormat> format_;
     QPointer<camera::FormatDialog> formatDialog_;
+
+    bool waitForCamera_ = false;
+    bool absentAtStart_ = false; // create() found no camera and waits for one
 
     Link link_ = Link::Idle;
     QString lostReason_;
@@ -178,6 +198,14 @@ private:
     QElapsedTimer backSince_; // since the camera came back after a loss
 
     qint64 grabId_ = 0;
+    // Grabs asked for and not answered yet, by their id: the caller's ticket and when they are
+    // given up on.
+    struct PendingGrab {
+        qint64 ticket;
+        std::chrono::steady_clock::time_point deadline;
+    };
+    QHash<qint64, PendingGrab> pendingGrabs_;
+    QTimer grabTimer_;
     // The camera process's blocks of grabbed pictures this side has mapped, and those let go of
     // since the last grab. The images' clean-ups may run on any thread (a save queue's).
     struct GrabBlocks {

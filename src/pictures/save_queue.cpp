@@ -58,6 +58,8 @@ void SaveQueue::work() {
         }
         SaveResult result;
         result.number = job.number;
+        result.path = job.path;
+        result.captured = job.captured;
         result.ok = encoder.encode(job.frame, job.captured, job.options, &bytes, &result.error) &&
                     (job.number == 0 || write_(bytes, job.path, &result.error));
         if (result.ok) result.bytes = bytes.size();

@@ -33,6 +33,8 @@ struct SaveResult {
     bool ok = false;
     qint64 bytes = 0;
     QString error;
+    QString path;       // the job's
+    QDateTime captured; // the job's
 };
 
 // Writes a picture file's bytes under its name; false with a reason in `error`.

@@ -1,6 +1,26 @@
 #include "window/clock.h"
 
+#include <time.h>
+
 namespace window {
+
+namespace {
+
+Nanoseconds now(clockid_t clock) {
+    timespec ts{};
+    clock_gettime(clock, &ts);
+    return std::chrono::seconds(ts.tv_sec) + Nanoseconds(ts.tv_nsec);
+}
+
+} // namespace
+
+Nanoseconds SystemClock::monotonic() const {
+    return now(CLOCK_BOOTTIME);
+}
+
+Nanoseconds SystemClock::suspended() const {
+    return now(CLOCK_BOOTTIME) - now(CLOCK_MONOTONIC);
+}
 
 TimerAlarm::TimerAlarm(const Clock& clock, QObject* parent) : Alarm(parent), clock_(clock) {
     timer_.setSingleShot(true);

@@ -17,6 +17,8 @@ public:
     virtual ~Clock() = default;
     virtual Nanoseconds monotonic() const = 0;
     virtual QDateTime localNow() const = 0;
+    // How long the computer has been asleep since it started; a jump tells that it slept.
+    virtual Nanoseconds suspended() const { return {}; }
 };
 
 // Wakes its owner at a deadline on the monotonic clock, once per call of wakeAt().
@@ -31,15 +33,14 @@ signals:
     void rang();
 };
 
-// The machine's clocks.
+// The machine's clocks. The run's pace goes by the boot-time clock, which unlike the plain
+// monotonic one goes on while the computer sleeps: the pictures that fell due meanwhile are
+// then seen as due, and counted.
 class SystemClock final : public Clock {
 public:
-    SystemClock() { started_.start(); }
-    Nanoseconds monotonic() const override { return Nanoseconds(started_.nsecsElapsed()); }
+    Nanoseconds monotonic() const override;
     QDateTime localNow() const override { return QDateTime::currentDateTime(); }
-
-private:
-    QElapsedTimer started_; // monotonic on Linux
+    Nanoseconds suspended() const override;
 };
 
 // A single-shot precise Qt timer. Qt may wake a timer a little early; then it sleeps again

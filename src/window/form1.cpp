@@ -4,6 +4,9 @@
 #include "convert/conversion_error.h"
 #include "convert/numbers.h"
 #include "pictures/picture_settings.h"
+#include "power/sleep_guard.h"
+#include "runs/run_plan.h"
+#include "secrets/masked_text.h"
 #include "settings/mod_ini.h"
 
 #include <QAccessibleWidget>
@@ -37,6 +40,19 @@ Form1::Form1(Form1Deps deps, Panel panel, QWidget* parent)
     connect(Timer, &Ticker::timeout, this, &Form1::Timer_Timer);
     // Results come from the saving thread; they are taken in here, on the window's.
     connect(saves_.get(), &pictures::SaveQueue::resultsReady, this, &Form1::takeSaveResults);
+    connect(&deps_.camera, &camera::CameraView::grabDone, this, &Form1::onGrabDone);
+    connect(&deps_.camera, &camera::CameraView::cameraLost, this, &Form1::onCameraLost);
+    connect(&deps_.camera, &camera::CameraView::cameraBack, this, &Form1::onCameraBack);
+    if (deps_.sleepGuard) {
+        connect(deps_.sleepGuard, &power::SleepGuard::sleeping, this, &Form1::onSleeping);
+        connect(deps_.sleepGuard, &power::SleepGuard::woke, this, &Form1::onWoke);
+        connect(deps_.sleepGuard, &power::SleepGuard::cannotHold, this, [this](const QString& why) {
+            const QString text =
+                QStringLiteral("The computer may sleep during this run: %1").arg(why);
+            showRunNote(text);
+            logRow(runs::event::Note, 0, text);
+        });
+    }
     if (panel == Panel::AtOnce) buildPanel();
 }
 
@@ -71,8 +87,16 @@ bool Form1::Load() {
         return false;
     }
 
+    // A run the program was ended in the middle of is taken up again, with nobody asked: the
+    // camera and video format are the run's, and a camera not there yet is waited for.
+    std::optional<runs::CutShortRun> cutShort;
+    if (setting("ResumeRun").trimmed() != QLatin1String("0"))
+        cutShort = runs::findCutShortRun(picturesFolder(), deps_.locale, &notResumed_);
+    deps_.camera.waitForCamera(cutShort.has_value());
+
     QString error;
     hCapWnd = deps_.camera.create(Stage, Stage->size(), setting("Source"), &error);
+    error = secrets::masked(error);
     if (hCapWnd == nullptr) {
         deps_.messages.show(error.isEmpty() ? QStringLiteral("Webcam not found.")
                                             : QStringLiteral("%1\r\n%2").arg(error, ShutDownLine),
@@ -80,7 +104,7 @@ bool Form1::Load() {
         return false;
     }
     if (!deps_.camera.connectDriver(&error)) {
-        deps_.messages.show(QStringLiteral("%1\r\n%2").arg(error, ShutDownLine),
+        deps_.messages.show(QStringLiteral("%1\r\n%2").arg(secrets::masked(error), ShutDownLine),
                             QStringLiteral("Error!"), MessageBoxes::Icon::Critical);
         return false;
     }
@@ -94,16 +118,29 @@ bool Form1::Load() {
     pictureOptions_ = pictureSettings.options;
     deps_.camera.setPreviewRate(lngFramerate);
     deps_.camera.setPreview(true);
-    deps_.camera.videoFormatDialog();
+    if (cutShort)
+        deps_.camera.useVideoFormat(cutShort->plan.videoFormat);
+    else
+        deps_.camera.videoFormatDialog();
     if (Frame1 == nullptr) buildPanel();
     updateCameraButton();
     applyPictureSettings(pictureSettings.problems);
     updateSpaceTip();
+    if (cutShort) resumeRun(*cutShort);
+    if (!notResumed_.isEmpty()) showRunNote(notResumed_);
     return true;
 }
 
 // Unload: release the camera. A run in progress simply ends with the program.
 void Form1::closeEvent(QCloseEvent* event) {
+    // The run ends with the window: its pictures taken are saved first and its log closed, and
+    // the camera's automatics come back.
+    if (isRunning()) {
+        Timer->setEnabled(false);
+        if (deps_.cameraSettings) deps_.cameraSettings->runEnded();
+        waitForSaves(std::chrono::seconds(5));
+        runEnds(runs::event::Stopped, QStringLiteral("the window was closed"));
+    }
     // A video being made is cancelled, leaving nothing half-written.
     if (deps_.video) deps_.video->cancel();
     if (hCapWnd != nullptr) deps_.camera.disconnectDriver();

@@ -4,6 +4,7 @@
 #include "camera/camera_view.h"
 #include "pictures/picture_options.h"
 #include "pictures/save_queue.h"
+#include "runs/run_log.h"
 #include "window/camera_settings.h"
 #include "window/clock.h"
 #include "window/disk_space.h"
@@ -11,6 +12,7 @@
 #include "window/ticker.h"
 #include "window/video_maker.h"
 
+#include <QHash>
 #include <QLocale>
 #include <QWidget>
 #include <cstdint>
@@ -25,6 +27,13 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+
+namespace power {
+class SleepGuard;
+}
+namespace runs {
+struct CutShortRun;
+}
 
 namespace window {
 
@@ -41,6 +50,8 @@ struct Form1Deps {
     CameraSettings* cameraSettings = nullptr; // none: the Camera button stays disabled
     // How picture files are written, on the saving thread; tests give a slow or failing disk.
     pictures::FileWriter writeFile = camera::saveFileAtomically;
+    // Keeps the computer awake during a run and tells when it sleeps; none: nothing is held.
+    power::SleepGuard* sleepGuard = nullptr;
 };
 
 // The program's one window: the camera view above, the panel with the inputs, the plan figures,
@@ -76,6 +87,10 @@ public:
     void CalcNew();
 
     bool isRunning() const;
+    // The orderly end on a signal (`name`: "SIGTERM", ...): the pictures taken are saved, the
+    // camera's automatics given back, the log told that the program ended with the run going,
+    // so that the next start takes it up again. The caller then quits.
+    void endBySignal(const QString& name);
     // Returns once every picture taken so far is saved or counted as not saved; the window
     // keeps painting meanwhile. Stop waits so before it tells the count.
     void waitForSaves();
@@ -97,6 +112,7 @@ public:
     QComboBox* cboSaveAs = nullptr;      // the pictures' file format
     QCheckBox* chkTimeStamp = nullptr;   // the moment of capture drawn on the pictures
     QLabel* lblDiskFull = nullptr;       // how long the disk holds this run's pictures
+    QLabel* lblRunNote = nullptr;        // what befell the run: taken up again, may sleep...
     Ticker* Timer = nullptr;
 
     // The run fields.
@@ -137,6 +153,26 @@ private:
     void trialSave();
     void takeSaveResults();
     void countNotSaved(std::int64_t number, const QString& reason);
+
+    // The run's log (form1_log.cpp).
+    bool openRunLog(const QString& folder, QString* error);
+    void logRow(const QString& event, qint64 picture = 0, const QString& detail = {});
+    void logRows(const QList<runs::LogRow>& rows);
+    // Pictures that fell due and were not taken: their numbers are used, logged and counted.
+    void countMissed(qint64 count, const QString& reason);
+    void showRunNote(const QString& text);
+    void runBegins();
+    void runEnds(const QString& event, const QString& detail);
+    void onCameraLost(const QString& reason);
+    void onCameraBack();
+    void onSleeping();
+    void onWoke();
+    bool resumeRun(const runs::CutShortRun& run);
+    // Ticks the timer could not deliver: the computer slept, or the window was held up.
+    void accountForMissedTicks(qint64 missed);
+    void waitForSaves(std::chrono::milliseconds limit);
+    void onGrabDone(qint64 number, const QImage& frame, const QDateTime& captured,
+                    const QString& error);
     std::optional<std::int64_t> estimatedPictureBytes() const;
     std::int64_t pictureBytesForSpace() const;
     void updateDiskEstimate();
@@ -148,6 +184,19 @@ private:
     std::deque<std::int64_t> recentBytes_;   // the last pictures' sizes in the current format
     std::optional<std::int64_t> trialBytes_; // a trial save's, before any picture
     bool toldChoiceUnsaved_ = false;
+
+    // Pictures whose frame is asked for and not come yet, by number.
+    struct PendingPicture {
+        QString path;
+        pictures::PictureOptions options;
+    };
+    QHash<qint64, PendingPicture> pendingPictures_;
+    runs::RunLog log_;
+    QString logError_;        // why the log cannot be written, said once a run
+    QDateTime runStarted_;    // the run's "started" moment
+    Nanoseconds suspendedSeen_{}; // the clock's time asleep at the last tick
+    bool asleepLogged_ = false;   // the desktop said it sleeps; the clock need not
+    QString notResumed_;      // why a cut-short run was not taken up again
 };
 
 } // namespace window

@@ -136,6 +136,12 @@ void Form1::buildPanel() {
     lblDiskFull = label(Frame5, "lblDiskFull", "Disk full in: unknown", 120, 1080, 2295, 495);
     lblDiskFull->setWordWrap(true);
     lblDiskFull->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // In the free room of the Stop frame: what befell the run (taken up again after the program
+    // ended, the computer may sleep).
+    lblRunNote = label(Frame3, "lblRunNote", "", 120, 1260, 2295, 735);
+    lblRunNote->setWordWrap(true);
+    lblRunNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblRunNote->setAccessibleDescription(QStringLiteral("What befell the run"));
 
     // Named here rather than with Stage: naming a control starts the connection to the
     // accessibility bus, which at start-up can wait until the format dialog is ready.

@@ -9,7 +9,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
@@ -88,6 +90,11 @@ void Form1::takeSaveResults() {
         if (result.number == 0) {
             if (result.ok) trialBytes_ = result.bytes;
         } else if (result.ok) {
+            logRow(runs::event::Saved, result.number,
+                   result.captured.isValid()
+                       ? QStringLiteral("%1, captured %2")
+                             .arg(QFileInfo(result.path).fileName(), runs::logTime(result.captured))
+                       : QFileInfo(result.path).fileName());
             recentBytes_.push_back(result.bytes);
             if (recentBytes_.size() > RecentPictures) recentBytes_.pop_front();
         } else {
@@ -98,12 +105,27 @@ void Form1::takeSaveResults() {
 }
 
 void Form1::waitForSaves() {
+    // The frames asked for come through the event loop; the camera answers each in its time.
+    while (!pendingPictures_.isEmpty())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                        QEventLoop::WaitForMoreEvents);
     while (!saves_->waitUntilIdle(std::chrono::milliseconds(20)))
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     takeSaveResults();
 }
 
+// The program is ending: the frames asked for and the pictures queued get `limit` in all.
+void Form1::waitForSaves(std::chrono::milliseconds limit) {
+    QDeadlineTimer deadline(limit);
+    while (!pendingPictures_.isEmpty() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                        QEventLoop::WaitForMoreEvents);
+    saves_->waitUntilIdle(std::chrono::milliseconds(std::max<qint64>(0, deadline.remainingTime())));
+    takeSaveResults();
+}
+
 void Form1::countNotSaved(std::int64_t number, const QString& reason) {
+    logRow(runs::event::NotSaved, number, reason);
     ++lngNotSaved;
     strSaveError = QStringLiteral("Picture %1: %2").arg(convert::wholeText(number), reason);
     showSaveFailures();

@@ -4,6 +4,7 @@
 #include "runs/run_names.h"
 #include "window/form1.h"
 
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -63,6 +64,14 @@ void Form1::cmdStart_Click() {
         return;
     }
 
+    if (QString why; !openRunLog(folder, &why)) {
+        QDir(picturesFolder()).rmdir(folder); // empty: nothing of a run is lost
+        refuse(deps_.messages, QStringLiteral("The run cannot start: its log cannot be "
+                                              "written.\r\n%1")
+                                   .arg(why));
+        return;
+    }
+
     lngTicks = 0;
     lngInterval = interval;
     lblPicturesTaken->setText(QStringLiteral("0"));
@@ -71,7 +80,9 @@ void Form1::cmdStart_Click() {
     lngNotSaved = 0;
     strSaveError.clear();
     showSaveFailures();
+    showRunNote(QString());
     setRunning(true);
+    runBegins();
     if (deps_.cameraSettings) deps_.cameraSettings->runStarted();
 }
 
@@ -88,6 +99,12 @@ void Form1::stopRun(const QString& reason) {
     // The count tells every picture as saved or not, so the pictures still being saved are
     // waited for.
     waitForSaves();
+    // Logged before the message: the run is over even if the program ends while it shows.
+    runEnds(runs::event::Stopped,
+            !reason.isEmpty()                         ? reason
+            : lngStopAt > 0 && lngTaken >= lngStopAt ? QStringLiteral("after %1 pictures")
+                                                           .arg(convert::wholeText(lngTaken))
+                                                     : QStringLiteral("by the user"));
     QString text = QStringLiteral("%1 picture(s) taken.").arg(convert::wholeText(lngTaken));
     if (!reason.isEmpty()) text += QStringLiteral(" The run stopped: %1").arg(reason);
     if (lngNotSaved > 0)
@@ -103,6 +120,11 @@ void Form1::cmdTakePic_Click() {
 }
 
 void Form1::Timer_Timer() {
+    accountForMissedTicks(Timer->missedTicks());
+    if (lngStopAt > 0 && lngTaken >= lngStopAt) {
+        cmdStop_Click(); // the pictures missed reached the stop count
+        return;
+    }
     if (lngTicks + 1 == lngInterval) {
         TakePic();
         lngTicks = 0;
@@ -124,20 +146,27 @@ void Form1::TakePic() {
     lngTaken = lngTaken + 1;
     lblPicturesTaken->setText(convert::wholeText(lngTaken));
 
-    // The number is used even when the picture fails, so the numbering shows the gap; the
-    // failure is counted and shown, never silent. The picture is saved beside the window; a
-    // failure there is counted when its result comes in.
-    QString error;
-    if (!deps_.camera.grabFrame(&error)) {
-        countNotSaved(number, error);
-    } else if (const QImage frame = deps_.camera.grabbedFrame(); frame.isNull()) {
-        countNotSaved(number, QStringLiteral("There is no picture to save"));
-    } else if (!saves_->add({number, path, frame, deps_.camera.grabbedAt(), pictureOptions_})) {
-        countNotSaved(number, QStringLiteral("saving is slower than the interval"));
-    }
+    // The number is fixed now and used even when the picture fails, so the numbering shows the
+    // gap; the failure is counted and shown, never silent. The window does not wait for the
+    // frame: it is saved beside the window when it comes (onGrabDone()).
+    pendingPictures_.insert(number, {path, pictureOptions_});
+    deps_.camera.requestGrab(number);
     updateDiskEstimate();
 
     if (lngTaken == lngStopAt) cmdStop_Click();
+}
+
+void Form1::onGrabDone(qint64 number, const QImage& frame, const QDateTime& captured,
+                       const QString& error) {
+    const auto pending = pendingPictures_.find(number);
+    if (pending == pendingPictures_.end()) return; // not a picture of a run (a trial's)
+    const PendingPicture picture = *pending;
+    pendingPictures_.erase(pending);
+    if (frame.isNull())
+        countNotSaved(number,
+                      error.isEmpty() ? QStringLiteral("There is no picture to save") : error);
+    else if (!saves_->add({number, picture.path, frame, captured, picture.options}))
+        countNotSaved(number, QStringLiteral("saving is slower than the interval"));
 }
 
 // Failed pictures turn the count red, with the reason in its tooltip.

@@ -19,6 +19,13 @@ void Ticker::setEnabled(bool enabled) {
     }
 }
 
+void Ticker::alignTo(Nanoseconds origin) {
+    if (!enabled_) return;
+    start_ = origin;
+    next_ = std::max<qint64>(0, (clock_.monotonic() - start_) / Period) + 1;
+    alarm_.wakeAt(nextDue());
+}
+
 void Ticker::onAlarm() {
     if (!enabled_) return;
     const Nanoseconds now = clock_.monotonic();
@@ -26,8 +33,9 @@ void Ticker::onAlarm() {
         alarm_.wakeAt(nextDue());
         return;
     }
-    // Deliver one tick for the newest due deadline; older ones (the machine slept) are dropped.
+    // One tick for the newest due deadline, telling how many older ones it stands for.
     const qint64 due = (now - start_) / Period;
+    missed_ = due - next_;
     next_ = due + 1;
     alarm_.wakeAt(nextDue());
     emit timeout(); // last: the handler may disable us

@@ -35,13 +35,19 @@ long residentKiB() {
     return -1;
 }
 
-// Files in a folder other than the pictures themselves: temporary leftovers of failed saves.
+// Files in a folder other than the pictures themselves and the run's log: temporary leftovers
+// of failed saves.
 QStringList strayFiles(const QString& folder) {
     QStringList stray;
     for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
-        if (!QRegularExpression(QStringLiteral("^Picture [0-9]+\\.bmp$")).match(name).hasMatch())
+        if (!QRegularExpression(QStringLiteral("^Picture [0-9]+\\.bmp$")).match(name).hasMatch() &&
+            name != QStringLiteral("Run log.csv"))
             stray << name;
     return stray;
+}
+
+QStringList pictureFiles(const QString& folder) {
+    return QDir(folder).entryList({QStringLiteral("Picture *")}, QDir::Files, QDir::Name);
 }
 
 class SturdinessTest : public ::testing::Test {
@@ -122,7 +128,7 @@ TEST_F(SturdinessTest, ACameraLostAndBackKeepsTheRunGoingInItsFolder) {
     f.cmdStop->click();
     EXPECT_TRUE(lastMessage().startsWith("3 picture(s) taken. 1 could not be saved."))
         << lastMessage().toStdString();
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files, QDir::Name),
+    EXPECT_EQ(pictureFiles(folder),
               QStringList({"Picture 1.bmp", "Picture 3.bmp"}));
     EXPECT_TRUE(strayFiles(folder).isEmpty());
 }
@@ -148,7 +154,7 @@ TEST_F(SturdinessTest, AWriteTheFileSystemRefusesLeavesNothingBehind) {
     f.cmdStop->click();
     EXPECT_TRUE(lastMessage().startsWith("4 picture(s) taken. 2 could not be saved."))
         << lastMessage().toStdString();
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files, QDir::Name),
+    EXPECT_EQ(pictureFiles(folder),
               QStringList({"Picture 1.bmp", "Picture 4.bmp"}));
     EXPECT_TRUE(strayFiles(folder).isEmpty()) << strayFiles(folder).join(", ").toStdString();
     EXPECT_EQ(QFileInfo(folder + "/Picture 4.bmp").size(), 54 + 640 * 3 * 480);
@@ -208,7 +214,7 @@ TEST_F(FullDiskTest, RunsStopBeforeTheDiskFillsAndFailedWritesLeaveNothing) {
     EXPECT_TRUE(messages.shown[0].text.contains(" picture(s) taken. The run stopped: the disk is "
                                                 "almost full"))
         << messages.shown[0].text.toStdString();
-    for (const QString& name : QDir(runFolder()).entryList(QDir::Files)) {
+    for (const QString& name : pictureFiles(runFolder())) {
         EXPECT_EQ(QFileInfo(runFolder() + "/" + name).size(), picture) << name.toStdString();
     }
 
@@ -222,7 +228,7 @@ TEST_F(FullDiskTest, RunsStopBeforeTheDiskFillsAndFailedWritesLeaveNothing) {
     const QString folder = runFolder();
     f.cmdStop->click();
     EXPECT_TRUE(lastMessage().contains("could not be saved")) << lastMessage().toStdString();
-    for (const QString& name : QDir(folder).entryList(QDir::Files)) {
+    for (const QString& name : pictureFiles(folder)) {
         EXPECT_EQ(QFileInfo(folder + "/" + name).size(), picture) << name.toStdString();
     }
     EXPECT_TRUE(strayFiles(folder).isEmpty()) << strayFiles(folder).join(", ").toStdString();
@@ -262,10 +268,7 @@ TEST_F(DayRunTest, EveryPictureOfADayIsSavedAndMemoryStaysFlat) {
     (void)growth;
 #endif
 
-    int count = 0;
-    for (QDirIterator it(folder, QDir::Files); it.hasNext(); it.next())
-        ++count;
-    EXPECT_EQ(count, 86400);
+    EXPECT_EQ(pictureFiles(folder).size(), 86400);
     for (int n : {1, 2, 43200, 86399, 86400}) {
         EXPECT_EQ(QFileInfo(folder + QStringLiteral("/Picture %1.bmp").arg(n)).size(),
                   54 + 64 * 3 * 48);

@@ -95,8 +95,11 @@ public:
     window::Nanoseconds now{std::chrono::hours(1)};
     QDateTime local{QDate(2026, 12, 6), QTime(7, 40, 39)};
 
+    window::Nanoseconds asleep{};
+
     window::Nanoseconds monotonic() const override { return now; }
     QDateTime localNow() const override { return local; }
+    window::Nanoseconds suspended() const override { return asleep; }
 };
 
 // An alarm that rings only when the test lets simulated time pass.

@@ -102,8 +102,14 @@ protected:
     }
 
     QString picturesPath() const { return programFolder.filePath(QStringLiteral("pictures")); }
+    // The run's pictures (beside them is its log).
     QStringList runFiles() const {
         return QDir(picturesPath() + QLatin1Char('/') + form->strRunFolder)
-            .entryList(QDir::Files, QDir::Name);
+            .entryList({QStringLiteral("Picture *")}, QDir::Files, QDir::Name);
+    }
+    QByteArray runLog() const {
+        QFile file(picturesPath() + QLatin1Char('/') + form->strRunFolder +
+                   QStringLiteral("/Run log.csv"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 };

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <optional>
+
+// The run's log, "Run log.csv" in its folder: one row for every picture and every event of the
+// run, appended and flushed to disk as it happens, so that whatever ends the program (a crash,
+// a power cut) the folder says what became of each picture. It is a CSV file a spreadsheet
+// opens: UTF-8, fields quoted where needed, "\r\n" line ends, the header time,event,picture,detail.
+namespace runs {
+
+inline const QString RunLogName = QStringLiteral("Run log.csv");
+
+// The events a row can tell.
+namespace event {
+inline const QString Started = QStringLiteral("started");
+inline const QString Saved = QStringLiteral("saved");
+inline const QString NotSaved = QStringLiteral("not saved");
+inline const QString CameraLost = QStringLiteral("camera lost");
+inline const QString CameraBack = QStringLiteral("camera back");
+inline const QString Asleep = QStringLiteral("asleep");
+inline const QString Awake = QStringLiteral("awake");
+inline const QString Ended = QStringLiteral("ended");
+inline const QString Resumed = QStringLiteral("resumed");
+inline const QString Stopped = QStringLiteral("stopped");
+inline const QString Note = QStringLiteral("note");
+} // namespace event
+
+struct LogRow {
+    QDateTime time; // as written: local time with its offset from UTC
+    QString event;
+    qint64 picture = 0; // 0: the row is not about a picture
+    QString detail;
+};
+
+// "2026-12-08T07:40:39.120+01:00": local time, its offset from UTC, to the millisecond.
+QString logTime(const QDateTime& moment);
+
+// One row as written to the file, line end included.
+QByteArray csvRow(const QStringList& fields);
+
+// Appends rows to a run's log; each append reaches the disk (fdatasync) before it returns.
+class RunLog {
+public:
+    RunLog() = default;
+    RunLog(const RunLog&) = delete;
+    RunLog& operator=(const RunLog&) = delete;
+    ~RunLog();
+
+    // Opens the log of `runFolder`, writing the header when the file is new. A last row cut
+    // short (the power went while it was written) is cut off first, so that the next row
+    // starts on a line of its own; nothing before it is touched.
+    bool open(const QString& runFolder, QString* error);
+    void close();
+    bool isOpen() const { return fd_ >= 0; }
+    QString path() const { return path_; }
+
+    bool append(const LogRow& row, QString* error);
+
+private:
+    int fd_ = -1;
+    QString path_;
+};
+
+// A log read back. A last row cut short is left out (`cutRow` says there was one).
+struct RunLogContents {
+    QList<LogRow> rows;
+    bool cutRow = false;
+    qint64 completeBytes = 0; // where the complete rows end
+};
+
+// Reads the log at `path`; nothing, with `error` saying why, for a file that is not a run's log
+// (no header, a row of another form, an event this program does not know).
+std::optional<RunLogContents> readRunLog(const QString& path, QString* error);
+
+} // namespace runs

@@ -1,0 +1,151 @@
+#include "runs/run_plan.h"
+
+#include "runs/run_names.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <algorithm>
+
+namespace runs {
+
+namespace {
+
+const QStringList PlanKeys{QStringLiteral("interval"), QStringLiteral("stop"),
+                           QStringLiteral("save as"),  QStringLiteral("camera"),
+                           QStringLiteral("video format"), QStringLiteral("version")};
+
+QString stopText(std::int32_t stopAt) {
+    return stopAt < 0 ? QStringLiteral("when I say so")
+                      : QStringLiteral("after %1 pictures").arg(stopAt);
+}
+
+// The newest run folder by the moment its name gives (and its repeat within that second).
+QString newestRunFolder(const QString& picturesDir, const QLocale& locale) {
+    QString newest;
+    std::optional<RunStart> newestStart;
+    for (const QString& name : QDir(picturesDir).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const std::optional<RunStart> start = readRunFolderName(name, locale);
+        if (!start) continue;
+        if (!newestStart || start->moment > newestStart->moment ||
+            (start->moment == newestStart->moment && start->repeat > newestStart->repeat)) {
+            newest = name;
+            newestStart = start;
+        }
+    }
+    return newest;
+}
+
+} // namespace
+
+QString planDetail(const RunPlan& plan) {
+    const QStringList values{QStringLiteral("%1 s").arg(plan.interval), stopText(plan.stopAt),
+                             plan.pictureFormat, plan.camera, plan.videoFormat, plan.version};
+    QStringList parts;
+    for (qsizetype i = 0; i < PlanKeys.size(); ++i)
+        parts << QStringLiteral("%1: %2").arg(PlanKeys[i], values[i]);
+    return parts.join(QStringLiteral("; "));
+}
+
+std::optional<RunPlan> readPlan(const QString& detail) {
+    // The fields before the camera are read from the front and those after it from the back, so
+    // that a camera's name may hold anything.
+    QStringList values(PlanKeys.size());
+    QString rest = detail;
+    for (int i = 0; i < 3; ++i) {
+        const QString key = PlanKeys[i] + QStringLiteral(": ");
+        const qsizetype end = rest.indexOf(QStringLiteral("; "));
+        if (!rest.startsWith(key) || end < 0) return std::nullopt;
+        values[i] = rest.mid(key.size(), end - key.size());
+        rest = rest.mid(end + 2);
+    }
+    for (int i = int(PlanKeys.size()) - 1; i > 3; --i) {
+        const QString key = QStringLiteral("; %1: ").arg(PlanKeys[i]);
+        const qsizetype at = rest.lastIndexOf(key);
+        if (at < 0) return std::nullopt;
+        values[i] = rest.mid(at + key.size());
+        rest.truncate(at);
+    }
+    const QString cameraKey = PlanKeys[3] + QStringLiteral(": ");
+    if (!rest.startsWith(cameraKey)) return std::nullopt;
+    values[3] = rest.mid(cameraKey.size());
+    RunPlan plan;
+    static const QRegularExpression Interval(QStringLiteral("^(-?\\d+) s$"));
+    static const QRegularExpression Stop(QStringLiteral("^after (-?\\d+) pictures$"));
+    const QRegularExpressionMatch interval = Interval.match(values[0]);
+    if (!interval.hasMatch()) return std::nullopt;
+    bool ok = false;
+    plan.interval = interval.captured(1).toInt(&ok);
+    if (!ok) return std::nullopt;
+    if (values[1] != stopText(-1)) {
+        const QRegularExpressionMatch stop = Stop.match(values[1]);
+        if (!stop.hasMatch()) return std::nullopt;
+        plan.stopAt = stop.captured(1).toInt(&ok);
+        if (!ok) return std::nullopt;
+    }
+    plan.pictureFormat = values[2];
+    plan.camera = values[3];
+    plan.videoFormat = values[4];
+    plan.version = values[5];
+    return plan;
+}
+
+qint64 picturesDueBetween(const QDateTime& start, std::int32_t interval, const QDateTime& from,
+                          const QDateTime& to) {
+    if (interval <= 0 || !start.isValid() || !from.isValid() || !to.isValid()) return 0;
+    const qint64 period = qint64(interval) * 1000;
+    const auto dueBy = [&](const QDateTime& moment) {
+        return std::max<qint64>(0, start.msecsTo(moment)) / period;
+    };
+    return std::max<qint64>(0, dueBy(to) - dueBy(from));
+}
+
+std::optional<CutShortRun> findCutShortRun(const QString& picturesDir, const QLocale& locale,
+                                           QString* whyNot) {
+    if (whyNot) whyNot->clear();
+    const QString name = newestRunFolder(picturesDir, locale);
+    if (name.isEmpty()) return std::nullopt;
+    const QString folder = picturesDir + QLatin1Char('/') + name;
+    const QString logPath = folder + QLatin1Char('/') + RunLogName;
+    if (!QFileInfo::exists(logPath)) return std::nullopt;
+    QString error;
+    const std::optional<RunLogContents> log = readRunLog(logPath, &error);
+    const auto cannot = [&](const QString& why) {
+        if (whyNot) *whyNot = QStringLiteral("The run %1 cannot be resumed: %2").arg(name, why);
+        return std::nullopt;
+    };
+    if (!log) return cannot(QStringLiteral("its log cannot be read (%1).").arg(error));
+    if (log->rows.isEmpty() || log->rows.first().event != event::Started)
+        return cannot(QStringLiteral("its log does not begin with the run's start."));
+    const std::optional<RunPlan> plan = readPlan(log->rows.first().detail);
+    if (!plan) return cannot(QStringLiteral("its log's first row is not understood."));
+    CutShortRun run;
+    run.folder = name;
+    run.plan = *plan;
+    run.started = log->rows.first().time;
+    QSet<qint64> logged;
+    for (const LogRow& row : log->rows) {
+        if (row.event == event::Stopped) return std::nullopt; // it ended as it should
+        run.lastRow = row.time;
+        if (row.picture <= 0) continue;
+        logged.insert(row.picture);
+        run.highest = std::max(run.highest, row.picture);
+        if (row.event == event::NotSaved) {
+            ++run.notSaved;
+            run.lastReason = QStringLiteral("Picture %1: %2").arg(row.picture).arg(row.detail);
+        }
+    }
+    QSet<qint64> files;
+    for (const QString& file : QDir(folder).entryList(QDir::Files)) {
+        const qint64 number = pictureNumber(file);
+        if (number <= 0) continue;
+        files.insert(number);
+        run.highest = std::max(run.highest, number);
+    }
+    for (qint64 n = 1; n <= run.highest; ++n) {
+        if (logged.contains(n)) continue;
+        (files.contains(n) ? run.savedUnlogged : run.lostUnlogged) << n;
+    }
+    return run;
+}
+
+} // namespace runs

@@ -1,0 +1,251 @@
+// The run's log: every picture and event of a run on disk as it happens; a run the program was
+// ended in the middle of, taken up again at the next start; sleep.
+#include "convert/numbers.h"
+#include "power/sleep_guard.h"
+#include "runs/run_names.h"
+#include "runs/run_plan.h"
+#include "secrets/masked_text.h"
+#include "window/form1.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSignalBlocker>
+
+#ifndef LUMIVEX_VERSION
+#define LUMIVEX_VERSION "unknown"
+#endif
+
+namespace window {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const QString NotRunning = QStringLiteral("the program was not running");
+const QString Asleep = QStringLiteral("the computer was asleep");
+const QString HeldUp = QStringLiteral("the program was held up when it fell due");
+
+// "45 seconds", "32 minutes", "5 hours", "3 days".
+QString durationText(qint64 ms) {
+    const qint64 s = std::max<qint64>(0, ms) / 1000;
+    if (s < 120) return QStringLiteral("%1 seconds").arg(s);
+    if (s < 120 * 60) return QStringLiteral("%1 minutes").arg(s / 60);
+    if (s < 48 * 3600) return QStringLiteral("%1 hours").arg(s / 3600);
+    return QStringLiteral("%1 days").arg(s / 86400);
+}
+
+} // namespace
+
+bool Form1::openRunLog(const QString& folder, QString* error) {
+    logError_.clear();
+    return log_.open(picturesFolder() + QLatin1Char('/') + folder, error);
+}
+
+void Form1::logRow(const QString& event, qint64 picture, const QString& detail) {
+    logRows({{deps_.clock.localNow(), event, picture, detail}});
+}
+
+void Form1::logRows(const QList<runs::LogRow>& rows) {
+    if (!log_.isOpen()) return;
+    QString error;
+    for (const runs::LogRow& row : rows) {
+        runs::LogRow masked = row;
+        masked.detail = secrets::masked(row.detail);
+        if (log_.append(masked, &error)) continue;
+        // Said once a run, where it stays in view; the pictures go on being saved.
+        if (logError_.isEmpty()) {
+            logError_ = error;
+            showRunNote(QStringLiteral("The run's log cannot be written: %1").arg(error));
+        }
+        return;
+    }
+}
+
+void Form1::countMissed(qint64 count, const QString& reason) {
+    if (count <= 0) return;
+    QList<runs::LogRow> rows;
+    const QDateTime now = deps_.clock.localNow();
+    for (qint64 i = 0; i < count; ++i) {
+        lngTaken = lngTaken + 1;
+        rows.append({now, runs::event::NotSaved, lngTaken, reason});
+    }
+    logRows(rows);
+    lngNotSaved += std::int32_t(count);
+    strSaveError = QStringLiteral("Picture %1: %2").arg(convert::wholeText(lngTaken), reason);
+    lblPicturesTaken->setText(convert::wholeText(lngTaken));
+    showSaveFailures();
+}
+
+void Form1::showRunNote(const QString& text) {
+    if (lblRunNote == nullptr) return;
+    lblRunNote->setText(text);
+    lblRunNote->setToolTip(text);
+}
+
+// After the run's start: its log, and the computer kept awake.
+void Form1::runBegins() {
+    runStarted_ = deps_.clock.localNow();
+    suspendedSeen_ = deps_.clock.suspended();
+    asleepLogged_ = false;
+    runs::RunPlan plan;
+    plan.interval = lngInterval;
+    plan.stopAt = lngStopAt < 0 ? -1 : lngStopAt;
+    plan.pictureFormat = pictures::formatName(pictureOptions_.format);
+    plan.camera = deps_.camera.cameraName();
+    plan.videoFormat = deps_.camera.videoFormatLabel();
+    plan.version = QStringLiteral(LUMIVEX_VERSION);
+    logRows({{runStarted_, runs::event::Started, 0, runs::planDetail(plan)}});
+    if (deps_.sleepGuard)
+        deps_.sleepGuard->hold(QStringLiteral("A timelapse capture run is in progress"));
+}
+
+// The run's last row; the log is closed and the computer may sleep again.
+void Form1::runEnds(const QString& event, const QString& detail) {
+    logRow(event, 0, detail);
+    log_.close();
+    if (deps_.sleepGuard) deps_.sleepGuard->release();
+}
+
+void Form1::onCameraLost(const QString& reason) {
+    if (isRunning()) logRow(runs::event::CameraLost, 0, reason);
+}
+
+void Form1::onCameraBack() {
+    if (isRunning()) logRow(runs::event::CameraBack);
+}
+
+void Form1::onSleeping() {
+    if (!isRunning()) return;
+    asleepLogged_ = true;
+    logRow(runs::event::Asleep);
+}
+
+void Form1::onWoke() {
+    if (isRunning()) logRow(runs::event::Awake);
+    // Many webcams need a fresh start after the computer slept.
+    deps_.camera.restartCamera(Asleep);
+}
+
+void Form1::accountForMissedTicks(qint64 missed) {
+    const Nanoseconds asleep = deps_.clock.suspended();
+    const bool slept = asleep - suspendedSeen_ > 1s;
+    if (slept && !asleepLogged_) {
+        // No word from the desktop; the clocks tell when it slept and for how long.
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(asleep -
+                                                                              suspendedSeen_);
+        const QDateTime now = deps_.clock.localNow();
+        logRows({{now.addMSecs(-ms.count()), runs::event::Asleep, 0, {}},
+                 {now, runs::event::Awake, 0, {}}});
+        deps_.camera.restartCamera(Asleep);
+    }
+    suspendedSeen_ = asleep;
+    asleepLogged_ = false;
+    if (missed <= 0) return;
+    qint64 due = 0;
+    for (qint64 i = 0; i < missed; ++i) {
+        if (lngTicks + 1 == lngInterval) {
+            ++due;
+            lngTicks = 0;
+        } else {
+            lngTicks = lngTicks + 1;
+        }
+    }
+    if (lngStopAt > 0) due = std::min<qint64>(due, std::max<qint64>(0, qint64(lngStopAt) - lngTaken));
+    countMissed(due, slept ? Asleep : HeldUp);
+}
+
+void Form1::endBySignal(const QString& name) {
+    if (isRunning()) {
+        Timer->setEnabled(false);
+        if (deps_.cameraSettings) deps_.cameraSettings->runEnded();
+        // The pictures taken are saved, within a few seconds.
+        waitForSaves(std::chrono::seconds(5));
+        runEnds(runs::event::Ended, name);
+    }
+    if (deps_.video) deps_.video->cancel();
+    if (hCapWnd != nullptr) deps_.camera.disconnectDriver();
+    hCapWnd = nullptr;
+}
+
+// The run cut short is taken up again as it was: its folder, interval, stop count and picture
+// format; the pictures that fell due while the program was away are counted as not saved.
+bool Form1::resumeRun(const runs::CutShortRun& run) {
+    QString error;
+    if (!openRunLog(run.folder, &error)) {
+        showRunNote(QStringLiteral("The run %1 cannot be resumed: %2").arg(run.folder, error));
+        return false;
+    }
+    {
+        const QSignalBlocker blocker(cboSaveAs);
+        if (const auto format = pictures::formatNamed(run.plan.pictureFormat)) {
+            pictureOptions_.format = *format;
+            cboSaveAs->setCurrentIndex(int(*format));
+        }
+    }
+    txtInterval->setText(QString::number(run.plan.interval));
+    (run.plan.stopAt < 0 ? optStop1 : optStop2)->setChecked(true);
+    if (run.plan.stopAt >= 0) txtStopAt->setText(QString::number(run.plan.stopAt));
+
+    strRunFolder = run.folder;
+    lngInterval = run.plan.interval;
+    lngStopAt = run.plan.stopAt;
+    lngTaken = std::int32_t(run.highest);
+    lngNotSaved = std::int32_t(run.notSaved);
+    strSaveError = run.lastReason;
+    runStarted_ = run.started;
+    suspendedSeen_ = deps_.clock.suspended();
+
+    const QDateTime now = deps_.clock.localNow();
+    QList<runs::LogRow> rows;
+    // Numbers the program used without writing their row: saved if their file is there.
+    for (const qint64 n : run.savedUnlogged) {
+        const QString file = QDir(picturesFolder() + QLatin1Char('/') + run.folder)
+                                 .entryList({QStringLiteral("Picture %1.*").arg(n)}, QDir::Files)
+                                 .value(0);
+        rows.append({now, runs::event::Saved, n,
+                     QStringLiteral("%1, found in the folder when the run was resumed").arg(file)});
+    }
+    for (const qint64 n : run.lostUnlogged) {
+        rows.append({now, runs::event::NotSaved, n, NotRunning});
+        ++lngNotSaved;
+        strSaveError = QStringLiteral("Picture %1: %2").arg(n).arg(NotRunning);
+    }
+    qint64 missed = runs::picturesDueBetween(run.started, lngInterval, run.lastRow, now);
+    const bool ended = lngStopAt > 0 && lngTaken + missed >= lngStopAt;
+    if (lngStopAt > 0) missed = std::clamp<qint64>(lngStopAt - lngTaken, 0, missed);
+    const QString away = durationText(run.lastRow.msecsTo(now));
+    rows.append({now, runs::event::Resumed, 0,
+                 QStringLiteral("the program was not running for %1; %2 pictures fell due meanwhile")
+                     .arg(away)
+                     .arg(missed)});
+    logRows(rows);
+
+    setRunning(true);
+    lblPicturesTaken->setText(convert::wholeText(lngTaken));
+    showSaveFailures();
+    countMissed(missed, NotRunning);
+    showRunNote(QStringLiteral("Resumed %1: the program was not running for %2 (%3 pictures "
+                               "missed)")
+                    .arg(deps_.locale.toString(now.time(), QStringLiteral("HH:mm")), away)
+                    .arg(missed));
+    if (deps_.sleepGuard)
+        deps_.sleepGuard->hold(QStringLiteral("A timelapse capture run is in progress"));
+    if (deps_.cameraSettings) deps_.cameraSettings->runStarted();
+    if (ended) {
+        // Its planned end passed while the program was away: it ends now, with its message.
+        QMetaObject::invokeMethod(this, &Form1::cmdStop_Click, Qt::QueuedConnection);
+        return true;
+    }
+    // The rhythm stays the run's own: timed pictures at its start plus whole intervals.
+    const qint64 sinceStart = std::max<qint64>(0, run.started.msecsTo(now));
+    lngTicks = lngInterval > 0 ? std::int32_t((sinceStart / 1000) % lngInterval) : 0;
+    Timer->alignTo(deps_.clock.monotonic() - std::chrono::milliseconds(sinceStart));
+    return true;
+}
+
+} // namespace window
