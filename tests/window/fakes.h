@@ -71,6 +71,9 @@ public:
         return QDateTime(QDate(2026, 12, 6), QTime(7, 40, 39), Qt::UTC);
     }
     void disconnectDriver() override { calls << QStringLiteral("disconnect"); }
+    void restartCamera(const QString& reason) override {
+        calls << QStringLiteral("restart: %1").arg(reason);
+    }
     QSize size{640, 480};
     QSize pictureSize() const override { return size; }
 };
