@@ -9,9 +9,15 @@
 //   bench_ticks saving FOLDER PICTURES gui_stall_ms_saving: the longest the window's event loop
 //                                      is held up during a run of 1920 x 1080 PNG pictures at
 //                                      interval 1
+//   bench_ticks silent FOLDER SECONDS  gui_stall_ms_silent_camera: the same during a run at
+//                                      interval 1 while every camera process is stopped
+//                                      (SIGSTOP) for SECONDS: a camera that delivers nothing
+//   bench_ticks log FOLDER             log_cost_us: one row of the run's log, flushed to the
+//                                      disk of FOLDER
 #include "bench_util.h"
 #include "camera_process/process_camera_view.h"
 #include "gst/gst_setup.h"
+#include "runs/run_log.h"
 #include "window/clock.h"
 #include "window/form1.h"
 #include "window/message_boxes.h"
@@ -24,6 +30,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <cmath>
+#include <csignal>
 #include <optional>
 
 namespace {
@@ -319,6 +326,81 @@ int saving(const QString& folder, int pictures) {
     return 0;
 }
 
+int silent(const QString& folder, int seconds) {
+    QDir dir(folder);
+    writeFile(dir.filePath(QStringLiteral("Config.ini")),
+              "[MAIN]\r\nWidth=640\r\nHeight=480\r\nFramerate=33\r\n"
+              "Source=videotestsrc is-live=true\r\n");
+    if (!dir.mkpath(QStringLiteral("pictures"))) die(QStringLiteral("cannot make ") + folder);
+    camera_process::ProcessCameraView view{LUMIVEX_CAMERA_PROGRAM};
+    window::SystemClock clock;
+    window::TimerAlarm alarm{clock};
+    LoggedMessages messages;
+    window::Form1 form({view, messages, clock, alarm, folder});
+    QTimer acceptDialog;
+    QObject::connect(&acceptDialog, &QTimer::timeout, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            dialog->accept();
+    });
+    acceptDialog.start(50);
+    if (!form.Load()) die(QStringLiteral("the window did not start"));
+    acceptDialog.stop();
+    form.txtInterval->setText(QStringLiteral("1"));
+    form.cmdStart->click();
+    if (!form.isRunning()) die(QStringLiteral("the run did not start"));
+
+    // Every camera process, the first and each one started in its place, is stopped as soon as
+    // it is seen, and goes on only when the silence is over.
+    QList<pid_t> stopped;
+    QTimer stopper;
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+        const pid_t pid = view.cameraProcessId();
+        if (pid > 0 && !stopped.contains(pid) && ::kill(pid, SIGSTOP) == 0) stopped << pid;
+    });
+    bench::GapMeter meter;
+    meter.start();
+    stopper.start(20);
+    const qint32 before = form.lngTaken;
+    QEventLoop wait;
+    QTimer::singleShot(seconds * 1000, &wait, &QEventLoop::quit);
+    wait.exec();
+    stopper.stop();
+    meter.stop();
+    for (const pid_t pid : stopped) ::kill(pid, SIGCONT);
+    const qint32 due = form.lngTaken - before;
+    std::fprintf(stderr,
+                 "silent camera: %d camera processes stopped in %d s; %d pictures fell due, %d "
+                 "not saved; longest gap %.1f ms%s\n",
+                 int(stopped.size()), seconds, due, form.lngNotSaved, meter.longestMs(),
+                 meter.stalls().isEmpty()
+                     ? ""
+                     : qPrintable(QStringLiteral("; stalls: ") + meter.stalls().join(", ")));
+    if (due < seconds - 1) die(QStringLiteral("only %1 pictures fell due in %2 s").arg(due).arg(seconds));
+    form.cmdStop->click();
+    bench::printRow("gui_stall_ms_silent_camera", meter.longestMs(), -1, "ms", 0);
+    return 0;
+}
+
+// One row of the run's log as a picture adds it: written and flushed to the disk.
+int logCost(const QString& folder) {
+    runs::RunLog log;
+    QString error;
+    if (!QDir().mkpath(folder) || !log.open(folder, &error)) die(error);
+    constexpr int Rows = 500;
+    const auto start = bench::SteadyClock::now();
+    for (int n = 1; n <= Rows; ++n)
+        if (!log.append({QDateTime::currentDateTime(), runs::event::Saved, n,
+                         QStringLiteral("Picture %1.bmp, captured 2026-12-08T07:40:39.120+01:00")
+                             .arg(n)},
+                        &error))
+            die(error);
+    const double us =
+        bench::millisecondsBetween(start, bench::SteadyClock::now()) * 1000.0 / Rows;
+    std::fprintf(stderr, "log: %d rows, %.0f us each with fdatasync\n", Rows, us);
+    bench::printRow("log_cost_us", us, -1, "us", 0);
+    return 0;
+}
+
 int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -329,5 +411,8 @@ int main(int argc, char* argv[]) {
     if (args.value(1) == QLatin1String("day")) return day(folder);
     if (args.value(1) == QLatin1String("saving"))
         return saving(folder, std::max(10, args.value(3, QStringLiteral("30")).toInt()));
-    die(QStringLiteral("usage: bench_ticks live|day|saving FOLDER [PICTURES]"));
+    if (args.value(1) == QLatin1String("silent"))
+        return silent(folder, std::max(5, args.value(3, QStringLiteral("20")).toInt()));
+    if (args.value(1) == QLatin1String("log")) return logCost(folder);
+    die(QStringLiteral("usage: bench_ticks live|day|saving|silent|log FOLDER [PICTURES]"));
 }
