@@ -49,15 +49,19 @@ SharedMemory SharedMemory::create(std::size_t size, QString* error) {
 SharedMemory SharedMemory::map(UniqueFd fd, std::size_t size, QString* error) {
     struct stat info {};
     // The other process says how much it wrote; the block must really be that large, and stay
-    // so, or reading past its end would end this process.
-    if (!fd || size == 0 || ::fstat(fd.get(), &info) != 0 || std::size_t(info.st_size) < size ||
-        !(::fcntl(fd.get(), F_GET_SEALS) & F_SEAL_SHRINK)) {
+    // so, or reading past its end would end this process: only shared memory sealed against
+    // shrinking will do (anything else, an ordinary file say, has no seals to ask for).
+    const int seals = fd ? ::fcntl(fd.get(), F_GET_SEALS) : -1;
+    if (!fd || size == 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        seals < 0 || !(seals & F_SEAL_SHRINK) || info.st_size < 0 ||
+        std::size_t(info.st_size) < size) {
         errno = EINVAL;
-        return failed(error, "Shared memory of the wrong size");
+        return failed(error, "Shared memory of the wrong kind or size");
     }
     void* data = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd.get(), 0);
     if (data == MAP_FAILED) return failed(error, "Shared memory cannot be read");
-    return SharedMemory(std::move(fd), data, size);
+    // The mapping holds the memory; the descriptor is not needed any more.
+    return SharedMemory(UniqueFd(), data, size);
 }
 
 void SharedMemory::reset() {
