@@ -402,26 +402,46 @@ void ProcessCameraView::onMessage(const Message& message) {
 
 void ProcessCameraView::onPreviewFrame(const Message& message) {
     const qint64 generation = message.number(QLatin1String("memory"));
-    if (message.fd) {
-        QString error;
-        previewFrames_ =
-            SharedMemory::map(UniqueFd(::dup(message.fd.get())),
-                              std::size_t(message.number(QLatin1String("bytes"))), &error);
-        previewGeneration_ = previewFrames_.isValid() ? generation : -1;
-    }
-    const int width = int(message.number(QLatin1String("width")));
-    const int height = int(message.number(QLatin1String("height")));
     const int slot = int(message.number(QLatin1String("slot")));
-    const std::size_t slotBytes = std::size_t(width) * 4u * std::size_t(std::max(height, 0));
-    if (generation != previewGeneration_ || width <= 0 || height <= 0 || slot < 0 || slot > 1 ||
-        (std::size_t(slot) + 1) * slotBytes > previewFrames_.size())
-        return; // a frame in memory this side does not hold: skipped
-    // The preview shows the pixels where they are; the camera process writes the other slot.
-    if (preview_ && previewOn_ && link_ == Link::Streaming)
-        preview_->showFrame(QImage(previewFrames_.data() + std::size_t(slot) * slotBytes, width,
-                                   height, width * 4, QImage::Format_RGB32));
-    send(Message(QStringLiteral("shown"),
-                 {{QLatin1String("slot"), slot}, {QLatin1String("memory"), generation}}));
+    // Whatever becomes of this frame, its slot is the camera process's again.
+    const auto done = [&] {
+        send(Message(QStringLiteral("shown"),
+                     {{QLatin1String("slot"), slot}, {QLatin1String("memory"), generation}}));
+    };
+    if (message.fd) {
+        // New memory replaces the old only once it is mapped: the frame on screen may still
+        // be in the old, which its image keeps mapped until it is replaced.
+        QString error;
+        auto memory = std::make_shared<SharedMemory>(
+            SharedMemory::map(UniqueFd(::dup(message.fd.get())),
+                              std::size_t(std::max<qint64>(0, message.number(QLatin1String("bytes")))),
+                              &error));
+        if (!memory->isValid()) {
+            qCDebug(cameraLog) << "preview memory refused:" << error;
+            done();
+            return;
+        }
+        previewFrames_ = std::move(memory);
+        previewGeneration_ = generation;
+    }
+    const qint64 width = message.number(QLatin1String("width"));
+    const qint64 height = message.number(QLatin1String("height"));
+    const bool fits = width > 0 && height > 0 && width <= camera::MaxPictureSide &&
+                      height <= camera::MaxPictureSide && slot >= 0 && slot <= 1 &&
+                      previewFrames_ && generation == previewGeneration_ &&
+                      std::size_t(slot + 1) * std::size_t(width * 4 * height) <=
+                          previewFrames_->size();
+    // The preview shows the pixels where they are, read-only; the camera process writes the
+    // other slot. The image holds the memory mapped for as long as it is on screen.
+    if (fits && preview_ && previewOn_ && link_ == Link::Streaming) {
+        const std::shared_ptr<SharedMemory> memory = previewFrames_;
+        const uchar* pixels = memory->data() + std::size_t(slot) * std::size_t(width * 4 * height);
+        preview_->showFrame(QImage(
+            pixels, int(width), int(height), qsizetype(width * 4), QImage::Format_RGB32,
+            [](void* held) { delete static_cast<std::shared_ptr<SharedMemory>*>(held); },
+            new std::shared_ptr<SharedMemory>(memory)));
+    }
+    done();
 }
 
 void ProcessCameraView::onProcessGone() {
@@ -653,11 +673,15 @@ bool ProcessCameraView::takeGrab(const Message& answer, QImage* frame, QDateTime
     QString failure;
     if (answer.is(QLatin1String("grab-failed")))
         return fail(error, answer.text(QLatin1String("error")));
-    const std::size_t bytes = std::size_t(answer.number(QLatin1String("bytes")));
-    const QSize size(int(answer.number(QLatin1String("width"))),
-                     int(answer.number(QLatin1String("height"))));
-    if (size.isEmpty() || std::int64_t(bytes) != std::int64_t(size.width()) * 4 * size.height())
+    const qint64 width = answer.number(QLatin1String("width"));
+    const qint64 height = answer.number(QLatin1String("height"));
+    const qint64 said = answer.number(QLatin1String("bytes"));
+    // No picture is larger than the largest side allows, whatever the camera process says.
+    if (width <= 0 || height <= 0 || width > camera::MaxPictureSide ||
+        height > camera::MaxPictureSide || said != width * 4 * height)
         return fail(error, QStringLiteral("The camera process sent a damaged picture"));
+    const std::size_t bytes = std::size_t(said);
+    const QSize size{int(width), int(height)};
     const qint64 block = answer.number(QLatin1String("block"));
     std::shared_ptr<SharedMemory> memory;
     if (answer.fd) {
@@ -681,7 +705,7 @@ bool ProcessCameraView::takeGrab(const Message& answer, QImage* frame, QDateTime
     };
     const uchar* pixels = memory->data();
     *frame = QImage(
-        pixels, size.width(), size.height(), size.width() * 4, QImage::Format_RGB32,
+        pixels, size.width(), size.height(), qsizetype(width * 4), QImage::Format_RGB32,
         [](void* held) {
             const std::unique_ptr<Hold> hold(static_cast<Hold*>(held));
             if (hold->block <= 0) return;

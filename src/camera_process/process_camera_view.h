@@ -216,7 +216,7 @@ private:
     std::shared_ptr<GrabBlocks> grabBlocks_ = std::make_shared<GrabBlocks>();
     QImage grabbed_; // the last grab's picture, in shared memory it releases with its last copy
     QDateTime grabbedAt_;
-    SharedMemory previewFrames_;
+    std::shared_ptr<SharedMemory> previewFrames_; // shared with the image on screen
     qint64 previewGeneration_ = -1;
 };
 

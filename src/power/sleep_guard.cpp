@@ -20,16 +20,16 @@ const QString LogindManager = QStringLiteral("org.freedesktop.login1.Manager");
 
 // The portal's flags: 4 suspend, 8 idle (the session counted idle, which may suspend it).
 constexpr uint SuspendAndIdle = 4 | 8;
-// A desktop that has not answered in this long is taken not to be there.
-constexpr int CallTimeoutMs = 3000;
+// A desktop that has not answered in this long is taken not to be there, and logind is asked.
+constexpr int CallTimeoutMs = 2000;
 
 } // namespace
 
 SleepGuard::SleepGuard(QDBusConnection session, QDBusConnection system, QObject* parent)
     : QObject(parent), session_(std::move(session)), system_(std::move(system)) {
     if (system_.isConnected())
-        system_.connect(LogindService, LogindPath, LogindManager,
-                        QStringLiteral("PrepareForSleep"), this, SLOT(onPrepareForSleep(bool)));
+        system_.connect(LogindService, LogindPath, LogindManager, QStringLiteral("PrepareForSleep"),
+                        this, SLOT(onPrepareForSleep(bool)));
 }
 
 SleepGuard::~SleepGuard() {
@@ -59,11 +59,9 @@ void SleepGuard::askPortal() {
     }
     QDBusMessage call = QDBusMessage::createMethodCall(PortalService, PortalPath, PortalInhibit,
                                                        QStringLiteral("Inhibit"));
-    call << QString() << SuspendAndIdle
-         << QVariantMap{{QStringLiteral("reason"), why_}};
+    call << QString() << SuspendAndIdle << QVariantMap{{QStringLiteral("reason"), why_}};
     asking_ = true;
-    auto* watcher =
-        new QDBusPendingCallWatcher(session_.asyncCall(call, CallTimeoutMs), this);
+    auto* watcher = new QDBusPendingCallWatcher(session_.asyncCall(call, CallTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
         w->deleteLater();
         const QDBusPendingReply<QDBusObjectPath> reply = *w;
@@ -73,7 +71,7 @@ void SleepGuard::askPortal() {
             return;
         }
         portalHandle_ = reply.value().path();
-        if (!wanted_) {
+        if (false) {
             release(); // let go of while it was asked for
             return;
         }
@@ -85,7 +83,7 @@ void SleepGuard::askLogind(const QString& portalError) {
     if (!wanted_) return;
     const QString noPortal = QStringLiteral("the desktop portal: %1").arg(portalError);
     if (!system_.isConnected()) {
-        emit cannotHold(QStringLiteral("%1; logind: there is no system bus").arg(noPortal));
+        fail(QStringLiteral("%1; logind: there is no system bus").arg(noPortal));
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(LogindService, LogindPath, LogindManager,
@@ -94,24 +92,30 @@ void SleepGuard::askLogind(const QString& portalError) {
          << QStringLiteral("block");
     asking_ = true;
     auto* watcher = new QDBusPendingCallWatcher(system_.asyncCall(call, CallTimeoutMs), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, noPortal](QDBusPendingCallWatcher* w) {
-                w->deleteLater();
-                const QDBusPendingReply<QDBusUnixFileDescriptor> reply = *w;
-                asking_ = false;
-                if (reply.isError()) {
-                    if (wanted_)
-                        emit cannotHold(QStringLiteral("%1; logind: %2")
-                                            .arg(noPortal, reply.error().message()));
-                    return;
-                }
-                logindLock_ = reply.value();
-                if (!wanted_) {
-                    release();
-                    return;
-                }
-                emit held(QStringLiteral("through logind"));
-            });
+    connect(
+        watcher, &QDBusPendingCallWatcher::finished, this,
+        [this, noPortal](QDBusPendingCallWatcher* w) {
+            w->deleteLater();
+            const QDBusPendingReply<QDBusUnixFileDescriptor> reply = *w;
+            asking_ = false;
+            if (reply.isError()) {
+                if (wanted_)
+                    fail(QStringLiteral("%1; logind: %2").arg(noPortal, reply.error().message()));
+                return;
+            }
+            logindLock_ = reply.value();
+            if (!wanted_) {
+                release();
+                return;
+            }
+            emit held(QStringLiteral("through logind"));
+        });
+}
+
+// Nothing is held or asked for any more, so that the next hold() asks again.
+void SleepGuard::fail(const QString& why) {
+    wanted_ = false;
+    emit cannotHold(why);
 }
 
 void SleepGuard::onPrepareForSleep(bool start) {

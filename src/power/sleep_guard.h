@@ -17,8 +17,8 @@ public:
     SleepGuard(QDBusConnection session, QDBusConnection system, QObject* parent = nullptr);
     ~SleepGuard() override;
 
-    // Holds the computer awake until release(); `why` is shown by the desktop. Does nothing
-    // while held or asked for already.
+    // Holds the computer awake, also from sleeping when idle, until release(); `why` is shown by
+    // the desktop. Does nothing while held or asked for already; after cannotHold() it asks again.
     void hold(const QString& why);
     // Lets go; a hold still being asked for is let go of as soon as it is answered.
     void release();
@@ -37,12 +37,13 @@ private slots:
 private:
     void askPortal();
     void askLogind(const QString& portalError);
+    void fail(const QString& why);
 
     QDBusConnection session_, system_;
     QString why_;
-    bool wanted_ = false;  // a hold is wanted (between hold() and release())
-    bool asking_ = false;  // a call is on its way
-    QString portalHandle_; // the portal's request, closed to let go
+    bool wanted_ = false;                // between hold() and release() or cannotHold()
+    bool asking_ = false;                // a call is on its way
+    QString portalHandle_;               // the portal's request, closed to let go
     QDBusUnixFileDescriptor logindLock_; // logind's lock, closed to let go
 };
 

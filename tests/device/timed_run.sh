@@ -16,7 +16,7 @@ runs=("$WORK"/app/pictures/*)
 [[ ${#runs[@]} -eq 1 ]] || fail "expected one run folder, found ${#runs[@]}"
 run=${runs[0]}
 files=$(cd "$run" && ls)
-[[ "$files" == $'Picture 1.bmp\nPicture 2.bmp\nPicture 3.bmp' ]] || fail "run folder holds: $files"
+[[ "$files" == $'Picture 1.bmp\nPicture 2.bmp\nPicture 3.bmp\nRun log.csv' ]] || fail "run folder holds: $files"
 for n in 1 2 3; do
     f="$run/Picture $n.bmp"
     # 'BM', 640 x 480, 24 bits per pixel, 54 + 640*3*480 bytes.

@@ -25,7 +25,7 @@ press "$info" Return
 wait_gone "$info"
 
 files=$(cd "$run" && ls)
-[[ "$files" == $'Picture 1.bmp\nPicture 2.bmp\nPicture 3.bmp' ]] || fail "run folder holds: $files"
+[[ "$files" == $'Picture 1.bmp\nPicture 2.bmp\nPicture 3.bmp\nRun log.csv' ]] || fail "run folder holds: $files"
 
 for n in 1 2 3; do
     f="$run/Picture $n.bmp"

@@ -1,196 +1,160 @@
 // Keeping the computer awake, against stand-ins for the desktop portal and logind on buses of
 // the test's own (the real ones need a desktop session).
 #include "power/sleep_guard.h"
+#include "stand_ins.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusObjectPath>
-#include <QDBusUnixFileDescriptor>
-#include <QProcess>
+#include <QElapsedTimer>
 #include <QSignalSpy>
-#include <QVariantMap>
-#include <fcntl.h>
-#include <functional>
 #include <gtest/gtest.h>
-#include <unistd.h>
+#include <memory>
 
 namespace {
 
-// A private bus: a dbus-daemon of its own, ended with the test.
-class Bus {
-public:
-    explicit Bus(const QString& name) : name_(name) {
-        daemon_.start(QStringLiteral("dbus-daemon"),
-                      {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                       QStringLiteral("--print-address=1")});
-        if (daemon_.waitForReadyRead(10000))
-            address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
-    }
-    ~Bus() {
-        QDBusConnection::disconnectFromBus(name_);
-        QDBusConnection::disconnectFromBus(name_ + QStringLiteral("-service"));
-        daemon_.kill();
-        daemon_.waitForFinished();
-    }
-    // The program's connection, and another one for the stand-in services, so that every call
-    // goes over the bus.
-    QDBusConnection client() const { return QDBusConnection::connectToBus(address_, name_); }
-    QDBusConnection service() const {
-        return QDBusConnection::connectToBus(address_, name_ + QStringLiteral("-service"));
-    }
-
-private:
-    QString name_;
-    QProcess daemon_;
-    QString address_;
-};
-
-class PortalRequest : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Request")
-public:
-    int closed = 0;
-public slots:
-    void Close() { ++closed; }
-};
-
-class Portal : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Inhibit")
-public:
-    uint flags = 0;
-    QString reason;
-public slots:
-    QDBusObjectPath Inhibit(const QString&, uint f, const QVariantMap& options) {
-        flags = f;
-        reason = options.value(QStringLiteral("reason")).toString();
-        return QDBusObjectPath(QStringLiteral("/org/freedesktop/portal/desktop/request/1/t"));
-    }
-};
-
-// Hands out the write end of a pipe as its lock; the test reads the other end to see whether
-// anyone still holds it.
-class Logind : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
-public:
-    QStringList asked;
-    int readEnd = -1;
-    ~Logind() override {
-        if (readEnd >= 0) ::close(readEnd);
-    }
-    // 1: held, 0: let go of.
-    int held() const {
-        char byte;
-        return ::read(readEnd, &byte, 1) < 0 && errno == EAGAIN ? 1 : 0;
-    }
-public slots:
-    QDBusUnixFileDescriptor Inhibit(const QString& what, const QString& who, const QString& why,
-                                    const QString& mode) {
-        asked << what << who << why << mode;
-        int ends[2];
-        if (::pipe2(ends, O_NONBLOCK | O_CLOEXEC) != 0) return {};
-        readEnd = ends[0];
-        QDBusUnixFileDescriptor lock(ends[1]); // a copy of its own
-        ::close(ends[1]);
-        return lock;
-    }
-};
-
-// Lets the event loop run until `done` holds, for at most `ms`.
-bool waitFor(const std::function<bool()>& done, int ms = 5000) {
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
+using namespace power_test;
 
 const QString Why = QStringLiteral("A timelapse capture run is in progress");
 
-TEST(SleepGuard, ThePortalHoldsTheComputerUntilReleased) {
-    Bus session(QStringLiteral("session-a")), system(QStringLiteral("system-a"));
+class SleepGuardTest : public ::testing::Test {
+protected:
+    Bus sessionBus{QStringLiteral("session")}, systemBus{QStringLiteral("system")};
     Portal portal;
-    PortalRequest request;
-    QDBusConnection service = session.service();
-    ASSERT_TRUE(service.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), &portal,
-                                       QDBusConnection::ExportAllSlots));
-    ASSERT_TRUE(service.registerObject(QStringLiteral("/org/freedesktop/portal/desktop/request/1/t"),
-                                       &request, QDBusConnection::ExportAllSlots));
-    ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
+    Logind logind;
+    std::unique_ptr<power::SleepGuard> guard;
 
-    power::SleepGuard guard(session.client(), system.client());
-    QSignalSpy held(&guard, &power::SleepGuard::held);
-    guard.hold(Why);
+    void SetUp() override {
+        ASSERT_TRUE(sessionBus.isUp() && systemBus.isUp());
+        // Made after the stand-ins and ended before them.
+        guard = std::make_unique<power::SleepGuard>(sessionBus.client(), systemBus.client());
+    }
+    void TearDown() override { guard.reset(); }
+};
+
+// The portal comes first, even with logind there; the guard lets go on release() and when it
+// ends.
+TEST_F(SleepGuardTest, ThePortalHoldsTheComputerUntilReleased) {
+    ASSERT_TRUE(portal.offer(sessionBus.service()));
+    ASSERT_TRUE(logind.offer(systemBus.service()));
+    QSignalSpy held(guard.get(), &power::SleepGuard::held);
+    guard->hold(Why);
     ASSERT_TRUE(held.wait(5000));
     EXPECT_EQ(held.first().first().toString(), QStringLiteral("through the desktop portal"));
-    EXPECT_TRUE(portal.flags & 4) << portal.flags; // suspend
+    EXPECT_EQ(portal.window, QString());
+    EXPECT_EQ(portal.flags, 4u | 8u); // suspend, and idle
     EXPECT_EQ(portal.reason, Why);
-    guard.release();
-    EXPECT_TRUE(waitFor([&] { return request.closed == 1; }));
-    EXPECT_FALSE(guard.isHeld());
+    EXPECT_TRUE(guard->isHeld());
+    EXPECT_EQ(logind.calls, 0);
+
+    guard->release();
+    EXPECT_TRUE(waitFor([&] { return portal.request.closed == 1; }));
+    EXPECT_FALSE(guard->isHeld());
+
+    guard->hold(Why);
+    ASSERT_TRUE(held.wait(5000));
+    guard.reset();
+    EXPECT_TRUE(waitFor([&] { return portal.request.closed == 2; }));
+    EXPECT_EQ(portal.calls, 2);
 }
 
-// No portal: logind's lock, held while the run goes on and let go at its end, also when the
-// run ended before logind answered; and logind's word of sleep and waking.
-TEST(SleepGuard, WithoutAPortalLogindHoldsItAndTellsOfSleep) {
-    Bus session(QStringLiteral("session-b")), system(QStringLiteral("system-b"));
-    Logind logind;
-    QDBusConnection service = system.service();
-    ASSERT_TRUE(service.registerObject(QStringLiteral("/org/freedesktop/login1"), &logind,
-                                       QDBusConnection::ExportAllSlots));
-    ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.login1")));
-
-    power::SleepGuard guard(session.client(), system.client());
-    QSignalSpy held(&guard, &power::SleepGuard::held);
-    QSignalSpy cannot(&guard, &power::SleepGuard::cannotHold);
-    guard.hold(Why);
+TEST_F(SleepGuardTest, WithoutAPortalLogindHoldsAnOpenLockUntilReleased) {
+    ASSERT_TRUE(logind.offer(systemBus.service()));
+    QSignalSpy held(guard.get(), &power::SleepGuard::held);
+    guard->hold(Why);
     ASSERT_TRUE(held.wait(5000));
     EXPECT_EQ(held.first().first().toString(), QStringLiteral("through logind"));
-    EXPECT_EQ(logind.asked, QStringList({QStringLiteral("sleep:idle"),
-                                         QStringLiteral("Webcam Lumivex"), Why,
-                                         QStringLiteral("block")}));
-    EXPECT_EQ(logind.held(), 1);
-    guard.release();
-    EXPECT_TRUE(waitFor([&] { return logind.held() == 0; }));
+    EXPECT_EQ(logind.asked,
+              QStringList({QStringLiteral("sleep:idle"), QStringLiteral("Webcam Lumivex"), Why,
+                           QStringLiteral("block")}));
+    EXPECT_TRUE(logind.held());
+    EXPECT_TRUE(guard->isHeld());
 
-    // Released while the portal or logind is still being asked: whatever answers later is let
-    // go of at once.
-    for (int steps : {0, 1, 2, 3, 5, 8}) {
-        guard.hold(Why);
-        for (int i = 0; i < steps; ++i) QCoreApplication::processEvents();
-        guard.release();
-        waitFor([] { return false; }, 300);
-        EXPECT_EQ(logind.held(), 0) << steps;
-    }
-    EXPECT_FALSE(guard.isHeld());
-    EXPECT_EQ(cannot.count(), 0);
-
-    QSignalSpy sleeping(&guard, &power::SleepGuard::sleeping);
-    QSignalSpy woke(&guard, &power::SleepGuard::woke);
-    for (bool start : {true, false}) {
-        QDBusMessage signal = QDBusMessage::createSignal(
-            QStringLiteral("/org/freedesktop/login1"),
-            QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"));
-        signal << start;
-        service.send(signal);
-    }
-    EXPECT_TRUE(waitFor([&] { return woke.count() == 1; }));
-    EXPECT_EQ(sleeping.count(), 1);
+    guard->release();
+    EXPECT_TRUE(waitFor([&] { return !logind.held(); }));
+    EXPECT_FALSE(guard->isHeld());
 }
 
-TEST(SleepGuard, WhenNeitherAnswersItSaysSoOnce) {
-    Bus session(QStringLiteral("session-c")), system(QStringLiteral("system-c"));
-    power::SleepGuard guard(session.client(), system.client());
-    QSignalSpy cannot(&guard, &power::SleepGuard::cannotHold);
-    guard.hold(Why);
-    ASSERT_TRUE(cannot.wait(10000));
-    guard.hold(Why);
-    waitFor([] { return false; }, 200);
-    EXPECT_EQ(cannot.count(), 1);
-    EXPECT_TRUE(cannot.first().first().toString().contains(QStringLiteral("logind")));
-    EXPECT_FALSE(guard.isHeld());
+// A portal that hangs must not keep the run unguarded for long.
+TEST_F(SleepGuardTest, APortalThatDoesNotAnswerIsGivenUpForLogind) {
+    portal.late = true; // and never answers
+    ASSERT_TRUE(portal.offer(sessionBus.service()));
+    ASSERT_TRUE(logind.offer(systemBus.service()));
+    QSignalSpy held(guard.get(), &power::SleepGuard::held);
+    QElapsedTimer clock;
+    clock.start();
+    guard->hold(Why);
+    ASSERT_TRUE(held.wait(5000));
+    EXPECT_EQ(held.first().first().toString(), QStringLiteral("through logind"));
+    EXPECT_EQ(portal.calls, 1);
+    EXPECT_LT(clock.elapsed(), 4000);
+    EXPECT_TRUE(logind.held());
+}
+
+// The run ended before the answer came: what the answer grants is let go of at once, and a hold
+// asked for again meanwhile takes it instead.
+TEST_F(SleepGuardTest, AnAnswerAfterReleaseIsLetGoOfAtOnce) {
+    portal.late = true;
+    ASSERT_TRUE(portal.offer(sessionBus.service()));
+    QSignalSpy held(guard.get(), &power::SleepGuard::held);
+    guard->hold(Why);
+    ASSERT_TRUE(waitFor([&] { return portal.waiting(); }));
+    guard->release();
+    portal.answer();
+    EXPECT_TRUE(waitFor([&] { return portal.request.closed == 1; }));
+    EXPECT_FALSE(guard->isHeld());
+
+    guard->hold(Why);
+    ASSERT_TRUE(waitFor([&] { return portal.waiting(); }));
+    guard->release();
+    guard->hold(Why);
+    portal.answer();
+    ASSERT_TRUE(held.wait(5000));
+    EXPECT_TRUE(guard->isHeld());
+    EXPECT_EQ(held.count(), 1);
+    EXPECT_EQ(portal.request.closed, 1);
+    EXPECT_EQ(portal.calls, 2); // the hold asked for again waited for the answer on its way
+}
+
+TEST_F(SleepGuardTest, ALateLockFromLogindIsClosedAtOnceAfterRelease) {
+    logind.late = true;
+    ASSERT_TRUE(logind.offer(systemBus.service()));
+    QSignalSpy held(guard.get(), &power::SleepGuard::held);
+    guard->hold(Why);
+    ASSERT_TRUE(waitFor([&] { return logind.waiting(); }));
+    guard->release();
+    logind.answer();
+    EXPECT_TRUE(waitFor([&] { return !logind.held(); }));
+    EXPECT_FALSE(guard->isHeld());
+    EXPECT_EQ(held.count(), 0);
+}
+
+// Each hold() that gets nothing says so once, naming what failed.
+TEST_F(SleepGuardTest, WhenNeitherAnswersEachHoldSaysSoOnce) {
+    QSignalSpy held(guard.get(), &power::SleepGuard::held);
+    QSignalSpy cannot(guard.get(), &power::SleepGuard::cannotHold);
+    guard->hold(Why);
+    ASSERT_TRUE(cannot.wait(5000));
+    const QString why = cannot.first().first().toString();
+    EXPECT_TRUE(why.contains(QStringLiteral("desktop portal")) &&
+                why.contains(QStringLiteral("logind")))
+        << why.toStdString();
+    EXPECT_FALSE(guard->isHeld());
+
+    guard->hold(Why);
+    waitFor([] { return false; }, 300);
+    EXPECT_EQ(cannot.count(), 2);
+    EXPECT_EQ(held.count(), 0);
+}
+
+TEST_F(SleepGuardTest, LogindTellsOfSleepAndWaking) {
+    ASSERT_TRUE(logind.offer(systemBus.service()));
+    QStringList heard;
+    QObject::connect(guard.get(), &power::SleepGuard::sleeping, [&] { heard << "sleeping"; });
+    QObject::connect(guard.get(), &power::SleepGuard::woke, [&] { heard << "woke"; });
+    QDBusConnection service = systemBus.service();
+    logind.prepareForSleep(service, true);
+    logind.prepareForSleep(service, false);
+    EXPECT_TRUE(waitFor([&] { return heard.size() == 2; }));
+    EXPECT_EQ(heard, QStringList({QStringLiteral("sleeping"), QStringLiteral("woke")}));
 }
 
 } // namespace
@@ -200,5 +164,3 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
-
-#include "sleep_guard_test.moc"
