@@ -71,7 +71,7 @@ void SleepGuard::askPortal() {
             return;
         }
         portalHandle_ = reply.value().path();
-        if (false) {
+        if (!wanted_) {
             release(); // let go of while it was asked for
             return;
         }

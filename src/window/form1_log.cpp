@@ -144,7 +144,9 @@ void Form1::accountForMissedTicks(qint64 missed) {
         deps_.camera.restartCamera(Asleep);
     }
     suspendedSeen_ = asleep;
-    asleepLogged_ = false;
+    // The desktop says it sleeps a few seconds before it does: its word holds until the clocks
+    // show the sleep.
+    if (slept) asleepLogged_ = false;
     if (missed <= 0) return;
     qint64 due = 0;
     for (qint64 i = 0; i < missed; ++i) {

@@ -98,8 +98,15 @@ TEST_F(SleepTest, HeldFromStartToStopAndASleepIsCountedAndTheCameraStartedAfresh
     ASSERT_TRUE(waitFor([&] { return logind.held(); }));
     passSeconds(5);
 
+    const QString logPath =
+        picturesPath() + QLatin1Char('/') + form->strRunFolder + QStringLiteral("/Run log.csv");
+    const auto logHolds = [&](const char* text) {
+        QFile file(logPath);
+        return file.open(QIODevice::ReadOnly) && file.readAll().contains(text);
+    };
     prepareForSleep(true);
-    ASSERT_TRUE(waitFor([&] { return form->lngTaken == 1 && !camera.calls.isEmpty(); }));
+    ASSERT_TRUE(waitFor([&] { return logHolds(",asleep,"); }));
+    passSeconds(1); // the computer takes a moment to fall asleep: a tick still comes
     // A minute asleep: the timer's next wake-up comes a minute late, and 12 pictures fell due.
     int wakes = 0;
     alarm.run(clock, clock.now + 1s, [&]() -> window::Nanoseconds {
