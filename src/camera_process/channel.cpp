@@ -118,7 +118,9 @@ bool Channel::waitFor(const std::function<bool(const Message&)>& wanted,
     const auto deadline = Clock::now() + timeout;
     bool setAside = false;
     bool found = false;
-    while (isOpen()) {
+    // The deadline holds however fast the other side sends, and what is set aside meanwhile is
+    // bounded: a process that floods the socket is not waited for.
+    while (isOpen() && Clock::now() < deadline && setAside_.size() < MaxSetAside) {
         Message next;
         const Read read = readOne(&next);
         if (read == Read::Closed) {

@@ -19,6 +19,9 @@ class Channel : public QObject {
     Q_OBJECT
 public:
     // Takes over `socket`.
+    // At most this many messages are set aside during one wait.
+    static constexpr qsizetype MaxSetAside = 4096;
+
     explicit Channel(UniqueFd socket, QObject* parent = nullptr);
     ~Channel() override;
 
