@@ -9,6 +9,7 @@ QString masked(const QString& text) {
     // password may itself hold an '@' (no '/', space or quote, which would end the address).
     static const QRegularExpression Credentials(
         QStringLiteral("([A-Za-z][A-Za-z0-9+.-]*://[^:/@\\s\"']*):[^/\\s\"']*@"));
+    if (!text.contains(QLatin1String("://"))) return text; // no address, nothing to hide
     QString out = text;
     out.replace(Credentials, QStringLiteral("\\1:***@"));
     return out;

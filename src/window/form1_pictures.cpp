@@ -93,8 +93,9 @@ void Form1::takeSaveResults() {
             logRow(runs::event::Saved, result.number,
                    result.captured.isValid()
                        ? QStringLiteral("%1, captured %2")
-                             .arg(QFileInfo(result.path).fileName(), runs::logTime(result.captured))
-                       : QFileInfo(result.path).fileName());
+                             .arg(result.path.section(QLatin1Char('/'), -1),
+                                  runs::logTime(result.captured))
+                       : result.path.section(QLatin1Char('/'), -1));
             recentBytes_.push_back(result.bytes);
             if (recentBytes_.size() > RecentPictures) recentBytes_.pop_front();
         } else {
