@@ -310,6 +310,13 @@ bool ProcessCameraView::connectDriver(QString* error) {
 }
 
 void ProcessCameraView::disconnectDriver() {
+    // Settings just sent (the automatics given back at the end of a run) are applied before the
+    // camera process goes, or the camera would keep the run's manual settings.
+    if (applyPending_ && link_ == Link::Streaming && process_ && process_->channel().isOpen()) {
+        Message answer;
+        await({"controls-applied"}, 1s, &answer, nullptr);
+    }
+    applyPending_ = false;
     delete formatDialog_.data();
     standbyTimer_.stop();
     standby_.reset();
@@ -389,6 +396,7 @@ void ProcessCameraView::onMessage(const Message& message) {
             message.text(QLatin1String("error")),
             controlsFromWire(message.fields.value(QLatin1String("controls")).toArray()));
     } else if (message.is(QLatin1String("controls-applied"))) {
+        applyPending_ = false;
         QStringList refused;
         for (const QCborValue& reason : message.fields.value(QLatin1String("refused")).toArray())
             refused << reason.toString();
@@ -820,8 +828,8 @@ void ProcessCameraView::setControl(std::uint32_t id, std::int64_t value) {
 
 void ProcessCameraView::applyControls(const ControlValues& values) {
     if (link_ == Link::Streaming)
-        send(Message(QStringLiteral("apply-controls"),
-                     {{QLatin1String("values"), valuesToWire(values)}}));
+        applyPending_ = send(Message(QStringLiteral("apply-controls"),
+                                     {{QLatin1String("values"), valuesToWire(values)}}));
 }
 
 void ProcessCameraView::holdControls() {

@@ -194,6 +194,7 @@ private:
 
     QString noControls_ = QStringLiteral("The camera is not connected.");
     ControlValues startControls_;
+    bool applyPending_ = false; // settings sent, not yet answered
     std::chrono::milliseconds warmUp_{1000};
     QElapsedTimer backSince_; // since the camera came back after a loss
 

@@ -85,8 +85,15 @@ press "$(wait_window "^Info$" 15)" Return
 wait_value gain_automatic 1 5 "after the held run"
 echo "held: automatic gain off at gain $held during the run, back on after it"
 
-# The camera forgets, the program does not: after a restart, and after an unplug.
+# A shutdown in the middle of a held run gives the automatics back all the same.
+start_timer
+wait_value gain_automatic 0 5 "during a held run"
 stop_program
+wait_value gain_automatic 1 5 "after the program ended during a held run"
+# That run would be taken up again at the next start; the cases below want the format dialog.
+rm -rf "$WORK"/app/pictures/*
+
+# The camera forgets, the program does not: after a restart, and after an unplug.
 ctl -c brightness=128
 start_to_dialog
 accept_format
