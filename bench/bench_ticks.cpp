@@ -110,19 +110,23 @@ void writeFile(const QString& path, const QByteArray& contents) {
         die(QStringLiteral("cannot write ") + path);
 }
 
+// Starts the window through the format dialog, accepted as Enter would.
+void loadAcceptingTheFormat(window::Form1& form) {
+    QTimer acceptDialog;
+    QObject::connect(&acceptDialog, &QTimer::timeout, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            dialog->accept();
+    });
+    acceptDialog.start(50);
+    if (!form.Load()) die(QStringLiteral("the window did not start"));
+}
+
 // The real window on the real camera process, its grabs recorded; started through the format
-// dialog, accepted as Enter would, with a second for the preview to settle.
+// dialog, with a second for the preview to settle.
 struct RecordedWindow {
     explicit RecordedWindow(const QString& folder)
         : form({recorder, messages, clock, alarm, folder}) {
-        QTimer acceptDialog;
-        QObject::connect(&acceptDialog, &QTimer::timeout, [] {
-            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-                dialog->accept();
-        });
-        acceptDialog.start(50);
-        if (!form.Load()) die(QStringLiteral("the window did not start"));
-        acceptDialog.stop();
+        loadAcceptingTheFormat(form);
         form.show();
         QEventLoop settle;
         QTimer::singleShot(1000, &settle, &QEventLoop::quit);
@@ -337,14 +341,7 @@ int silent(const QString& folder, int seconds) {
     window::TimerAlarm alarm{clock};
     LoggedMessages messages;
     window::Form1 form({view, messages, clock, alarm, folder});
-    QTimer acceptDialog;
-    QObject::connect(&acceptDialog, &QTimer::timeout, [] {
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-            dialog->accept();
-    });
-    acceptDialog.start(50);
-    if (!form.Load()) die(QStringLiteral("the window did not start"));
-    acceptDialog.stop();
+    loadAcceptingTheFormat(form);
     form.txtInterval->setText(QStringLiteral("1"));
     form.cmdStart->click();
     if (!form.isRunning()) die(QStringLiteral("the run did not start"));
