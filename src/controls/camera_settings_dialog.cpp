@@ -33,9 +33,9 @@ public:
             int(std::min<std::int64_t>(control.maximum, std::numeric_limits<int>::max()));
         slider->setRange(low, high);
         box->setRange(low, high);
-        const int step = int(std::max<std::int64_t>(control.step, 1));
+        const int step = int(std::clamp<std::int64_t>(control.step, 1, high - std::int64_t(low)));
         slider->setSingleStep(step);
-        slider->setPageStep(std::max(step, (high - low) / 10));
+        slider->setPageStep(std::max(step, int((std::int64_t(high) - low) / 10)));
         box->setSingleStep(step);
         box->setKeyboardTracking(false); // a typed number goes to the camera once, when done
         slider->setAccessibleName(control.name);
@@ -106,9 +106,11 @@ void CameraSettingsDialog::setHold(bool hold) {
 
 void CameraSettingsDialog::showControls(const QList<camera::CameraControl>& controls,
                                         std::uint32_t refusedId, const QString& reason) {
-    QList<std::uint32_t> ids;
+    // Each row's editor is made for its control's kind: the same ids with another kind (a camera
+    // process that changed its mind) are built anew too.
+    QList<std::pair<std::uint32_t, camera::CameraControl::Kind>> ids;
     for (const camera::CameraControl& control : controls)
-        ids << control.id;
+        ids << std::pair(control.id, control.kind);
     if (ids != order_) build(controls);
     for (const camera::CameraControl& control : controls) {
         auto it = rows_.find(control.id);
@@ -133,7 +135,7 @@ void CameraSettingsDialog::build(const QList<camera::CameraControl>& controls) {
     QFormLayout* form = nullptr;
     QGroupBox* group = nullptr;
     for (const camera::CameraControl& control : controls) {
-        order_ << control.id;
+        order_ << std::pair(control.id, control.kind);
         if (control.kind == Kind::Class || !form) {
             group =
                 new QGroupBox(control.kind == Kind::Class ? control.name : tr("Controls"), body_);

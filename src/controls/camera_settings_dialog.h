@@ -49,7 +49,8 @@ private:
     QVBoxLayout* groups_ = nullptr;
     QCheckBox* hold_ = nullptr;
     QLabel* storeProblem_ = nullptr;
-    QList<std::uint32_t> order_; // the ids of the controls shown, in the driver's order
+    // The ids and kinds of the controls shown, in the driver's order.
+    QList<std::pair<std::uint32_t, camera::CameraControl::Kind>> order_;
     QHash<std::uint32_t, Row> rows_;
 };
 

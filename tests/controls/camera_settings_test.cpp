@@ -112,4 +112,23 @@ TEST(CameraSettingsDialog, ShowsEachKindAsItsEditorRespectingTheDriversFlags) {
     EXPECT_TRUE(problem->isHidden());
 }
 
+// What the camera process says about its controls is not trusted to stay as it was: the same
+// controls of another kind get editors of their kind, and the widest range gives no overflow.
+TEST(CameraSettingsDialog, ControlsThatChangeKindOrSpanEveryIntegerAreShownSafely) {
+    controls::CameraSettingsDialog dialog;
+    dialog.showControls({control(0x980900, Kind::Integer, "Brightness", 128),
+                         control(0x980912, Kind::Boolean, "Gain, Automatic", 1)});
+    CameraControl wide = control(0x980900, Kind::Integer, "Brightness", 0);
+    wide.minimum = std::numeric_limits<std::int64_t>::min();
+    wide.maximum = std::numeric_limits<std::int64_t>::max();
+    wide.step = std::numeric_limits<std::int64_t>::max();
+    dialog.showControls({wide, control(0x980912, Kind::Integer, "Gain, Automatic", 7)});
+    QSlider* gain = nullptr;
+    for (QSlider* slider : dialog.findChildren<QSlider*>())
+        if (slider->accessibleName() == "Gain, Automatic") gain = slider;
+    ASSERT_TRUE(gain);
+    EXPECT_EQ(gain->value(), 7);
+    for (QSlider* slider : dialog.findChildren<QSlider*>()) EXPECT_GT(slider->pageStep(), 0);
+}
+
 } // namespace
