@@ -2,11 +2,36 @@
 
 #include "gst/gst_setup.h"
 
+#include <atomic>
+#include <dlfcn.h>
 #include <gst/video/videooverlay.h>
+#include <mutex>
 
 namespace camera {
 
 namespace {
+
+std::atomic<int> xErrorCount{0};
+
+// Xlib's error handler, by its C signature: int (*)(Display*, XErrorEvent*).
+int countXError(void*, void*) {
+    ++xErrorCount;
+    return 0;
+}
+
+// Installed once the sink has loaded Xlib (the process does not link it itself, to start fast).
+void catchXErrors() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        void* xlib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+        if (!xlib) return;
+        using Handler = int (*)(void*, void*);
+        using SetHandler = Handler (*)(Handler);
+        if (auto set = reinterpret_cast<SetHandler>(dlsym(xlib, "XSetErrorHandler")))
+            set(&countXError);
+        dlclose(xlib);
+    });
+}
 
 // The window process says which window to draw into; this process only needs a display.
 bool onX11() {
@@ -17,6 +42,7 @@ gst::ElementPtr openSink() {
     if (!gst::ensureGStreamer(nullptr)) return {};
     gst::ElementPtr sink = gst::adoptElement(gst_element_factory_make("ximagesink", "frames"));
     if (!sink) return sink;
+    catchXErrors();
     // Expose and resize come from Qt (expose(), which also tells the sink the window's new size);
     // the sink's own event thread would wake up 20 times a second and take input events away
     // from the widget.
@@ -71,6 +97,10 @@ void WindowSink::drop() {
         if (sink) gst_element_set_state(sink.get(), GST_STATE_NULL);
     }
     attached_ = false;
+}
+
+int WindowSink::xErrors() {
+    return xErrorCount;
 }
 
 void WindowSink::expose(GstElement* sink) {

@@ -34,6 +34,11 @@ public:
     // Asks `sink` to draw its last picture again (the window was uncovered or resized).
     static void expose(GstElement* sink);
 
+    // How many errors the X server has reported to this process. Xlib's own answer to one is to
+    // end the process (a window that went away under the sink, say); here it is counted, and
+    // the camera process reports it as a fault instead of dying of it.
+    static int xErrors();
+
 private:
     std::future<gst::ElementPtr> opening_;
     bool attached_ = false;

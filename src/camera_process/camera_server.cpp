@@ -43,6 +43,14 @@ void CameraServer::reply(const Message& message, int fd) {
 }
 
 void CameraServer::sendStatus() {
+    // An error the X server reported (the preview's window gone, say) is a fault like any other:
+    // the window replaces this process.
+    if (const int errors = camera::WindowSink::xErrors(); errors != xErrorsSeen_) {
+        xErrorsSeen_ = errors;
+        reply(Message(QStringLiteral("failed"),
+                      {{QLatin1String("error"),
+                        QStringLiteral("The preview's window could not be drawn into")}}));
+    }
     // With the moment of the newest frame: a status held up behind a grab's wait must not make
     // a camera that has gone silent look as if it had just delivered.
     const auto arrived = std::chrono::nanoseconds(engine_.lastFrameArrival().time_since_epoch());

@@ -71,6 +71,7 @@ private:
     int previewGeneration_ = 0; // which block the window's answers are about
     int windowSlot_ = -1;
     bool previewPending_ = false;
+    int xErrorsSeen_ = 0;
 };
 
 } // namespace camera_process
