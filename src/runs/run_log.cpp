@@ -2,6 +2,9 @@
 
 #include <QFile>
 #include <QStringList>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <cerrno>
 #include <algorithm>
 #include <cstdio>
@@ -132,6 +135,51 @@ QByteArray csvRow(const QStringList& fields) {
     return out.join(QLatin1Char(',')).toUtf8() + "\r\n";
 }
 
+// The thread that writes a log's rows: each batch of rows queued meanwhile goes to the file in
+// one write and one flush.
+struct RunLog::Writer {
+    Writer(int fd, QString path) : fd(fd), path(std::move(path)), thread([this] { run(); }) {}
+    ~Writer() {
+        {
+            std::lock_guard lock(mutex);
+            ending = true;
+        }
+        wake.notify_one();
+        thread.join();
+        ::close(fd);
+    }
+
+    void run() {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            wake.wait(lock, [this] { return ending || !queued.isEmpty(); });
+            if (queued.isEmpty()) return; // ending, and everything is written
+            const QByteArray bytes = std::exchange(queued, {});
+            const qint64 batch = appended;
+            lock.unlock();
+            QString failure;
+            if (!writeAll(fd, bytes) || ::fdatasync(fd) != 0)
+                failure = QStringLiteral("%1 cannot be written: %2").arg(path, systemError());
+            lock.lock();
+            if (!failure.isEmpty() && error.isEmpty()) error = failure;
+            written = batch;
+            done.notify_all();
+        }
+    }
+
+    const int fd;
+    const QString path;
+    std::mutex mutex;
+    std::condition_variable wake, done;
+    QByteArray queued;
+    qint64 appended = 0, written = 0; // rows
+    QString error;                    // the first write that failed
+    bool ending = false;
+    std::thread thread;
+};
+
+RunLog::RunLog() = default;
+
 RunLog::~RunLog() {
     close();
 }
@@ -162,24 +210,35 @@ bool RunLog::open(const QString& runFolder, QString* error) {
         ::close(fd);
         return fail(error, QStringLiteral("%1 cannot be written: %2").arg(path, systemError()));
     }
-    fd_ = fd;
+    writer_ = std::make_unique<Writer>(fd, path);
     path_ = path;
     return true;
 }
 
 void RunLog::close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    writer_.reset(); // writes what is queued first
 }
 
 bool RunLog::append(const LogRow& row, QString* error) {
-    if (fd_ < 0) return fail(error, QStringLiteral("The run's log is not open"));
+    if (!writer_) return fail(error, QStringLiteral("The run's log is not open"));
     const QByteArray bytes =
         csvRow({logTime(row.time), row.event,
                 row.picture > 0 ? QString::number(row.picture) : QString(), row.detail});
-    if (!writeAll(fd_, bytes) || ::fdatasync(fd_) != 0)
-        return fail(error, QStringLiteral("%1 cannot be written: %2").arg(path_, systemError()));
+    {
+        std::lock_guard lock(writer_->mutex);
+        if (!writer_->error.isEmpty()) return fail(error, writer_->error);
+        writer_->queued += bytes;
+        ++writer_->appended;
+    }
+    writer_->wake.notify_one();
     return true;
+}
+
+void RunLog::flush() {
+    if (!writer_) return;
+    std::unique_lock lock(writer_->mutex);
+    const qint64 target = writer_->appended;
+    writer_->done.wait(lock, [&] { return writer_->written >= target; });
 }
 
 std::optional<RunLogContents> readRunLog(const QString& path, QString* error) {

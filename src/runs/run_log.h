@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <memory>
 #include <optional>
 
 // The run's log, "Run log.csv" in its folder: one row for every picture and every event of the
@@ -41,10 +42,12 @@ QString logTime(const QDateTime& moment);
 // One row as written to the file, line end included.
 QByteArray csvRow(const QStringList& fields);
 
-// Appends rows to a run's log; each append reaches the disk (fdatasync) before it returns.
+// Appends rows to a run's log. The rows are written and flushed to the disk (fdatasync) by a
+// thread of the log's own, in the order they were given, a moment after each append: whoever
+// appends never waits for the disk, and rows that come together share one flush.
 class RunLog {
 public:
-    RunLog() = default;
+    RunLog();
     RunLog(const RunLog&) = delete;
     RunLog& operator=(const RunLog&) = delete;
     ~RunLog();
@@ -53,14 +56,20 @@ public:
     // short (the power went while it was written) is cut off first, so that the next row
     // starts on a line of its own; nothing before it is touched.
     bool open(const QString& runFolder, QString* error);
+    // Writes what is still queued, then closes the file.
     void close();
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return writer_ != nullptr; }
     QString path() const { return path_; }
 
+    // Queues `row`. False, with `error` saying why, once a write has failed: the rows from then
+    // on are not kept.
     bool append(const LogRow& row, QString* error);
+    // Returns once every row appended so far is on the disk (or has failed).
+    void flush();
 
 private:
-    int fd_ = -1;
+    struct Writer;
+    std::unique_ptr<Writer> writer_;
     QString path_;
 };
 
