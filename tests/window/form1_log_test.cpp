@@ -168,3 +168,26 @@ TEST_F(ResumeTest, AClosedWindowOrAnUnreadableLogStartsAsAlways) {
 }
 
 } // namespace
+
+namespace {
+
+// The wall clock steps back during a run (an NTP correction, the end of daylight-saving time):
+// the pictures keep the run's pace, and the next run never takes the first one's folder.
+TEST_F(LogTest, AWallClockSteppedBackKeepsThePaceAndNeverReusesAFolder) {
+    auto& f = loadedForm();
+    f.txtInterval->setText(QStringLiteral("10"));
+    const QDateTime startedAt = clock.local;
+    f.cmdStart->click();
+    const QString first = f.strRunFolder;
+    passSeconds(25);
+    clock.local = startedAt; // stepped back to the very second the run started
+    passSeconds(5);
+    EXPECT_EQ(f.lblPicturesTaken->text(), QStringLiteral("3"));
+    f.cmdStop->click();
+    f.cmdStart->click();
+    EXPECT_NE(f.strRunFolder, first);
+    EXPECT_TRUE(runFiles().isEmpty());
+    f.cmdStop->click();
+}
+
+} // namespace
