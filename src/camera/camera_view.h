@@ -81,6 +81,8 @@ public:
         (void)label;
         return false;
     }
+    // Why the camera is lost now; empty while it delivers.
+    virtual QString lostReason() const { return {}; }
     // Before create(): with no camera there, the view is made anyway and waits for one, as after
     // a loss, instead of create() failing.
     virtual void waitForCamera(bool wait) { (void)wait; }

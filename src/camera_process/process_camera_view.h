@@ -85,6 +85,7 @@ public:
     QImage grabbedFrame() const override { return grabbed_; }
     QDateTime grabbedAt() const override { return grabbedAt_; }
     bool isCameraLost() const { return link_ == Link::Lost || link_ == Link::Retrying; }
+    QString lostReason() const override { return isCameraLost() ? lostReason_ : QString(); }
     // The camera process now, for tests and benchmarks that end it from outside; -1: none.
     pid_t cameraProcessId() const;
 

@@ -225,6 +225,8 @@ bool Form1::resumeRun(const runs::CutShortRun& run) {
                  QStringLiteral("the program was not running for %1; %2 pictures fell due meanwhile")
                      .arg(away)
                      .arg(missed)});
+    if (const QString lost = deps_.camera.lostReason(); !lost.isEmpty())
+        rows.append({now, runs::event::CameraLost, 0, lost});
     logRows(rows);
 
     setRunning(true);

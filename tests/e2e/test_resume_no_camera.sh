@@ -22,6 +22,7 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 grep -q ',resumed,,' "$log" || fail "no resumed row: $(cat "$log")"
+grep -q ',camera lost,,There is no camera' "$log" || fail "no camera lost row: $(cat "$log")"
 grep -q 'not saved,[0-9]*,Camera lost: There is no camera' "$log" ||
     fail "pictures due without a camera are not logged: $(tail -n 3 "$log")"
 kill -TERM "$APP_PID"
