@@ -363,7 +363,8 @@ int silent(const QString& folder, int seconds) {
     wait.exec();
     stopper.stop();
     meter.stop();
-    for (const pid_t pid : stopped) ::kill(pid, SIGCONT);
+    for (const pid_t pid : stopped)
+        ::kill(pid, SIGCONT);
     const qint32 due = form.lngTaken - before;
     std::fprintf(stderr,
                  "silent camera: %d camera processes stopped in %d s; %d pictures fell due, %d "
@@ -372,7 +373,8 @@ int silent(const QString& folder, int seconds) {
                  meter.stalls().isEmpty()
                      ? ""
                      : qPrintable(QStringLiteral("; stalls: ") + meter.stalls().join(", ")));
-    if (due < seconds - 1) die(QStringLiteral("only %1 pictures fell due in %2 s").arg(due).arg(seconds));
+    if (due < seconds - 1)
+        die(QStringLiteral("only %1 pictures fell due in %2 s").arg(due).arg(seconds));
     form.cmdStop->click();
     bench::printRow("gui_stall_ms_silent_camera", meter.longestMs(), -1, "ms", 0);
     return 0;
@@ -387,15 +389,14 @@ int logCost(const QString& folder) {
     constexpr int Rows = 500;
     const auto start = bench::SteadyClock::now();
     for (int n = 1; n <= Rows; ++n) {
-        if (!log.append({QDateTime::currentDateTime(), runs::event::Saved, n,
-                         QStringLiteral("Picture %1.bmp, captured 2026-12-08T07:40:39.120+01:00")
-                             .arg(n)},
-                        &error))
+        if (!log.append(
+                {QDateTime::currentDateTime(), runs::event::Saved, n,
+                 QStringLiteral("Picture %1.bmp, captured 2026-12-08T07:40:39.120+01:00").arg(n)},
+                &error))
             die(error);
         log.flush(); // on the disk, as after a picture: the log's thread writes it meanwhile
     }
-    const double us =
-        bench::millisecondsBetween(start, bench::SteadyClock::now()) * 1000.0 / Rows;
+    const double us = bench::millisecondsBetween(start, bench::SteadyClock::now()) * 1000.0 / Rows;
     std::fprintf(stderr, "log: %d rows, %.0f us each with fdatasync\n", Rows, us);
     bench::printRow("log_cost_us", us, -1, "us", 0);
     return 0;

@@ -39,8 +39,8 @@ int main(int argc, char* argv[]) {
     });
     // The camera runs in a process of its own, started first: it loads GStreamer while Qt
     // starts and the window is built.
-    const QString cameraProgram =
-        QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() + QStringLiteral("/lumivex-camera");
+    const QString cameraProgram = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() +
+                                  QStringLiteral("/lumivex-camera");
     std::unique_ptr<camera_process::ChildProcess> cameraProcess =
         camera_process::ChildProcess::start(cameraProgram, nullptr);
     QApplication app(argc, argv);
@@ -55,8 +55,9 @@ int main(int argc, char* argv[]) {
     window::TimerAlarm alarm(clock);
     video::VideoMakerFlow video(messages, QLocale());
     power::SleepGuard sleepGuard(QDBusConnection::sessionBus(), QDBusConnection::systemBus());
-    window::Form1Deps deps{camera, messages, clock, alarm, folder, QLocale(), window::freeBytesAt,
-                           &video, &cameraSettings};
+    window::Form1Deps deps{
+        camera, messages,       clock, alarm, folder, QLocale(), window::freeBytesAt,
+        &video, &cameraSettings};
     deps.sleepGuard = &sleepGuard;
     // The panel waits until the camera is set up: the format dialog comes first at start-up.
     window::Form1 form(std::move(deps), window::Form1::Panel::AfterLoad);

@@ -126,8 +126,9 @@ gst::ElementPtr makeSourceFromDescription(const QString& description, QString* e
     if (failure || !bin) {
         if (error)
             *error = QStringLiteral("The camera source \"%1\" is not valid: %2")
-                         .arg(secrets::masked(description), failure ? QString::fromUtf8(failure->message)
-                                                   : QStringLiteral("it gives no element"));
+                         .arg(secrets::masked(description),
+                              failure ? QString::fromUtf8(failure->message)
+                                      : QStringLiteral("it gives no element"));
         return {};
     }
     dropInputPads(GST_BIN(bin.get()));

@@ -68,7 +68,6 @@ Channel::Read Channel::readOne(Message* message) {
             std::memcpy(&passed, CMSG_DATA(part) + i * sizeof(int), sizeof(int));
             UniqueFd received(passed);
             if (!fd) fd = std::move(received); // one is all a message carries
-
         }
     }
     // A message cut short or not of ours: the other end is not a camera process we understand.

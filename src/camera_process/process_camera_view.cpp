@@ -213,8 +213,8 @@ QWidget* ProcessCameraView::create(QWidget* parent, QSize size, const QString& s
                  timing_.startTimeout + 5s, &answer, error))
         return nullptr;
     absentAtStart_ = false;
-    if (waitForCamera_ && (answer.is(QLatin1String("no-camera")) ||
-                           answer.is(QLatin1String("not-plugged-in")))) {
+    if (waitForCamera_ &&
+        (answer.is(QLatin1String("no-camera")) || answer.is(QLatin1String("not-plugged-in")))) {
         // Waited for like a lost camera, from connectDriver() on.
         absentAtStart_ = true;
         lostReason_ = answer.is(QLatin1String("no-camera"))
@@ -420,10 +420,9 @@ void ProcessCameraView::onPreviewFrame(const Message& message) {
         // New memory replaces the old only once it is mapped: the frame on screen may still
         // be in the old, which its image keeps mapped until it is replaced.
         QString error;
-        auto memory = std::make_shared<SharedMemory>(
-            SharedMemory::map(UniqueFd(::dup(message.fd.get())),
-                              std::size_t(std::max<qint64>(0, message.number(QLatin1String("bytes")))),
-                              &error));
+        auto memory = std::make_shared<SharedMemory>(SharedMemory::map(
+            UniqueFd(::dup(message.fd.get())),
+            std::size_t(std::max<qint64>(0, message.number(QLatin1String("bytes")))), &error));
         if (!memory->isValid()) {
             qCDebug(cameraLog) << "preview memory refused:" << error;
             done();
@@ -434,11 +433,11 @@ void ProcessCameraView::onPreviewFrame(const Message& message) {
     }
     const qint64 width = message.number(QLatin1String("width"));
     const qint64 height = message.number(QLatin1String("height"));
-    const bool fits = width > 0 && height > 0 && width <= camera::MaxPictureSide &&
-                      height <= camera::MaxPictureSide && slot >= 0 && slot <= 1 &&
-                      previewFrames_ && generation == previewGeneration_ &&
-                      std::size_t(slot + 1) * std::size_t(width * 4 * height) <=
-                          previewFrames_->size();
+    const bool fits =
+        width > 0 && height > 0 && width <= camera::MaxPictureSide &&
+        height <= camera::MaxPictureSide && slot >= 0 && slot <= 1 && previewFrames_ &&
+        generation == previewGeneration_ &&
+        std::size_t(slot + 1) * std::size_t(width * 4 * height) <= previewFrames_->size();
     // The preview shows the pixels where they are, read-only; the camera process writes the
     // other slot. The image holds the memory mapped for as long as it is on screen.
     if (fits && preview_ && previewOn_ && link_ == Link::Streaming) {
@@ -622,8 +621,8 @@ void ProcessCameraView::armGrabTimer() {
     auto first = std::chrono::steady_clock::time_point::max();
     for (const PendingGrab& grab : std::as_const(pendingGrabs_))
         first = std::min(first, grab.deadline);
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-        first - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(first - std::chrono::steady_clock::now());
     grabTimer_.start(std::max<qint64>(0, left.count()));
 }
 
@@ -653,9 +652,9 @@ void ProcessCameraView::onGrabTimeout() {
     }
     armGrabTimer();
     if (late.isEmpty()) return;
-    const QString reason =
-        process_ && process_->channel().isOpen() ? ProcessHangs : ProcessEnded;
-    for (const qint64 ticket : late) emit grabDone(ticket, {}, {}, reason);
+    const QString reason = process_ && process_->channel().isOpen() ? ProcessHangs : ProcessEnded;
+    for (const qint64 ticket : late)
+        emit grabDone(ticket, {}, {}, reason);
     noGrabAnswer();
 }
 
@@ -663,13 +662,15 @@ void ProcessCameraView::onGrabTimeout() {
 void ProcessCameraView::failPendingGrabs(const QString& reason) {
     if (pendingGrabs_.isEmpty()) return;
     QList<qint64> tickets;
-    for (const PendingGrab& grab : std::as_const(pendingGrabs_)) tickets << grab.ticket;
+    for (const PendingGrab& grab : std::as_const(pendingGrabs_))
+        tickets << grab.ticket;
     pendingGrabs_.clear();
     grabTimer_.stop();
     QMetaObject::invokeMethod(
         this,
         [this, tickets, reason] {
-            for (const qint64 ticket : tickets) emit grabDone(ticket, {}, {}, reason);
+            for (const qint64 ticket : tickets)
+                emit grabDone(ticket, {}, {}, reason);
         },
         Qt::QueuedConnection);
 }
@@ -721,8 +722,7 @@ bool ProcessCameraView::takeGrab(const Message& answer, QImage* frame, QDateTime
             hold->blocks->freed.append(hold->block);
         },
         new Hold{std::move(memory), grabBlocks_, block});
-    *captured =
-        QDateTime::fromMSecsSinceEpoch(answer.number(QLatin1String("captured")), Qt::UTC);
+    *captured = QDateTime::fromMSecsSinceEpoch(answer.number(QLatin1String("captured")), Qt::UTC);
     return true;
 }
 
@@ -790,8 +790,7 @@ bool ProcessCameraView::useVideoFormat(const QString& label) {
 }
 
 QString ProcessCameraView::cameraName() const {
-    if (!description_.isEmpty())
-        return QStringLiteral("\"%1\"").arg(secrets::masked(description_));
+    if (!description_.isEmpty()) return QStringLiteral("\"%1\"").arg(secrets::masked(description_));
     return device_ ? device_->label() : QString();
 }
 

@@ -52,9 +52,8 @@ SharedMemory SharedMemory::map(UniqueFd fd, std::size_t size, QString* error) {
     // so, or reading past its end would end this process: only shared memory sealed against
     // shrinking will do (anything else, an ordinary file say, has no seals to ask for).
     const int seals = fd ? ::fcntl(fd.get(), F_GET_SEALS) : -1;
-    if (!fd || size == 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
-        seals < 0 || !(seals & F_SEAL_SHRINK) || info.st_size < 0 ||
-        std::size_t(info.st_size) < size) {
+    if (!fd || size == 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || seals < 0 ||
+        !(seals & F_SEAL_SHRINK) || info.st_size < 0 || std::size_t(info.st_size) < size) {
         errno = EINVAL;
         return failed(error, "Shared memory of the wrong kind or size");
     }

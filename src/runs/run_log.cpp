@@ -2,30 +2,29 @@
 
 #include <QFile>
 #include <QStringList>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace runs {
 
 namespace {
 
-const QStringList Header{QStringLiteral("time"), QStringLiteral("event"),
-                         QStringLiteral("picture"), QStringLiteral("detail")};
+const QStringList Header{QStringLiteral("time"), QStringLiteral("event"), QStringLiteral("picture"),
+                         QStringLiteral("detail")};
 
-const QStringList KnownEvents{event::Started,    event::Saved,  event::NotSaved,
-                              event::CameraLost, event::CameraBack, event::Asleep,
-                              event::Awake,      event::Ended,  event::Resumed,
-                              event::Stopped,    event::Note};
+const QStringList KnownEvents{event::Started,    event::Saved,   event::NotSaved, event::CameraLost,
+                              event::CameraBack, event::Asleep,  event::Awake,    event::Ended,
+                              event::Resumed,    event::Stopped, event::Note};
 
 bool fail(QString* error, const QString& reason) {
     if (error) *error = reason;
@@ -38,8 +37,7 @@ QString systemError() {
 
 QString quoted(const QString& field) {
     static const QString Special = QStringLiteral(",\"\r\n");
-    if (std::none_of(field.begin(), field.end(),
-                     [](QChar c) { return Special.contains(c); }) &&
+    if (std::none_of(field.begin(), field.end(), [](QChar c) { return Special.contains(c); }) &&
         !field.startsWith(QLatin1Char(' ')) && !field.endsWith(QLatin1Char(' ')))
         return field;
     QString text = field;
@@ -131,7 +129,8 @@ QString logTime(const QDateTime& moment) {
 
 QByteArray csvRow(const QStringList& fields) {
     QStringList out;
-    for (const QString& field : fields) out << quoted(field);
+    for (const QString& field : fields)
+        out << quoted(field);
     return out.join(QLatin1Char(',')).toUtf8() + "\r\n";
 }
 
@@ -188,7 +187,8 @@ bool RunLog::open(const QString& runFolder, QString* error) {
     close();
     const QString path = runFolder + QLatin1Char('/') + RunLogName;
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return fail(error, QStringLiteral("%1 cannot be opened: %2").arg(path, systemError()));
+    if (fd < 0)
+        return fail(error, QStringLiteral("%1 cannot be opened: %2").arg(path, systemError()));
     struct stat st {};
     QByteArray head;
     if (::fstat(fd, &st) == 0 && st.st_size > 0) {
@@ -196,8 +196,9 @@ bool RunLog::open(const QString& runFolder, QString* error) {
         const std::optional<RunLogContents> contents = readRunLog(path, &why);
         if (!contents) {
             ::close(fd);
-            return fail(error, QStringLiteral("%1 is not a run log this program can add to: %2")
-                                   .arg(path, why));
+            return fail(
+                error,
+                QStringLiteral("%1 is not a run log this program can add to: %2").arg(path, why));
         }
         if (contents->cutRow && ::ftruncate(fd, contents->completeBytes) != 0) {
             ::close(fd);

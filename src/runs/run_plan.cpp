@@ -10,8 +10,8 @@ namespace runs {
 
 namespace {
 
-const QStringList PlanKeys{QStringLiteral("interval"), QStringLiteral("stop"),
-                           QStringLiteral("save as"),  QStringLiteral("camera"),
+const QStringList PlanKeys{QStringLiteral("interval"),     QStringLiteral("stop"),
+                           QStringLiteral("save as"),      QStringLiteral("camera"),
                            QStringLiteral("video format"), QStringLiteral("version")};
 
 QString stopText(std::int32_t stopAt) {
@@ -38,8 +38,12 @@ QString newestRunFolder(const QString& picturesDir, const QLocale& locale) {
 } // namespace
 
 QString planDetail(const RunPlan& plan) {
-    const QStringList values{QStringLiteral("%1 s").arg(plan.interval), stopText(plan.stopAt),
-                             plan.pictureFormat, plan.camera, plan.videoFormat, plan.version};
+    const QStringList values{QStringLiteral("%1 s").arg(plan.interval),
+                             stopText(plan.stopAt),
+                             plan.pictureFormat,
+                             plan.camera,
+                             plan.videoFormat,
+                             plan.version};
     QStringList parts;
     for (qsizetype i = 0; i < PlanKeys.size(); ++i)
         parts << QStringLiteral("%1: %2").arg(PlanKeys[i], values[i]);

@@ -22,10 +22,14 @@ void onSignal(int number) {
 
 QString signalName(int number) {
     switch (number) {
-    case SIGTERM: return QStringLiteral("SIGTERM");
-    case SIGHUP: return QStringLiteral("SIGHUP");
-    case SIGINT: return QStringLiteral("SIGINT");
-    default: return QStringLiteral("signal %1").arg(number);
+    case SIGTERM:
+        return QStringLiteral("SIGTERM");
+    case SIGHUP:
+        return QStringLiteral("SIGHUP");
+    case SIGINT:
+        return QStringLiteral("SIGINT");
+    default:
+        return QStringLiteral("signal %1").arg(number);
     }
 }
 
@@ -40,13 +44,15 @@ QuitSignals::QuitSignals(QObject* parent) : QObject(parent) {
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int number : Signals) ::sigaction(number, &action, nullptr);
+    for (const int number : Signals)
+        ::sigaction(number, &action, nullptr);
 }
 
 QuitSignals::~QuitSignals() {
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
-    for (const int number : Signals) ::sigaction(number, &action, nullptr);
+    for (const int number : Signals)
+        ::sigaction(number, &action, nullptr);
     delete notifier_;
     for (int& fd : socketPair) {
         if (fd >= 0) ::close(fd);

@@ -192,11 +192,11 @@ private:
     };
     QHash<qint64, PendingPicture> pendingPictures_;
     runs::RunLog log_;
-    QString logError_;        // why the log cannot be written, said once a run
-    QDateTime runStarted_;    // the run's "started" moment
+    QString logError_;            // why the log cannot be written, said once a run
+    QDateTime runStarted_;        // the run's "started" moment
     Nanoseconds suspendedSeen_{}; // the clock's time asleep at the last tick
     bool asleepLogged_ = false;   // the desktop said it sleeps; the clock need not
-    QString notResumed_;      // why a cut-short run was not taken up again
+    QString notResumed_;          // why a cut-short run was not taken up again
 };
 
 } // namespace window

@@ -136,8 +136,8 @@ void Form1::accountForMissedTicks(qint64 missed) {
     const bool slept = asleep - suspendedSeen_ > 1s;
     if (slept && !asleepLogged_) {
         // No word from the desktop; the clocks tell when it slept and for how long.
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(asleep -
-                                                                              suspendedSeen_);
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(asleep - suspendedSeen_);
         const QDateTime now = deps_.clock.localNow();
         logRows({{now.addMSecs(-ms.count()), runs::event::Asleep, 0, {}},
                  {now, runs::event::Awake, 0, {}}});
@@ -157,7 +157,8 @@ void Form1::accountForMissedTicks(qint64 missed) {
             lngTicks = lngTicks + 1;
         }
     }
-    if (lngStopAt > 0) due = std::min<qint64>(due, std::max<qint64>(0, qint64(lngStopAt) - lngTaken));
+    if (lngStopAt > 0)
+        due = std::min<qint64>(due, std::max<qint64>(0, qint64(lngStopAt) - lngTaken));
     countMissed(due, slept ? Asleep : HeldUp);
 }
 
@@ -221,10 +222,11 @@ bool Form1::resumeRun(const runs::CutShortRun& run) {
     const bool ended = lngStopAt > 0 && lngTaken + missed >= lngStopAt;
     if (lngStopAt > 0) missed = std::clamp<qint64>(lngStopAt - lngTaken, 0, missed);
     const QString away = durationText(run.lastRow.msecsTo(now));
-    rows.append({now, runs::event::Resumed, 0,
-                 QStringLiteral("the program was not running for %1; %2 pictures fell due meanwhile")
-                     .arg(away)
-                     .arg(missed)});
+    rows.append(
+        {now, runs::event::Resumed, 0,
+         QStringLiteral("the program was not running for %1; %2 pictures fell due meanwhile")
+             .arg(away)
+             .arg(missed)});
     if (const QString lost = deps_.camera.lostReason(); !lost.isEmpty())
         rows.append({now, runs::event::CameraLost, 0, lost});
     logRows(rows);

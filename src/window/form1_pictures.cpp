@@ -9,9 +9,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
@@ -91,11 +91,10 @@ void Form1::takeSaveResults() {
             if (result.ok) trialBytes_ = result.bytes;
         } else if (result.ok) {
             logRow(runs::event::Saved, result.number,
-                   result.captured.isValid()
-                       ? QStringLiteral("%1, captured %2")
-                             .arg(result.path.section(QLatin1Char('/'), -1),
-                                  runs::logTime(result.captured))
-                       : result.path.section(QLatin1Char('/'), -1));
+                   result.captured.isValid() ? QStringLiteral("%1, captured %2")
+                                                   .arg(result.path.section(QLatin1Char('/'), -1),
+                                                        runs::logTime(result.captured))
+                                             : result.path.section(QLatin1Char('/'), -1));
             recentBytes_.push_back(result.bytes);
             if (recentBytes_.size() > RecentPictures) recentBytes_.pop_front();
         } else {

@@ -101,10 +101,10 @@ void Form1::stopRun(const QString& reason) {
     waitForSaves();
     // Logged before the message: the run is over even if the program ends while it shows.
     runEnds(runs::event::Stopped,
-            !reason.isEmpty()                         ? reason
-            : lngStopAt > 0 && lngTaken >= lngStopAt ? QStringLiteral("after %1 pictures")
-                                                           .arg(convert::wholeText(lngTaken))
-                                                     : QStringLiteral("by the user"));
+            !reason.isEmpty() ? reason
+            : lngStopAt > 0 && lngTaken >= lngStopAt
+                ? QStringLiteral("after %1 pictures").arg(convert::wholeText(lngTaken))
+                : QStringLiteral("by the user"));
     QString text = QStringLiteral("%1 picture(s) taken.").arg(convert::wholeText(lngTaken));
     if (!reason.isEmpty()) text += QStringLiteral(" The run stopped: %1").arg(reason);
     if (lngNotSaved > 0)

@@ -24,7 +24,8 @@ TEST(Channel, AFloodNeverHoldsAWaitPastItsDeadline) {
     Channel camera(std::move(theirs));
     std::atomic<bool> stop = false;
     std::thread flood([&] {
-        while (!stop) camera.send(Message(QStringLiteral("status"), {{QLatin1String("frames"), 1}}));
+        while (!stop)
+            camera.send(Message(QStringLiteral("status"), {{QLatin1String("frames"), 1}}));
     });
     const auto start = std::chrono::steady_clock::now();
     Message answer;

@@ -128,7 +128,8 @@ TEST(CameraSettingsDialog, ControlsThatChangeKindOrSpanEveryIntegerAreShownSafel
         if (slider->accessibleName() == "Gain, Automatic") gain = slider;
     ASSERT_TRUE(gain);
     EXPECT_EQ(gain->value(), 7);
-    for (QSlider* slider : dialog.findChildren<QSlider*>()) EXPECT_GT(slider->pageStep(), 0);
+    for (QSlider* slider : dialog.findChildren<QSlider*>())
+        EXPECT_GT(slider->pageStep(), 0);
 }
 
 } // namespace

@@ -128,8 +128,7 @@ TEST_F(SturdinessTest, ACameraLostAndBackKeepsTheRunGoingInItsFolder) {
     f.cmdStop->click();
     EXPECT_TRUE(lastMessage().startsWith("3 picture(s) taken. 1 could not be saved."))
         << lastMessage().toStdString();
-    EXPECT_EQ(pictureFiles(folder),
-              QStringList({"Picture 1.bmp", "Picture 3.bmp"}));
+    EXPECT_EQ(pictureFiles(folder), QStringList({"Picture 1.bmp", "Picture 3.bmp"}));
     EXPECT_TRUE(strayFiles(folder).isEmpty());
 }
 
@@ -154,8 +153,7 @@ TEST_F(SturdinessTest, AWriteTheFileSystemRefusesLeavesNothingBehind) {
     f.cmdStop->click();
     EXPECT_TRUE(lastMessage().startsWith("4 picture(s) taken. 2 could not be saved."))
         << lastMessage().toStdString();
-    EXPECT_EQ(pictureFiles(folder),
-              QStringList({"Picture 1.bmp", "Picture 4.bmp"}));
+    EXPECT_EQ(pictureFiles(folder), QStringList({"Picture 1.bmp", "Picture 4.bmp"}));
     EXPECT_TRUE(strayFiles(folder).isEmpty()) << strayFiles(folder).join(", ").toStdString();
     EXPECT_EQ(QFileInfo(folder + "/Picture 4.bmp").size(), 54 + 640 * 3 * 480);
 }

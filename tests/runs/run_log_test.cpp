@@ -38,15 +38,17 @@ TEST(RunLog, RowsReadBackAsWrittenWhateverTheirDetailHolds) {
          QStringLiteral("the disk said \"no\", twice,\r\nthen: caméra ✓ ")},
         {Moment, runs::event::CameraLost, 0, QString()},
     };
-    for (const runs::LogRow& row : rows) ASSERT_TRUE(log.append(row, &error));
+    for (const runs::LogRow& row : rows)
+        ASSERT_TRUE(log.append(row, &error));
     log.close();
 
     const QString path = dir.filePath(runs::RunLogName);
     // Local time with its offset, whatever the machine's zone.
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^time,event,picture,detail\r\n\\d{4}-12-08T"
-                                                  "\\d\\d:\\d\\d:39\\.120[+-]\\d\\d:\\d\\d,started,,"))
-                    .match(QString::fromUtf8(fileBytes(path)))
-                    .hasMatch());
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^time,event,picture,detail\r\n\\d{4}-12-08T"
+                                          "\\d\\d:\\d\\d:39\\.120[+-]\\d\\d:\\d\\d,started,,"))
+            .match(QString::fromUtf8(fileBytes(path)))
+            .hasMatch());
     const auto contents = runs::readRunLog(path, &error);
     ASSERT_TRUE(contents) << error.toStdString();
     EXPECT_FALSE(contents->cutRow);
@@ -65,7 +67,7 @@ TEST(RunLog, ALastRowCutShortIsIgnoredAndTheNextRowStartsClean) {
     const QList<QByteArray> tails{
         "2026-12-08T07:40:40.000+01:00,sav",                      // cut mid-row
         "2026-12-08T07:40:40.000+01:00,not saved,3,\"half\r\nof", // cut inside a quoted line end
-        QByteArray(40, '\0') + "\r\n",                           // the file grew, its bytes did not
+        QByteArray(40, '\0') + "\r\n", // the file grew, its bytes did not
     };
     for (const QByteArray& tail : tails) {
         QTemporaryDir dir;
@@ -101,7 +103,8 @@ TEST(RunLog, AFileOfAnotherKindIsNotTakenForALog) {
         "name,size\r\na,1\r\n",
         "time,event,picture,detail\r\n2026-12-08T07:40:39.120+01:00,teleported,,\r\n"
         "2026-12-08T07:40:39.120+01:00,saved,1,\r\n", // an event of a future version
-        "time,event,picture,detail\r\nyesterday,saved,1,\r\n2026-12-08T07:40:39.120+01:00,saved,1,\r\n",
+        "time,event,picture,detail\r\nyesterday,saved,1,\r\n2026-12-08T07:40:39.120+01:00,saved,1,"
+        "\r\n",
     };
     for (const QByteArray& bytes : files) {
         QTemporaryDir dir;
@@ -149,8 +152,12 @@ TEST(CutShortRun, TheNewestRunWithoutAStopIsFoundWithEveryNumberAccountedFor) {
     runs::RunLog log;
     QString error;
     ASSERT_TRUE(log.open(newest, &error));
-    const runs::RunPlan plan{5, 100, QStringLiteral("PNG"), QStringLiteral("Cam"),
-                             QStringLiteral("YUY2  640 x 480  30 fps"), QStringLiteral("0.3.0")};
+    const runs::RunPlan plan{5,
+                             100,
+                             QStringLiteral("PNG"),
+                             QStringLiteral("Cam"),
+                             QStringLiteral("YUY2  640 x 480  30 fps"),
+                             QStringLiteral("0.3.0")};
     log.append({Moment, runs::event::Started, 0, runs::planDetail(plan)}, &error);
     log.append({Moment.addSecs(5), runs::event::Saved, 1, QStringLiteral("Picture 1.png")}, &error);
     log.append({Moment.addSecs(10), runs::event::NotSaved, 2, QStringLiteral("busy")}, &error);
@@ -172,7 +179,8 @@ TEST(CutShortRun, TheNewestRunWithoutAStopIsFoundWithEveryNumberAccountedFor) {
     EXPECT_EQ(run->lastRow.toMSecsSinceEpoch(), Moment.addSecs(10).toMSecsSinceEpoch());
 
     ASSERT_TRUE(log.open(newest, &error));
-    log.append({Moment.addSecs(20), runs::event::Stopped, 0, QStringLiteral("by the user")}, &error);
+    log.append({Moment.addSecs(20), runs::event::Stopped, 0, QStringLiteral("by the user")},
+               &error);
     log.close();
     EXPECT_FALSE(runs::findCutShortRun(dir.path(), QLocale(QLocale::English), &error));
     EXPECT_TRUE(error.isEmpty());
