@@ -162,6 +162,8 @@ private:
     void countMissed(qint64 count, const QString& reason);
     void showRunNote(const QString& text);
     void runBegins();
+    void keepAwake();
+    void endRunWithProgram(const QString& event, const QString& detail);
     void runEnds(const QString& event, const QString& detail);
     void onCameraLost(const QString& reason);
     void onCameraBack();
@@ -193,7 +195,6 @@ private:
     QHash<qint64, PendingPicture> pendingPictures_;
     runs::RunLog log_;
     QString logError_;            // why the log cannot be written, said once a run
-    QDateTime runStarted_;        // the run's "started" moment
     Nanoseconds suspendedSeen_{}; // the clock's time asleep at the last tick
     bool asleepLogged_ = false;   // the desktop said it sleeps; the clock need not
     QString notResumed_;          // why a cut-short run was not taken up again

@@ -68,13 +68,14 @@ void Form1::logRows(const QList<runs::LogRow>& rows) {
 
 void Form1::countMissed(qint64 count, const QString& reason) {
     if (count <= 0) return;
+    // In batches: after days away a run can have hundreds of thousands of rows to write.
     QList<runs::LogRow> rows;
     const QDateTime now = deps_.clock.localNow();
     for (qint64 i = 0; i < count; ++i) {
         lngTaken = lngTaken + 1;
         rows.append({now, runs::event::NotSaved, lngTaken, reason});
+        if (rows.size() == 10000 || i + 1 == count) logRows(std::exchange(rows, {}));
     }
-    logRows(rows);
     lngNotSaved += std::int32_t(count);
     strSaveError = QStringLiteral("Picture %1: %2").arg(convert::wholeText(lngTaken), reason);
     lblPicturesTaken->setText(convert::wholeText(lngTaken));
@@ -89,7 +90,7 @@ void Form1::showRunNote(const QString& text) {
 
 // After the run's start: its log, and the computer kept awake.
 void Form1::runBegins() {
-    runStarted_ = deps_.clock.localNow();
+    const QDateTime started = deps_.clock.localNow();
     suspendedSeen_ = deps_.clock.suspended();
     asleepLogged_ = false;
     runs::RunPlan plan;
@@ -99,7 +100,11 @@ void Form1::runBegins() {
     plan.camera = deps_.camera.cameraName();
     plan.videoFormat = deps_.camera.videoFormatLabel();
     plan.version = QStringLiteral(LUMIVEX_VERSION);
-    logRows({{runStarted_, runs::event::Started, 0, runs::planDetail(plan)}});
+    logRows({{started, runs::event::Started, 0, runs::planDetail(plan)}});
+    keepAwake();
+}
+
+void Form1::keepAwake() {
     if (deps_.sleepGuard)
         deps_.sleepGuard->hold(QStringLiteral("A timelapse capture run is in progress"));
 }
@@ -162,14 +167,18 @@ void Form1::accountForMissedTicks(qint64 missed) {
     countMissed(due, slept ? Asleep : HeldUp);
 }
 
+// The program ends with the run going: the pictures taken are saved (within a few seconds),
+// the camera's automatics given back, and the log's last row says how it ended.
+void Form1::endRunWithProgram(const QString& event, const QString& detail) {
+    if (!isRunning()) return;
+    Timer->setEnabled(false);
+    if (deps_.cameraSettings) deps_.cameraSettings->runEnded();
+    waitForSaves(std::chrono::seconds(5));
+    runEnds(event, detail);
+}
+
 void Form1::endBySignal(const QString& name) {
-    if (isRunning()) {
-        Timer->setEnabled(false);
-        if (deps_.cameraSettings) deps_.cameraSettings->runEnded();
-        // The pictures taken are saved, within a few seconds.
-        waitForSaves(std::chrono::seconds(5));
-        runEnds(runs::event::Ended, name);
-    }
+    endRunWithProgram(runs::event::Ended, name);
     if (deps_.video) deps_.video->cancel();
     if (hCapWnd != nullptr) deps_.camera.disconnectDriver();
     hCapWnd = nullptr;
@@ -200,7 +209,6 @@ bool Form1::resumeRun(const runs::CutShortRun& run) {
     lngTaken = std::int32_t(run.highest);
     lngNotSaved = std::int32_t(run.notSaved);
     strSaveError = run.lastReason;
-    runStarted_ = run.started;
     suspendedSeen_ = deps_.clock.suspended();
 
     const QDateTime now = deps_.clock.localNow();
@@ -239,8 +247,7 @@ bool Form1::resumeRun(const runs::CutShortRun& run) {
                                "missed)")
                     .arg(deps_.locale.toString(now.time(), QStringLiteral("HH:mm")), away)
                     .arg(missed));
-    if (deps_.sleepGuard)
-        deps_.sleepGuard->hold(QStringLiteral("A timelapse capture run is in progress"));
+    keepAwake();
     if (deps_.cameraSettings) deps_.cameraSettings->runStarted();
     if (ended) {
         // Its planned end passed while the program was away: it ends now, with its message.
