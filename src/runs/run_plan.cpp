@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QRegularExpression>
 #include <algorithm>
+#include <limits>
 
 namespace runs {
 
@@ -145,11 +146,31 @@ std::optional<CutShortRun> findCutShortRun(const QString& picturesDir, const QLo
         files.insert(number);
         run.highest = std::max(run.highest, number);
     }
+    // A run counts its pictures in 32 bits; and the program ends before it writes the row of a
+    // picture or two, never of thousands: a folder or log that says otherwise was made by hand.
+    if (run.highest > std::numeric_limits<std::int32_t>::max())
+        return cannot(QStringLiteral("its picture numbers go past %1.")
+                          .arg(std::numeric_limits<std::int32_t>::max()));
+    if (run.highest - logged.size() > MaxUnlogged)
+        return cannot(QStringLiteral("its folder holds picture numbers its log does not account "
+                                     "for."));
     for (qint64 n = 1; n <= run.highest; ++n) {
         if (logged.contains(n)) continue;
         (files.contains(n) ? run.savedUnlogged : run.lostUnlogged) << n;
     }
     return run;
+}
+
+QString resumeProblem(const CutShortRun& run, const QDateTime& now) {
+    if (run.lastRow < run.started || run.started > now.addSecs(60))
+        return QStringLiteral("its log's times are not in order, or lie ahead of this "
+                              "computer's clock.");
+    const qint64 missed = picturesDueBetween(run.started, run.plan.interval, run.lastRow, now);
+    if (missed > MaxMissed || run.highest + missed > std::numeric_limits<std::int32_t>::max())
+        return QStringLiteral("%1 pictures fell due since it last ran, more than a run is "
+                              "taken up after.")
+            .arg(missed);
+    return {};
 }
 
 } // namespace runs

@@ -43,11 +43,21 @@ struct CutShortRun {
     QList<qint64> savedUnlogged, lostUnlogged;
 };
 
+// Picture numbers a cut-short run may lack rows for (the program ended before it wrote them),
+// and pictures that may have fallen due while it was away (four months at one a second): past
+// these the folder or its log is not the program's own, or the run is long over.
+inline constexpr qint64 MaxUnlogged = 1000;
+inline constexpr qint64 MaxMissed = 10'000'000;
+
 // The newest run in `picturesDir`, when the program ended in the middle of it. Nothing when
 // the newest run was stopped, or has no log (made before the program kept one); nothing with
 // `whyNot` set when its log cannot be read.
 std::optional<CutShortRun> findCutShortRun(const QString& picturesDir, const QLocale& locale,
                                            QString* whyNot);
+
+// Why `run` cannot be taken up again at `now` (its log's times out of order, or far too many
+// pictures fell due meanwhile); empty when it can.
+QString resumeProblem(const CutShortRun& run, const QDateTime& now);
 
 // How many timed pictures fall due after `from` up to `to` in a run that started at `start` and
 // takes one every `interval` seconds.

@@ -92,6 +92,14 @@ bool Form1::Load() {
     std::optional<runs::CutShortRun> cutShort;
     if (setting("ResumeRun").trimmed() != QLatin1String("0"))
         cutShort = runs::findCutShortRun(picturesFolder(), deps_.locale, &notResumed_);
+    if (cutShort) {
+        if (const QString why = runs::resumeProblem(*cutShort, deps_.clock.localNow());
+            !why.isEmpty()) {
+            notResumed_ =
+                QStringLiteral("The run %1 cannot be resumed: %2").arg(cutShort->folder, why);
+            cutShort.reset();
+        }
+    }
     deps_.camera.waitForCamera(cutShort.has_value());
 
     QString error;
@@ -135,12 +143,7 @@ bool Form1::Load() {
 void Form1::closeEvent(QCloseEvent* event) {
     // The run ends with the window: its pictures taken are saved first and its log closed, and
     // the camera's automatics come back.
-    if (isRunning()) {
-        Timer->setEnabled(false);
-        if (deps_.cameraSettings) deps_.cameraSettings->runEnded();
-        waitForSaves(std::chrono::seconds(5));
-        runEnds(runs::event::Stopped, QStringLiteral("the window was closed"));
-    }
+    endRunWithProgram(runs::event::Stopped, QStringLiteral("the window was closed"));
     // A video being made is cancelled, leaving nothing half-written.
     if (deps_.video) deps_.video->cancel();
     if (hCapWnd != nullptr) deps_.camera.disconnectDriver();

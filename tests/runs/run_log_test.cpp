@@ -186,6 +186,43 @@ TEST(CutShortRun, TheNewestRunWithoutAStopIsFoundWithEveryNumberAccountedFor) {
     EXPECT_TRUE(error.isEmpty());
 }
 
+// A folder or log made by hand must not make the start-up count to billions or write rows for
+// decades: such a run is not taken up, and the reason is given.
+TEST(CutShortRun, HostileNumbersAndTimesAreRefusedWithAReason) {
+    const QDateTime now = Moment.addSecs(600);
+    const struct {
+        const char* what;
+        qint64 loggedPicture;
+        const char* file;
+        QDateTime started, lastRow;
+        qint32 interval;
+    } cases[] = {
+        {"a picture number past 32 bits", 9999999999, nullptr, Moment, Moment, 10},
+        {"a file far past the log", 1, "Picture 2000000000.bmp", Moment, Moment, 10},
+        {"last ran in 1970, at one a second", 1, nullptr, QDateTime::fromSecsSinceEpoch(0),
+         QDateTime::fromSecsSinceEpoch(20), 1},
+        {"started after its last row", 1, nullptr, Moment.addSecs(300), Moment, 10},
+    };
+    for (const auto& c : cases) {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("07Dec2026-080000"));
+        QDir().mkpath(folder);
+        runs::RunLog log;
+        QString error;
+        ASSERT_TRUE(log.open(folder, &error));
+        const runs::RunPlan plan{c.interval, -1, QStringLiteral("BMP"), {}, {}, {}};
+        log.append({c.started, runs::event::Started, 0, runs::planDetail(plan)}, &error);
+        log.append({c.lastRow, runs::event::Saved, c.loggedPicture, {}}, &error);
+        log.close();
+        if (c.file)
+            QFile(folder + QLatin1Char('/') + QLatin1String(c.file)).open(QIODevice::WriteOnly);
+
+        const auto run = runs::findCutShortRun(dir.path(), QLocale(QLocale::English), &error);
+        const QString why = run ? runs::resumeProblem(*run, now) : error;
+        EXPECT_FALSE(why.isEmpty()) << c.what;
+    }
+}
+
 TEST(MaskedText, PasswordsInAddressesAreHidden) {
     const struct {
         const char* text;
