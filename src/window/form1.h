@@ -113,6 +113,10 @@ public:
     QCheckBox* chkTimeStamp = nullptr;   // the moment of capture drawn on the pictures
     QLabel* lblDiskFull = nullptr;       // how long the disk holds this run's pictures
     QLabel* lblRunNote = nullptr;        // what befell the run: taken up again, may sleep...
+    QLabel* lblRunInfo = nullptr;        // the run's times: started, last picture, next one due
+    QPushButton* cmdHours = nullptr;     // the hours of the day pictures are taken in
+    QPushButton* cmdLookIn = nullptr;    // the link to the run's web page, for a phone
+    QPushButton* cmdRunFolder = nullptr; // opens the run's folder in the file manager
     Ticker* Timer = nullptr;
 
     // The run fields.

@@ -142,6 +142,22 @@ void Form1::buildPanel() {
     lblRunNote->setWordWrap(true);
     lblRunNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblRunNote->setAccessibleDescription(QStringLiteral("What befell the run"));
+    // Below the disk estimate: the run's times.
+    lblRunInfo = label(Frame5, "lblRunInfo", "", 120, 1575, 2295, 465);
+    lblRunInfo->setWordWrap(true);
+    lblRunInfo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblRunInfo->setAccessibleDescription(QStringLiteral("The run's times"));
+    // In the free column between the Stop frame and the run's buttons.
+    cmdHours = button(Frame1, "cmdHours", "", 7380, 240, 840, 375);
+    cmdHours->setText(QStringLiteral("Hours\u2026"));
+    cmdHours->setAccessibleDescription(
+        QStringLiteral("The hours of the day pictures are taken in"));
+    cmdLookIn = button(Frame1, "cmdLookIn", "", 7380, 615, 840, 375);
+    cmdLookIn->setText(QStringLiteral("Look in\u2026"));
+    cmdLookIn->setVisible(false); // shown when the run's web page is turned on
+    cmdRunFolder = button(Frame1, "cmdRunFolder", "", 7380, 990, 840, 375);
+    cmdRunFolder->setText(QStringLiteral("Folder\u2026"));
+    cmdRunFolder->setEnabled(false);
 
     // Named here rather than with Stage: naming a control starts the connection to the
     // accessibility bus, which at start-up can wait until the format dialog is ready.
@@ -168,6 +184,9 @@ void Form1::buildPanel() {
     setTabOrder(cmdMakeVideo, cmdCamera);
     setTabOrder(cmdCamera, cboSaveAs);
     setTabOrder(cboSaveAs, chkTimeStamp);
+    setTabOrder(chkTimeStamp, cmdHours);
+    setTabOrder(cmdHours, cmdLookIn);
+    setTabOrder(cmdLookIn, cmdRunFolder);
 
     setRunning(false);
     colourBox(txtInterval, true);
