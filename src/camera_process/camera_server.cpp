@@ -39,7 +39,13 @@ void CameraServer::warmUp() {
 
 void CameraServer::reply(const Message& message, int fd) {
     // A window that does not read its messages will end this process; nothing to do here.
-    channel_.send(message, fd);
+    if (channel_.send(message, fd) || !channel_.tooLarge()) return;
+    // An answer too large for the socket (thousands of formats, say) is a fault the window
+    // hears of, not a silence it would take for a hang.
+    channel_.send(Message(
+        QStringLiteral("failed"),
+        {{QLatin1String("error"),
+          QStringLiteral("The camera's answer (%1) is too large to send").arg(message.verb)}}));
 }
 
 void CameraServer::sendStatus() {

@@ -39,8 +39,10 @@ bool Channel::send(const Message& message, int fd) {
     do {
         sent = ::sendmsg(socket_.get(), &header, MSG_DONTWAIT | MSG_NOSIGNAL);
     } while (sent < 0 && errno == EINTR);
+    tooLarge_ = sent < 0 && errno == EMSGSIZE;
     if (sent == ssize_t(bytes.size())) return true;
-    if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK) markClosed();
+    // Too large for the socket: this message is lost, the other end is not.
+    if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && !tooLarge_) markClosed();
     return false;
 }
 
@@ -71,9 +73,14 @@ Channel::Read Channel::readOne(Message* message) {
         }
     }
     // A message cut short or not of ours: the other end is not a camera process we understand.
-    if ((header.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) ||
-        !Message::decode(QByteArray::fromRawData(buffer_.constData(), got), message))
+    if (header.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) {
+        brokenBy_ = QStringLiteral("The camera process sent a message too large");
         return Read::Closed;
+    }
+    if (!Message::decode(QByteArray::fromRawData(buffer_.constData(), got), message)) {
+        brokenBy_ = QStringLiteral("The camera process sent something that is not a message");
+        return Read::Closed;
+    }
     message->fd = std::move(fd);
     return Read::Message;
 }
@@ -81,7 +88,8 @@ Channel::Read Channel::readOne(Message* message) {
 void Channel::onReadable() {
     const QPointer<Channel> alive(this);
     deliverSetAside();
-    while (alive && isOpen()) {
+    // Level-triggered: what is left is read in the next turn.
+    for (int reads = 0; alive && isOpen() && reads < MaxReadsPerTurn; ++reads) {
         Message message;
         const Read read = readOne(&message);
         if (read == Read::Empty) return;

@@ -26,8 +26,14 @@ public:
     ~Channel() override;
 
     // False when the other end is gone or does not take the message at once (its queue is
-    // full: it does not read).
+    // full: it does not read), or when the message is too large for the socket (tooLarge()).
     bool send(const Message& message, int fd = -1);
+    // The last send() failed only because the message is larger than the socket takes; the
+    // channel stays open.
+    bool tooLarge() const { return tooLarge_; }
+    // Why the channel closed when the other end sent something that is no message of ours (cut
+    // short, too large, not CBOR); empty when it just went away.
+    QString brokenBy() const { return brokenBy_; }
 
     // Waits up to `timeout` for a message that `wanted` accepts; false on timeout or when the
     // other end is gone. Nothing else of the program runs meanwhile.
@@ -38,6 +44,9 @@ public:
 
     // The largest message: the format list of a camera that offers a thousand formats.
     static constexpr qsizetype MaxMessage = 1 << 20;
+    // Messages read in one turn of the event loop: a process that sends without pause never
+    // keeps the timers (and the watchdog) of this one from running.
+    static constexpr int MaxReadsPerTurn = 64;
 
 signals:
     void received(const Message& message);
@@ -58,6 +67,8 @@ private:
     bool closed_ = false;
     bool closedSaid_ = false;
     bool delivering_ = false;
+    bool tooLarge_ = false;
+    QString brokenBy_;
 };
 
 // A connected pair of sockets for a Channel each: [0] for this process, [1] for the child.

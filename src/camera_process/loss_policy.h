@@ -18,7 +18,8 @@ enum class Link {
 enum class LinkEvent {
     Connected,    // start-up brought the camera up
     FirstFrame,   // the camera process's first frame
-    Failure,      // it reported an error or the end of the stream, or refused to start
+    Failure,      // it reported an error or the end of the stream, refused to start, or sent
+                  // something that is not right
     Silence,      // no new frame for the watchdog's time
     ProcessGone,  // the camera process died or closed its socket
     NoAnswer,     // the camera process does not answer within its time limit

@@ -3,6 +3,7 @@
 #include "camera/bmp_writer.h"
 #include "camera_process/format_dialog.h"
 #include "camera_process/preview_widget.h"
+#include "camera_process/reply_check.h"
 #include "camera_process/wire_format.h"
 #include "secrets/masked_text.h"
 
@@ -115,7 +116,9 @@ void ProcessCameraView::listen() {
     connect(&process_->channel(), &Channel::closed, this, &ProcessCameraView::onProcessGone,
             Qt::UniqueConnection);
     lastAnswer_.start();
+    ++processSerial_;
     previewGeneration_ = -1;
+    shownSlot_ = -1;
     firstFrameSeen_ = false;
     processReady_ = false;
     grabBlocks_ = std::make_shared<GrabBlocks>(); // the new process's, none yet
@@ -127,8 +130,10 @@ void ProcessCameraView::endProcess() {
     failPendingGrabs(lostReason_.isEmpty() ? ProcessEnded
                                            : QStringLiteral("Camera lost: %1").arg(lostReason_));
     previewFrames_.reset();
+    shownSlot_ = -1;
     if (preview_) preview_->clearFrame();
     if (!process_) return;
+    ++processSerial_; // what is still to come about it is stale
     process_->channel().disconnect(this);
     process_->end();
     process_.reset();
@@ -143,11 +148,28 @@ void ProcessCameraView::forgetGrab() {
 
 bool ProcessCameraView::send(const Message& message, int fd) {
     if (process_ && process_->channel().send(message, fd)) return true;
-    // Not taken: the process is gone or does not read. Said from the event loop, never in the
-    // middle of a caller.
-    QMetaObject::invokeMethod(
-        this, [this] { happen(LinkEvent::NoAnswer, ProcessHangs); }, Qt::QueuedConnection);
+    // Too large for the socket: not sent, and the process is none the worse for it.
+    if (process_ && process_->channel().isOpen() && process_->channel().tooLarge()) {
+        qCWarning(cameraLog) << "not sent, too large:" << message.verb;
+        return false;
+    }
+    // Not taken: the process is gone or does not read.
+    later(LinkEvent::NoAnswer, ProcessHangs);
     return false;
+}
+
+void ProcessCameraView::later(LinkEvent event, const QString& reason) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, event, reason, about = processSerial_] {
+            if (about == processSerial_) happen(event, reason);
+        },
+        Qt::QueuedConnection);
+}
+
+void ProcessCameraView::broken(const QString& reason) {
+    qCDebug(cameraLog) << "the camera process broke the protocol:" << reason;
+    happen(LinkEvent::Failure, reason);
 }
 
 bool ProcessCameraView::await(std::initializer_list<const char*> verbs,
@@ -350,6 +372,12 @@ void ProcessCameraView::sendPreview() {
 void ProcessCameraView::onMessage(const Message& message) {
     lastAnswer_.start();
     processReady_ = true;
+    // Nothing the camera process says is read before it is checked: a message that is not
+    // right ends the process like any other fault.
+    if (const QString damaged = checkReply(message); !damaged.isEmpty()) {
+        broken(damaged);
+        return;
+    }
     if (message.is(QLatin1String("status"))) {
         const qint64 frames = message.number(QLatin1String("frames"));
         if (frames != framesSeen_) {
@@ -411,25 +439,22 @@ void ProcessCameraView::onMessage(const Message& message) {
 void ProcessCameraView::onPreviewFrame(const Message& message) {
     const qint64 generation = message.number(QLatin1String("memory"));
     const int slot = int(message.number(QLatin1String("slot")));
-    // Whatever becomes of this frame, its slot is the camera process's again.
-    const auto done = [&] {
-        send(Message(QStringLiteral("shown"),
-                     {{QLatin1String("slot"), slot}, {QLatin1String("memory"), generation}}));
-    };
     if (message.fd) {
         // New memory replaces the old only once it is mapped: the frame on screen may still
-        // be in the old, which its image keeps mapped until it is replaced.
+        // be in the old, which its image keeps mapped until it is replaced. Memory that cannot
+        // be mapped (not sealed, too small, no room) ends the process: the next one starts
+        // with new memory.
         QString error;
-        auto memory = std::make_shared<SharedMemory>(SharedMemory::map(
-            UniqueFd(::dup(message.fd.get())),
-            std::size_t(std::max<qint64>(0, message.number(QLatin1String("bytes")))), &error));
+        auto memory = std::make_shared<SharedMemory>(
+            SharedMemory::map(UniqueFd(::dup(message.fd.get())),
+                              std::size_t(message.number(QLatin1String("bytes"))), &error));
         if (!memory->isValid()) {
-            qCDebug(cameraLog) << "preview memory refused:" << error;
-            done();
+            broken(QStringLiteral("The camera's preview cannot be read: %1").arg(error));
             return;
         }
         previewFrames_ = std::move(memory);
         previewGeneration_ = generation;
+        shownSlot_ = -1;
     }
     const qint64 width = message.number(QLatin1String("width"));
     const qint64 height = message.number(QLatin1String("height"));
@@ -438,23 +463,36 @@ void ProcessCameraView::onPreviewFrame(const Message& message) {
         height <= camera::MaxPictureSide && slot >= 0 && slot <= 1 && previewFrames_ &&
         generation == previewGeneration_ &&
         std::size_t(slot + 1) * std::size_t(width * 4 * height) <= previewFrames_->size();
+    if (!fits) {
+        broken(QStringLiteral("The camera process sent a preview frame its memory does not hold"));
+        return;
+    }
     // The preview shows the pixels where they are, read-only; the camera process writes the
     // other slot. The image holds the memory mapped for as long as it is on screen.
-    if (fits && preview_ && previewOn_ && link_ == Link::Streaming) {
+    if (preview_ && previewOn_ && link_ == Link::Streaming) {
         const std::shared_ptr<SharedMemory> memory = previewFrames_;
         const uchar* pixels = memory->data() + std::size_t(slot) * std::size_t(width * 4 * height);
         preview_->showFrame(QImage(
             pixels, int(width), int(height), qsizetype(width * 4), QImage::Format_RGB32,
             [](void* held) { delete static_cast<std::shared_ptr<SharedMemory>*>(held); },
             new std::shared_ptr<SharedMemory>(memory)));
+        shownSlot_ = slot;
     }
-    done();
+    // The slot on screen is the one the camera process must not write: the frame's own when it
+    // was shown, else the one shown before (none: -1).
+    send(Message(QStringLiteral("shown"),
+                 {{QLatin1String("slot"), shownSlot_}, {QLatin1String("memory"), generation}}));
 }
 
 void ProcessCameraView::onProcessGone() {
+    // A process that sent what is no message of ours is ended like one that died.
+    const QString broke = process_ ? process_->channel().brokenBy() : QString();
     // The dead process goes first: what the move brings (the standby taking over) must stay.
     endProcess();
-    happen(LinkEvent::ProcessGone, ProcessEnded);
+    if (broke.isEmpty())
+        happen(LinkEvent::ProcessGone, ProcessEnded);
+    else
+        broken(broke);
 }
 
 void ProcessCameraView::onWatchdog() {
@@ -467,7 +505,12 @@ void ProcessCameraView::onWatchdog() {
     }
     if (link_ != Link::Streaming && link_ != Link::Retrying) return;
     const std::chrono::milliseconds quiet = silence();
-    if (quiet < timing_.stallTimeout) return;
+    // A try's first frame is given the time start-up gives it (a network camera's first
+    // picture waits for its next key frame); from then on the watchdog's limit holds.
+    const auto allowed = link_ == Link::Retrying && !firstFrameSeen_
+                             ? std::max(timing_.stallTimeout, timing_.startTimeout + 5s)
+                             : timing_.stallTimeout;
+    if (quiet < allowed) return;
     happen(LinkEvent::Silence, QStringLiteral("No picture from the camera for %1 seconds")
                                    .arg(double(quiet.count()) / 1000.0, 0, 'f', 0));
 }
@@ -568,13 +611,8 @@ bool ProcessCameraView::sendGrab(qint64* id, std::chrono::milliseconds* limit, Q
 // The loss is handled from the event loop, after the picture is counted.
 void ProcessCameraView::noGrabAnswer() {
     const bool ended = !process_ || !process_->channel().isOpen();
-    QMetaObject::invokeMethod(
-        this,
-        [this, ended] {
-            happen(ended ? LinkEvent::ProcessGone : LinkEvent::NoAnswer,
-                   ended ? ProcessEnded : ProcessHangs);
-        },
-        Qt::QueuedConnection);
+    later(ended ? LinkEvent::ProcessGone : LinkEvent::NoAnswer,
+          ended ? ProcessEnded : ProcessHangs);
 }
 
 bool ProcessCameraView::grabFrame(QString* error) {
@@ -595,7 +633,15 @@ bool ProcessCameraView::grabFrame(QString* error) {
         return fail(error, ended ? ProcessEnded : ProcessHangs);
     }
     lastAnswer_.start();
-    return takeGrab(answer, &grabbed_, &grabbedAt_, error);
+    // Checked as any message; the grab is said to have failed, and the process that sent a
+    // damaged answer is ended from the event loop.
+    QString why = checkReply(answer);
+    bool damaged = !why.isEmpty();
+    if (damaged || !takeGrab(answer, &grabbed_, &grabbedAt_, &why, &damaged)) {
+        if (damaged) later(LinkEvent::Failure, why);
+        return fail(error, why);
+    }
+    return true;
 }
 
 void ProcessCameraView::requestGrab(qint64 ticket) {
@@ -635,8 +681,12 @@ void ProcessCameraView::onGrabAnswer(const Message& answer) {
     QImage frame;
     QDateTime captured;
     QString error;
-    takeGrab(answer, &frame, &captured, &error);
+    bool damaged = false;
+    takeGrab(answer, &frame, &captured, &error, &damaged);
+    // The picture is counted first, then the process that sent a damaged one is ended.
+    const quint64 about = processSerial_;
     emit grabDone(ticket, frame, captured, error);
+    if (damaged && about == processSerial_) broken(error);
 }
 
 void ProcessCameraView::onGrabTimeout() {
@@ -676,12 +726,15 @@ void ProcessCameraView::failPendingGrabs(const QString& reason) {
 }
 
 bool ProcessCameraView::takeGrab(const Message& answer, QImage* frame, QDateTime* captured,
-                                 QString* error) {
+                                 QString* error, bool* damaged) {
     *frame = QImage();
     *captured = QDateTime();
+    *damaged = false;
     QString failure;
     if (answer.is(QLatin1String("grab-failed")))
         return fail(error, answer.text(QLatin1String("error")));
+    // From here on a failure is the camera process's fault, not the camera's.
+    *damaged = true;
     const qint64 width = answer.number(QLatin1String("width"));
     const qint64 height = answer.number(QLatin1String("height"));
     const qint64 said = answer.number(QLatin1String("bytes"));
@@ -723,6 +776,7 @@ bool ProcessCameraView::takeGrab(const Message& answer, QImage* frame, QDateTime
         },
         new Hold{std::move(memory), grabBlocks_, block});
     *captured = QDateTime::fromMSecsSinceEpoch(answer.number(QLatin1String("captured")), Qt::UTC);
+    *damaged = false;
     return true;
 }
 

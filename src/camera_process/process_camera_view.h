@@ -141,12 +141,19 @@ private:
     void onProcessGone();
     void onWatchdog();
     void happen(LinkEvent event, const QString& reason = {});
+    // `event` about the camera process now, from the event loop: dropped if that process has
+    // gone by then (an event about one already gone must not end the one in its place).
+    void later(LinkEvent event, const QString& reason);
+    // The camera process said something that is not right: it is ended like one that failed.
+    void broken(const QString& reason);
     void tryAgain();
     void endProcess();
     void forgetGrab();
     // Grabs: sent, answered (waited for, or from the event loop), given up on.
     bool sendGrab(qint64* id, std::chrono::milliseconds* limit, QString* error);
-    bool takeGrab(const Message& answer, QImage* frame, QDateTime* captured, QString* error);
+    // `damaged`: the answer itself was wrong (not the camera's failure to give a picture).
+    bool takeGrab(const Message& answer, QImage* frame, QDateTime* captured, QString* error,
+                  bool* damaged);
     void noGrabAnswer();
     void onGrabAnswer(const Message& answer);
     void onGrabTimeout();
@@ -191,6 +198,8 @@ private:
     std::chrono::milliseconds silence() const;
     qint64 framesSeen_ = -1;
     bool firstFrameSeen_ = false; // of the camera process now
+    quint64 processSerial_ = 0;   // which camera process events are about; new with each
+    int shownSlot_ = -1;          // the slot of the preview's shared memory on screen
     bool processReady_ = false;   // it has said something
 
     QString noControls_ = QStringLiteral("The camera is not connected.");

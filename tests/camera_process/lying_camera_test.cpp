@@ -1,0 +1,139 @@
+// The window trusts nothing the camera process says. A stand-in for the camera process that lies
+// in each way a broken plugin or a bug of ours could is ended and replaced each time, the loss is
+// shown with its reason, and every picture asked for is answered exactly once.
+#include "camera_process/preview_widget.h"
+#include "camera_process/process_camera_view.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class LyingCameraTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qputenv("LYING_CAMERA_FAULT", dir.filePath("fault").toLocal8Bit());
+        qputenv("LYING_CAMERA_STARTS", dir.filePath("starts").toLocal8Bit());
+        host.resize(320, 240);
+        host.show();
+        camera_process::ProcessCameraView::Timing timing;
+        timing.retryInterval = 200ms;
+        timing.grabTimeout = 500ms;
+        timing.answerTimeout = 1000ms;
+        view.setTiming(timing);
+        view.setWarmUp(0);
+        QObject::connect(
+            &view, &camera::CameraView::grabDone, &view,
+            [this](qint64 ticket, const QImage& frame, const QDateTime&, const QString& error) {
+                ++answers[ticket];
+                lastFrame = frame;
+                lastError = error;
+            });
+        QString error;
+        preview =
+            qobject_cast<camera::PreviewWidget*>(view.create(&host, {320, 240}, "lying", &error));
+        ASSERT_TRUE(preview) << error.toStdString();
+        ASSERT_TRUE(view.connectDriver(&error)) << error.toStdString();
+        view.setPreview(true);
+    }
+
+    void lie(const char* fault) {
+        QFile file(dir.filePath("fault"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(fault);
+    }
+
+    // Asks for a picture as a run does, and waits for its answer.
+    QImage takePicture() {
+        const qint64 ticket = ++tickets;
+        view.requestGrab(ticket);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return answers.contains(ticket); }, 5000));
+        return lastFrame;
+    }
+
+    QStringList started() {
+        QFile file(dir.filePath("starts"));
+        if (!file.open(QIODevice::ReadOnly)) return {};
+        return QString::fromLatin1(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
+
+    QTemporaryDir dir;
+    QWidget host;
+    camera_process::ProcessCameraView view{LUMIVEX_LYING_CAMERA};
+    camera::PreviewWidget* preview = nullptr;
+    qint64 tickets = 0;
+    QHash<qint64, int> answers;
+    QImage lastFrame;
+    QString lastError;
+};
+
+TEST_F(LyingCameraTest, EveryLieEndsTheCameraProcessAndTheRunGoesOn) {
+    // The window's event loop is never held up long, flood or not.
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0;
+    qint64 longest = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        longest = std::max(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    tick.start(5);
+
+    ASSERT_EQ(takePicture().size(), QSize(64, 48));
+    for (const char* fault :
+         {"frame-ordinary-file", "frame-larger-than-memory", "frame-no-fields", "status-wrong-kind",
+          "controls-wrong-kind", "unknown-verb", "not-a-message", "grab-ordinary-file", "grab-huge",
+          "grab-wrong-bytes", "grab-negative", "grab-wrong-kind", "grab-no-fields", "grab-flood"}) {
+        SCOPED_TRACE(fault);
+        QSignalSpy lost(&view, &camera::CameraView::cameraLost);
+        QSignalSpy back(&view, &camera::CameraView::cameraBack);
+        const pid_t before = view.cameraProcessId();
+        lie(fault);
+        if (QByteArray(fault).startsWith("grab-")) {
+            const QImage picture = takePicture();
+            EXPECT_TRUE(picture.isNull());
+            EXPECT_FALSE(lastError.isEmpty());
+        }
+        ASSERT_TRUE(lost.count() > 0 || lost.wait(4000));
+        EXPECT_FALSE(lost.first().first().toString().isEmpty());
+        EXPECT_TRUE(preview->isShowingLost());
+        preview->grab(); // painted: nothing under the picture on screen was taken away
+        ASSERT_TRUE(back.count() > 0 || back.wait(4000));
+        EXPECT_EQ(lost.count(), 1);
+        EXPECT_NE(view.cameraProcessId(), before);
+        // The honest process that took its place delivers pictures and frames.
+        EXPECT_EQ(takePicture().size(), QSize(64, 48));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !preview->grab().toImage().isNull(); }, 2000));
+    }
+    // Every picture asked for was answered, once.
+    EXPECT_EQ(answers.size(), tickets);
+    for (auto it = answers.cbegin(); it != answers.cend(); ++it)
+        EXPECT_EQ(it.value(), 1) << "picture " << it.key();
+    EXPECT_LT(longest, 1000) << "ms the window was held up";
+}
+
+// A camera process that dies while the window waits for its picture is said to be gone once:
+// the word of the wait, coming later, must not end the standby that already took its place.
+TEST_F(LyingCameraTest, NewsOfAProcessAlreadyGoneLeavesItsSuccessorAlone) {
+    QTest::qWait(2500); // the standby is started two seconds after the camera runs
+    const QStringList before = started();
+    ASSERT_EQ(before.size(), 2);
+    QSignalSpy back(&view, &camera::CameraView::cameraBack);
+    lie("grab-die");
+    QString error;
+    EXPECT_FALSE(view.grabFrame(&error));
+    ASSERT_TRUE(back.wait(4000));
+    EXPECT_EQ(QString::number(view.cameraProcessId()), before.last());
+    EXPECT_EQ(started().size(), 2) << "no process started afresh";
+}
+
+} // namespace
