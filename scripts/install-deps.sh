@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libfontconfig-dev
   libpng-dev libturbojpeg0-dev libexif-dev
+  libmicrohttpd-dev libqrencode-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
   gstreamer1.0-x gstreamer1.0-tools
@@ -15,6 +16,7 @@ packages=(
   libgtest-dev libgmock-dev
   xvfb xdotool x11-utils imagemagick fonts-liberation2 libimage-exiftool-perl
   dbus-daemon at-spi2-core python3-pyatspi
+  chromium curl openssl iproute2
   clang libclang-rt-14-dev
 )
 # Only for `make bench` (--bench): the local network camera of the lost-camera benchmark

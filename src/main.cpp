@@ -1,8 +1,12 @@
 #include "camera_process/process_camera_view.h"
 #include "controls/camera_controls.h"
+#include "events/command_runner.h"
+#include "events/on_event.h"
 #include "power/sleep_guard.h"
+#include "settings/mod_ini.h"
 #include "shutdown/quit_signals.h"
 #include "video/video_maker_flow.h"
+#include "web/run_page.h"
 #include "window/clock.h"
 #include "window/font_warm_up.h"
 #include "window/form1.h"
@@ -59,6 +63,37 @@ int main(int argc, char* argv[]) {
         camera, messages,       clock, alarm, folder, QLocale(), window::freeBytesAt,
         &video, &cameraSettings};
     deps.sleepGuard = &sleepGuard;
+
+    // Looking in from elsewhere: the run's web page and the command on every event, when
+    // Config.ini turns them on. What stops them is said once the window is up.
+    const web::WebSettings webSettings = web::readWebSettings(
+        [&folder](const QString& key) {
+            return modIni::ReadIniValue(QStringLiteral("MAIN"), key, QStringLiteral("Config.ini"),
+                                        QString(), folder);
+        },
+        folder);
+    QStringList lookInProblems = webSettings.problems;
+    runs::RunWatchers watchers;
+    std::unique_ptr<web::RunPage> page;
+    if (webSettings.port) {
+        page = std::make_unique<web::RunPage>(folder, webSettings);
+        if (QString why; page->start(&why)) {
+            watchers.add(&page->board());
+            deps.lookIn = {[&page] { return page->link(); },
+                           [&page](QString* error) { return page->newKey(error); }};
+        } else {
+            lookInProblems << QStringLiteral("The run's page is off: %1").arg(why);
+            page.reset();
+        }
+    }
+    std::unique_ptr<events::CommandRunner> commands;
+    std::unique_ptr<events::OnEvent> onEvent;
+    if (!webSettings.onEvent.isEmpty()) {
+        commands = std::make_unique<events::CommandRunner>(webSettings.onEvent);
+        onEvent = std::make_unique<events::OnEvent>(*commands);
+        watchers.add(onEvent.get());
+    }
+    if (!watchers.empty()) deps.runWatcher = &watchers;
     // The panel waits until the camera is set up: the format dialog comes first at start-up.
     window::Form1 form(std::move(deps), window::Form1::Panel::AfterLoad);
 
@@ -66,8 +101,10 @@ int main(int argc, char* argv[]) {
     // ended, so that the next start takes the run up again.
     ending::QuitSignals quitSignals;
     QObject::connect(&quitSignals, &ending::QuitSignals::quitRequested, &form,
-                     [&form](const QString& name) {
+                     [&form, &commands](const QString& name) {
                          form.endBySignal(name);
+                         // The command for the run's end is given a moment to run.
+                         if (commands) commands->finish(std::chrono::seconds(5));
                          QApplication::closeAllWindows(); // the format dialog, if it is open
                          QCoreApplication::quit();
                      });
@@ -77,5 +114,10 @@ int main(int argc, char* argv[]) {
     if (!form.Load()) return quitSignals.received() ? 0 : 1;
     if (quitSignals.received()) return 0;
     form.show();
-    return app.exec();
+    if (!lookInProblems.isEmpty())
+        messages.show(lookInProblems.join(QStringLiteral("\r\n")), QStringLiteral("Config.ini"),
+                      window::MessageBoxes::Icon::Warning);
+    const int status = app.exec();
+    if (commands) commands->finish(std::chrono::seconds(5));
+    return status;
 }

@@ -22,7 +22,8 @@ namespace {
 const QStringList Header{QStringLiteral("time"), QStringLiteral("event"), QStringLiteral("picture"),
                          QStringLiteral("detail")};
 
-const QStringList KnownEvents{event::Started,    event::Saved,   event::NotSaved, event::CameraLost,
+const QStringList KnownEvents{event::DiskAlmostFull,
+                              event::Started,    event::Saved,   event::NotSaved, event::CameraLost,
                               event::CameraBack, event::Asleep,  event::Awake,    event::Ended,
                               event::Resumed,    event::Stopped, event::Note};
 

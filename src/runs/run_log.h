@@ -27,6 +27,8 @@ inline const QString Ended = QStringLiteral("ended");
 inline const QString Resumed = QStringLiteral("resumed");
 inline const QString Stopped = QStringLiteral("stopped");
 inline const QString Note = QStringLiteral("note");
+// Less than a day's pictures left on the disk; logged when someone watches the run.
+inline const QString DiskAlmostFull = QStringLiteral("disk almost full");
 } // namespace event
 
 struct LogRow {

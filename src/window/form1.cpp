@@ -53,6 +53,7 @@ Form1::Form1(Form1Deps deps, Panel panel, QWidget* parent)
             logRow(runs::event::Note, 0, text);
         });
     }
+    setUpWatching();
     if (panel == Panel::AtOnce) buildPanel();
 }
 

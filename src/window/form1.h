@@ -8,6 +8,7 @@
 #include "window/camera_settings.h"
 #include "window/clock.h"
 #include "window/disk_space.h"
+#include "window/look_in.h"
 #include "window/message_boxes.h"
 #include "window/ticker.h"
 #include "window/video_maker.h"
@@ -33,7 +34,8 @@ class SleepGuard;
 }
 namespace runs {
 struct CutShortRun;
-}
+class RunWatcher;
+} // namespace runs
 
 namespace window {
 
@@ -52,6 +54,11 @@ struct Form1Deps {
     pictures::FileWriter writeFile = camera::saveFileAtomically;
     // Keeps the computer awake during a run and tells when it sleeps; none: nothing is held.
     power::SleepGuard* sleepGuard = nullptr;
+    // Told of the run's state and every row of its log (the run's web page, the command on
+    // every event); none: nobody is told.
+    runs::RunWatcher* runWatcher = nullptr;
+    // The run's web page: its link and a new key; none: the Look in button stays hidden.
+    LookIn lookIn{};
 };
 
 // The program's one window: the camera view above, the panel with the inputs, the plan figures,
@@ -202,6 +209,22 @@ private:
     Nanoseconds suspendedSeen_{}; // the clock's time asleep at the last tick
     bool asleepLogged_ = false;   // the desktop said it sleeps; the clock need not
     QString notResumed_;          // why a cut-short run was not taken up again
+
+    // Looking in from elsewhere: the run's state told to the watcher (form1_web.cpp).
+    void setUpWatching();
+    void publishRun(const QList<runs::LogRow>& rows = {});
+    void watchDiskSpace(std::int64_t free, std::int64_t pictureBytes, std::int64_t interval);
+    void logForWatcher(const QString& runFolder, const runs::LogRow& row);
+    void cmdLookIn_Click();
+    struct LatestSaved {
+        QString path;
+        qint64 number = 0;
+        QDateTime captured;
+    } latestSaved_;
+    QDateTime runSince_;
+    bool diskAlmostFullLogged_ = false;
+    std::unique_ptr<runs::RunLog> pastRunLog_; // the run before's, for a watcher's late rows
+    QString pastRunFolder_;
 };
 
 } // namespace window

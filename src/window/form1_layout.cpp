@@ -201,6 +201,8 @@ void Form1::buildPanel() {
     connect(cmdCamera, &QPushButton::clicked, this, &Form1::cmdCamera_Click);
     connect(cboSaveAs, &QComboBox::currentIndexChanged, this, &Form1::cboSaveAs_Change);
     connect(chkTimeStamp, &QCheckBox::toggled, this, &Form1::chkTimeStamp_Click);
+    connect(cmdLookIn, &QPushButton::clicked, this, &Form1::cmdLookIn_Click);
+    cmdLookIn->setVisible(bool(deps_.lookIn));
     // The space a run takes depends on the stop option too.
     connect(optStop2, &QRadioButton::toggled, this, &Form1::updateSpaceTip);
     // Stage may have been sized already.

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSignalBlocker>
 
 #ifndef LUMIVEX_VERSION
@@ -52,6 +53,8 @@ void Form1::logRow(const QString& event, qint64 picture, const QString& detail) 
 
 void Form1::logRows(const QList<runs::LogRow>& rows) {
     if (!log_.isOpen()) return;
+    // Whoever watches the run hears of the rows, written or not.
+    const auto tell = qScopeGuard([&] { publishRun(rows); });
     QString error;
     for (const runs::LogRow& row : rows) {
         runs::LogRow masked = row;
@@ -209,6 +212,7 @@ bool Form1::resumeRun(const runs::CutShortRun& run) {
     lngTaken = std::int32_t(run.highest);
     lngNotSaved = std::int32_t(run.notSaved);
     strSaveError = run.lastReason;
+    runSince_ = run.started;
     suspendedSeen_ = deps_.clock.suspended();
 
     const QDateTime now = deps_.clock.localNow();

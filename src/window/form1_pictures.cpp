@@ -90,6 +90,7 @@ void Form1::takeSaveResults() {
         if (result.number == 0) {
             if (result.ok) trialBytes_ = result.bytes;
         } else if (result.ok) {
+            latestSaved_ = {result.path, result.number, result.captured};
             logRow(runs::event::Saved, result.number,
                    result.captured.isValid() ? QStringLiteral("%1, captured %2")
                                                    .arg(result.path.section(QLatin1Char('/'), -1),
@@ -158,9 +159,11 @@ void Form1::updateDiskEstimate() {
     } catch (const convert::ConversionError&) {
         return; // keeps its text, as the plan figures do
     }
-    lblDiskFull->setText(QStringLiteral("Disk full in: %1")
-                             .arg(diskFullText(deps_.freeSpace(picturesFolder()),
-                                               estimatedPictureBytes().value_or(0), interval)));
+    const std::int64_t free = deps_.freeSpace(picturesFolder());
+    const std::int64_t pictureBytes = estimatedPictureBytes().value_or(0);
+    lblDiskFull->setText(
+        QStringLiteral("Disk full in: %1").arg(diskFullText(free, pictureBytes, interval)));
+    watchDiskSpace(free, pictureBytes, interval);
 }
 
 } // namespace window

@@ -1,0 +1,105 @@
+#include "web/page.h"
+
+namespace web::page {
+
+const QByteArray Html = R"page(<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>Webcam Lumivex</title>
+<link rel="stylesheet" href="/page.css">
+<script src="/page.js" defer></script>
+</head>
+<body>
+<h1>Webcam Lumivex</h1>
+<img id="picture" alt="The latest picture">
+<p id="taken">No picture yet</p>
+<dl>
+<dt>State</dt><dd id="state">Asking the program&hellip;</dd>
+<dt>Running since</dt><dd id="since">&ndash;</dd>
+<dt>Pictures taken</dt><dd id="count">&ndash;</dd>
+<dt>Not saved</dt><dd id="notSaved">&ndash;</dd>
+<dt>Camera</dt><dd id="camera">&ndash;</dd>
+<dt>Next picture due</dt><dd id="nextDue">&ndash;</dd>
+<dt>Disk full in</dt><dd id="disk">&ndash;</dd>
+</dl>
+<p id="problem" role="alert"></p>
+</body>
+</html>
+)page";
+
+const QByteArray Script = R"page("use strict";
+// The key came in the link and is in the cookie now: it leaves the address bar and the history.
+history.replaceState(null, "", "/");
+const field = (id) => document.getElementById(id);
+const when = (t) => (t ? new Date(t).toLocaleString() : "\u2013");
+const picture = field("picture");
+let asked = 0;
+let timer = 0;
+picture.addEventListener("load", () => {
+  picture.dataset.shown = String(asked);
+});
+function show(s) {
+  field("state").textContent = s.running ? "Running" : "Not running";
+  field("since").textContent = s.running ? when(s.since) : "\u2013";
+  field("count").textContent = String(s.taken);
+  field("notSaved").textContent =
+    s.notSaved > 0 ? s.notSaved + " (last: " + s.lastReason + ")" : "0";
+  field("camera").textContent =
+    s.camera === "lost" ? "Camera lost: " + s.cameraReason : "Working";
+  field("nextDue").textContent = when(s.nextDue);
+  field("disk").textContent = s.diskFullIn || "\u2013";
+  if (s.latest) {
+    field("taken").textContent =
+      "Picture " + s.latest.number + ", taken " + when(s.latest.captured);
+    if (s.latest.number !== asked) {
+      asked = s.latest.number;
+      picture.src = "/latest.jpg?picture=" + asked;
+    }
+  }
+}
+async function refresh() {
+  try {
+    const answer = await fetch("/status.json", { cache: "no-store", credentials: "same-origin" });
+    if (answer.status === 401 || answer.status === 429) {
+      // A key renewed in the program: only a new link helps, and asking on would count as guessing.
+      clearInterval(timer);
+      field("problem").textContent = "This link no longer works: ask the program for its new link.";
+      return;
+    }
+    if (!answer.ok) throw new Error(String(answer.status));
+    show(await answer.json());
+    field("problem").textContent = "";
+  } catch (e) {
+    field("problem").textContent = "The program does not answer.";
+  }
+}
+refresh();
+timer = setInterval(refresh, 3000);
+)page";
+
+const QByteArray Style = R"page(body { font-family: sans-serif; margin: 0.5em; max-width: 40em; }
+h1 { font-size: 1.2em; margin: 0 0 0.4em; }
+img { display: block; width: 100%; height: auto; background: #ddd; min-height: 3em; }
+dl { display: grid; grid-template-columns: auto 1fr; gap: 0.2em 0.8em; }
+dt { font-weight: bold; }
+dd { margin: 0; }
+#problem { color: #b00; }
+)page";
+
+const QByteArray KeyNeeded = R"page(<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>Webcam Lumivex</title>
+</head>
+<body>
+<h1>Webcam Lumivex</h1>
+<p>This page needs its link with the key: the program's window shows it under Look in&hellip;</p>
+</body>
+</html>
+)page";
+
+} // namespace web::page
