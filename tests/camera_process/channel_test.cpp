@@ -45,3 +45,25 @@ TEST(Channel, AFloodNeverHoldsAWaitPastItsDeadline) {
 }
 
 } // namespace
+
+namespace {
+
+// A message larger than the socket takes is lost, not the link: the other end goes on hearing.
+TEST(Channel, AMessageTooLargeForTheSocketLeavesTheChannelOpen) {
+    camera_process::UniqueFd ours, theirs;
+    QString error;
+    ASSERT_TRUE(camera_process::makeSocketPair(&ours, &theirs, &error));
+    Channel window(std::move(ours));
+    Channel camera(std::move(theirs));
+    const QString huge(8 << 20, QLatin1Char('x'));
+    EXPECT_FALSE(
+        camera.send(Message(QStringLiteral("formats"), {{QLatin1String("formats"), huge}})));
+    EXPECT_TRUE(camera.tooLarge());
+    EXPECT_TRUE(camera.isOpen());
+    ASSERT_TRUE(camera.send(Message(QStringLiteral("failed"))));
+    Message next;
+    EXPECT_TRUE(window.waitFor([](const Message&) { return true; }, 1s, &next));
+    EXPECT_TRUE(next.is(QLatin1String("failed")));
+}
+
+} // namespace

@@ -7,10 +7,12 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
 #include <gtest/gtest.h>
 
 namespace {
@@ -134,6 +136,24 @@ TEST_F(LyingCameraTest, NewsOfAProcessAlreadyGoneLeavesItsSuccessorAlone) {
     ASSERT_TRUE(back.wait(4000));
     EXPECT_EQ(QString::number(view.cameraProcessId()), before.last());
     EXPECT_EQ(started().size(), 2) << "no process started afresh";
+}
+
+// A try's first frame may come later than the watchdog's limit (a network camera waits for its
+// next key frame); it is given the time start-up gives it, and the camera comes back.
+TEST_F(LyingCameraTest, ATryWhoseFirstFrameIsSlowBringsTheCameraBack) {
+    camera_process::ProcessCameraView::Timing timing;
+    timing.stallTimeout = 600ms;
+    timing.startTimeout = 1000ms;
+    timing.retryInterval = 200ms;
+    view.setTiming(timing);
+    qputenv("LYING_CAMERA_FIRST_FRAME_MS", "1500");
+    const auto unset = qScopeGuard([] { qunsetenv("LYING_CAMERA_FIRST_FRAME_MS"); });
+    QSignalSpy lost(&view, &camera::CameraView::cameraLost);
+    QSignalSpy back(&view, &camera::CameraView::cameraBack);
+    ASSERT_EQ(::kill(view.cameraProcessId(), SIGKILL), 0);
+    ASSERT_TRUE(lost.wait(2000));
+    EXPECT_TRUE(back.wait(5000));
+    EXPECT_EQ(lost.count(), 1);
 }
 
 } // namespace

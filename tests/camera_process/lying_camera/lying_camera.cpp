@@ -91,8 +91,11 @@ private:
             channel_.send(Message(QStringLiteral("connected")));
             startFrames();
         } else if (message.is(QLatin1String("start"))) {
+            // A try: LYING_CAMERA_FIRST_FRAME_MS makes its first frame late, like a network
+            // camera's waiting for its next key frame.
             channel_.send(Message(QStringLiteral("started")));
-            startFrames();
+            QTimer::singleShot(qEnvironmentVariableIntValue("LYING_CAMERA_FIRST_FRAME_MS"), this,
+                               &LyingCamera::startFrames);
         } else if (message.is(QLatin1String("preview"))) {
             preview_ = message.flag(QLatin1String("on"));
         } else if (message.is(QLatin1String("shown"))) {
