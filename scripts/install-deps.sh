@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libfontconfig-dev
   libpng-dev libturbojpeg0-dev libexif-dev
   libmicrohttpd-dev libqrencode-dev
+  libnova-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
   gstreamer1.0-x gstreamer1.0-tools

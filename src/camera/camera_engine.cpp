@@ -103,6 +103,11 @@ std::unique_ptr<CameraPipeline> CameraEngine::newPipeline(gst::ElementPtr source
     connect(pipeline.get(), &CameraPipeline::firstFrame, this, &CameraEngine::firstFrame);
     connect(pipeline.get(), &CameraPipeline::frameArrived, this, &CameraEngine::previewFrame);
     connect(pipeline.get(), &CameraPipeline::failed, this, &CameraEngine::failed);
+    connect(pipeline.get(), &CameraPipeline::frozen, this, &CameraEngine::frozen);
+    connect(pipeline.get(), &CameraPipeline::stillScene, this, &CameraEngine::stillScene);
+    // Only a camera is watched: a test pattern stands still on purpose, and a network camera's
+    // stream is its server's business.
+    if (device_) pipeline->watchFrozen(FrozenWatch(frozenAfter_, frozeOn_));
     return pipeline;
 }
 

@@ -56,6 +56,13 @@ public:
     bool changeFormat(const VideoFormat& format, std::chrono::milliseconds timeout, QString* error);
     std::optional<VideoFormat> format() const { return format_; }
 
+    // Frames of a camera that stay the same for `after` (zero: never checked) make it frozen();
+    // `frozeOn`: the picture the camera process before this one froze on.
+    void watchFrozen(std::chrono::seconds after, std::optional<quint64> frozeOn) {
+        frozenAfter_ = after;
+        frozeOn_ = frozeOn;
+    }
+
     void setPreview(bool on, int milliseconds);
     void expose();
 
@@ -89,6 +96,10 @@ signals:
     void previewFrame();
     // The stream broke (error or end); once a pipeline.
     void failed(const QString& reason);
+    // The camera keeps sending the same picture (`fingerprint`), or, after a frozen one was
+    // replaced, the picture stays the one it froze on: the scene stands still.
+    void frozen(quint64 fingerprint);
+    void stillScene();
 
 private:
     void openControls(const QString& node);
@@ -110,6 +121,8 @@ private:
     std::optional<VideoFormat> format_;
     bool previewOn_ = false;
     int previewRate_ = 0;
+    std::chrono::seconds frozenAfter_{0};
+    std::optional<quint64> frozeOn_;
 };
 
 } // namespace camera

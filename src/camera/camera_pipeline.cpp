@@ -255,6 +255,7 @@ GstPadProbeReturn CameraPipeline::onSinkBuffer(GstPad* pad, GstPadProbeInfo* inf
 }
 
 void CameraPipeline::storeFrame(gst::SamplePtr sample, bool shown) {
+    lookForFreeze(sample);
     slot_.put(std::move(sample));
     // The GUI thread hears of the first frame (it ends a loss and the black) and, when it paints
     // the preview, of the frames to show; once for however many arrive before it looks. When
@@ -262,6 +263,31 @@ void CameraPipeline::storeFrame(gst::SamplePtr sample, bool shown) {
     const bool first = !firstFrameSeen_.exchange(true);
     if ((first || (shown && !videoSink_)) && !noticePending_.exchange(true))
         QMetaObject::invokeMethod(this, &CameraPipeline::onFrameNotice, Qt::QueuedConnection);
+}
+
+void CameraPipeline::lookForFreeze(const gst::SamplePtr& sample) {
+    const auto now = FrozenWatch::Clock::now();
+    if (!sample || !frozen_.wants(now)) return;
+    GstBuffer* buffer = gst_sample_get_buffer(sample.get());
+    GstMapInfo map;
+    if (buffer == nullptr || !gst_buffer_map(buffer, &map, GST_MAP_READ)) return;
+    // BGRx rows: four bytes a pixel, no padding at these widths.
+    int width = 0;
+    if (GstCaps* caps = gst_sample_get_caps(sample.get()); caps && gst_caps_get_size(caps) > 0)
+        gst_structure_get_int(gst_caps_get_structure(caps, 0), "width", &width);
+    const std::uint64_t print = frameFingerprint(map.data, map.size, std::size_t(width) * 4);
+    gst_buffer_unmap(buffer, &map);
+    switch (frozen_.see(print, now)) {
+    case FrozenWatch::Verdict::Fine:
+        return;
+    case FrozenWatch::Verdict::Frozen:
+        QMetaObject::invokeMethod(
+            this, [this, print] { emit frozen(print); }, Qt::QueuedConnection);
+        return;
+    case FrozenWatch::Verdict::StillScene:
+        QMetaObject::invokeMethod(this, &CameraPipeline::stillScene, Qt::QueuedConnection);
+        return;
+    }
 }
 
 void CameraPipeline::onFrameNotice() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "camera/frame_slot.h"
+#include "camera/frozen_watch.h"
 #include "camera/preview_pacer.h"
 #include "camera/video_format.h"
 #include "gst/bus_watch.h"
@@ -71,6 +72,8 @@ public:
                         FrameSlot::Clock::time_point* arrival = nullptr);
 
     bool hasFirstFrame() const { return firstFrameHandled_; }
+    // Before start(): watches the frames for a camera that keeps sending the same picture.
+    void watchFrozen(const FrozenWatch& watch) { frozen_ = watch; }
 
 signals:
     void firstFrame();
@@ -78,6 +81,10 @@ signals:
     void frameArrived();
     // The stream broke (error or end); reported once.
     void failed(const QString& reason);
+    // The same picture for the watch's time: a frozen camera (reported once), or, for the
+    // picture the camera process before froze on, a scene that stands still.
+    void frozen(quint64 fingerprint);
+    void stillScene();
 
 private:
     static GstFlowReturn onNewSample(GstAppSink* sink, gpointer self);
@@ -90,6 +97,7 @@ private:
     // Streaming thread: stores the frame; `shown` says whether the preview wants it.
     void storeFrame(gst::SamplePtr sample, bool shown);
     void onFrameNotice();
+    void lookForFreeze(const gst::SamplePtr& sample);
     void showAsSoonAsArrived();
 
     gst::ElementPtr pipeline_;
@@ -105,6 +113,7 @@ private:
     std::atomic<bool> noticePending_{false};
     bool firstFrameHandled_ = false;
     bool failed_ = false;
+    FrozenWatch frozen_; // streaming thread only, once started
 };
 
 } // namespace camera

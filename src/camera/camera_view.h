@@ -86,6 +86,10 @@ public:
     // Before create(): with no camera there, the view is made anyway and waits for one, as after
     // a loss, instead of create() failing.
     virtual void waitForCamera(bool wait) { (void)wait; }
+    // Before create(): a camera whose pictures stay bit-identical this long is frozen and
+    // treated as lost (once per stretch of the same picture); 0: never. Only cameras are
+    // watched, not test patterns or network streams.
+    virtual void setFrozenAfter(int seconds) { (void)seconds; }
     // Starts the camera afresh, as after a loss for `reason` (many webcams need it after the
     // computer slept).
     virtual void restartCamera(const QString& reason) { (void)reason; }
@@ -99,6 +103,11 @@ signals:
     void cameraLost(const QString& reason);
     // The camera delivers again after a loss.
     void cameraBack();
+    // Just before cameraLost(), when the loss is a camera that kept sending the same picture.
+    void cameraFrozen(const QString& reason);
+    // The camera put in place of a frozen one sends the same picture: the scene stands still.
+    // Pictures go on; the camera is not replaced again until the picture changes.
+    void sceneStill();
 };
 
 } // namespace camera

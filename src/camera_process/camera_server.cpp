@@ -25,6 +25,15 @@ CameraServer::CameraServer(UniqueFd socket, QObject* parent)
     connect(&engine_, &camera::CameraEngine::failed, this, [this](const QString& reason) {
         reply(Message(QStringLiteral("failed"), {{QLatin1String("error"), reason}}));
     });
+    connect(&engine_, &camera::CameraEngine::frozen, this, [this](quint64 fingerprint) {
+        reply(Message(QStringLiteral("failed"),
+                      {{QLatin1String("error"), QStringLiteral("the camera sends the same picture "
+                                                               "for %1 s")
+                                                    .arg(frozenAfter_.count())},
+                       {QLatin1String("frozen"), qint64(fingerprint)}}));
+    });
+    connect(&engine_, &camera::CameraEngine::stillScene, this,
+            [this] { reply(Message(QStringLiteral("still-scene"))); });
     connect(&status_, &QTimer::timeout, this, &CameraServer::sendStatus);
 }
 
@@ -105,6 +114,12 @@ void CameraServer::open(const Message& message) {
     const quint64 window = quint64(message.number(QLatin1String("window")));
     const bool draws = window != 0 && camera::WindowSink::available();
     engine_.setWindow(draws ? window : 0);
+    frozenAfter_ = std::chrono::seconds(
+        std::clamp<qint64>(message.number(QLatin1String("frozenAfter")), 0, 24 * 3600));
+    const QCborValue frozeOn = message.fields.value(QLatin1String("frozeOn"));
+    engine_.watchFrozen(frozenAfter_, frozeOn.isInteger()
+                                          ? std::optional<quint64>(quint64(frozeOn.toInteger()))
+                                          : std::nullopt);
     QString error;
     const std::optional<camera::CaptureDevice> known =
         deviceFromWire(message.fields.value(QLatin1String("camera")).toMap());

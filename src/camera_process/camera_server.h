@@ -72,6 +72,7 @@ private:
     int windowSlot_ = -1;
     bool previewPending_ = false;
     int xErrorsSeen_ = 0;
+    std::chrono::seconds frozenAfter_{0}; // the same picture this long: a frozen camera
 };
 
 } // namespace camera_process

@@ -117,6 +117,9 @@ void ProcessCameraView::listen() {
             Qt::UniqueConnection);
     lastAnswer_.start();
     ++processSerial_;
+    // What was sent to the process before is asked again of this one with its first frame.
+    applyPending_ = false;
+    holdSent_ = false;
     previewGeneration_ = -1;
     shownSlot_ = -1;
     firstFrameSeen_ = false;
@@ -201,6 +204,8 @@ Message ProcessCameraView::openRequest(bool window) const {
                     {QLatin1String("heartbeat"),
                      qint64(std::clamp(timing_.stallTimeout / 50, 10ms, 100ms).count())}};
     if (device_) fields.insert(QLatin1String("camera"), deviceToWire(*device_));
+    fields.insert(QLatin1String("frozenAfter"), frozenAfter_);
+    if (frozeOn_) fields.insert(QLatin1String("frozeOn"), *frozeOn_);
     if (window && sinkDraws_ && preview_)
         fields.insert(QLatin1String("window"), qint64(preview_->videoWindow()));
     return Message(QStringLiteral("open"), fields);
@@ -339,6 +344,8 @@ void ProcessCameraView::disconnectDriver() {
         await({"controls-applied"}, 1s, &answer, nullptr);
     }
     applyPending_ = false;
+    applyWanted_.clear();
+    setsWanted_.clear();
     delete formatDialog_.data();
     standbyTimer_.stop();
     standby_.reset();
@@ -396,12 +403,21 @@ void ProcessCameraView::onMessage(const Message& message) {
         firstFrameSeen_ = true;
         if (processDraws_ && preview_ && previewOn_) preview_->showSinkVideo();
         happen(LinkEvent::FirstFrame);
+        sendWantedControls();
     } else if (message.is(QLatin1String("frame"))) {
         onPreviewFrame(message);
     } else if (message.is(QLatin1String("grabbed")) || message.is(QLatin1String("grab-failed"))) {
         onGrabAnswer(message);
     } else if (message.is(QLatin1String("failed")) || message.is(QLatin1String("start-failed"))) {
+        if (const QCborValue frozen = message.fields.value(QLatin1String("frozen"));
+            frozen.isInteger() && link_ == Link::Streaming) {
+            // The next camera process is told the picture, to tell a still scene from a fault.
+            frozeOn_ = frozen.toInteger();
+            emit cameraFrozen(secrets::masked(message.text(QLatin1String("error"))));
+        }
         happen(LinkEvent::Failure, message.text(QLatin1String("error")));
+    } else if (message.is(QLatin1String("still-scene"))) {
+        emit sceneStill();
     } else if (message.is(QLatin1String("found"))) {
         // A try's process found the camera: it starts it in the format in use.
         tryFound_ = true;
@@ -424,13 +440,22 @@ void ProcessCameraView::onMessage(const Message& message) {
             message.text(QLatin1String("error")),
             controlsFromWire(message.fields.value(QLatin1String("controls")).toArray()));
     } else if (message.is(QLatin1String("controls-applied"))) {
-        applyPending_ = false;
+        // The answer to what was sent (start-up's refusals come before any).
+        if (std::exchange(applyPending_, false)) {
+            // Done, unless asked again differently meanwhile.
+            for (auto it = applySent_.constBegin(); it != applySent_.constEnd(); ++it)
+                if (applyWanted_.contains(it.key()) && applyWanted_.value(it.key()) == it.value())
+                    applyWanted_.remove(it.key());
+            applySent_.clear();
+            sendWantedControls();
+        }
         QStringList refused;
         for (const QCborValue& reason : message.fields.value(QLatin1String("refused")).toArray())
             refused << reason.toString();
         emit controlsApplied(
             refused, controlsFromWire(message.fields.value(QLatin1String("controls")).toArray()));
     } else if (message.is(QLatin1String("held"))) {
+        holdDone_ = true;
         emit controlsHeld(valuesFromWire(message.fields.value(QLatin1String("restore")).toMap()),
                           valuesFromWire(message.fields.value(QLatin1String("held")).toMap()));
     }
@@ -874,19 +899,37 @@ void ProcessCameraView::requestControls() {
 }
 
 void ProcessCameraView::setControl(std::uint32_t id, std::int64_t value) {
-    if (link_ == Link::Streaming)
-        send(Message(QStringLiteral("set-control"),
-                     {{QLatin1String("id"), qint64(id)}, {QLatin1String("value"), qint64(value)}}));
+    setsWanted_.insert(id, value);
+    if (link_ == Link::Streaming) sendWantedControls();
 }
 
 void ProcessCameraView::applyControls(const ControlValues& values) {
-    if (link_ == Link::Streaming)
-        applyPending_ = send(Message(QStringLiteral("apply-controls"),
-                                     {{QLatin1String("values"), valuesToWire(values)}}));
+    for (auto it = values.constBegin(); it != values.constEnd(); ++it)
+        applyWanted_.insert(it.key(), it.value());
+    if (link_ == Link::Streaming) sendWantedControls();
 }
 
-void ProcessCameraView::holdControls() {
-    if (link_ == Link::Streaming) send(Message(QStringLiteral("hold")));
+void ProcessCameraView::holdControls(bool hold) {
+    holdWanted_ = hold;
+    holdDone_ = false;
+    if (link_ == Link::Streaming) sendWantedControls();
+}
+
+void ProcessCameraView::sendWantedControls() {
+    if (link_ != Link::Streaming) return;
+    // A hold answered once is in the start controls of every later process (the window gives
+    // it the held values); one never answered is asked of each new process until it is.
+    if (holdWanted_ && !holdDone_ && !holdSent_) holdSent_ = send(Message(QStringLiteral("hold")));
+    if (!applyWanted_.isEmpty() && !applyPending_) {
+        applySent_ = applyWanted_;
+        applyPending_ = send(Message(QStringLiteral("apply-controls"),
+                                     {{QLatin1String("values"), valuesToWire(applySent_)}}));
+    }
+    for (auto it = setsWanted_.constBegin(); it != setsWanted_.constEnd(); ++it)
+        send(
+            Message(QStringLiteral("set-control"), {{QLatin1String("id"), qint64(it.key())},
+                                                    {QLatin1String("value"), qint64(it.value())}}));
+    setsWanted_.clear();
 }
 
 } // namespace camera_process

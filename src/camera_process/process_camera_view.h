@@ -76,6 +76,7 @@ public:
     QString videoFormatLabel() const override;
     bool useVideoFormat(const QString& label) override;
     void waitForCamera(bool wait) override { waitForCamera_ = wait; }
+    void setFrozenAfter(int seconds) override { frozenAfter_ = seconds; }
     void restartCamera(const QString& reason) override;
 
     void setTiming(const Timing& timing);
@@ -100,10 +101,14 @@ public:
     QString cameraIdentity() const;
     // Why the camera has no controls; empty when it has.
     QString noControlsReason() const { return noControls_; }
+    // What is asked of the controls while the camera is lost (or a process goes before doing it)
+    // is kept, and asked of the camera with the first frame of the next process.
     void requestControls();
     void setControl(std::uint32_t id, std::int64_t value);
     void applyControls(const ControlValues& values);
-    void holdControls();
+    // Holding the automatics steady during a run: true at its start, false at its end (a hold
+    // not yet done is then forgotten; the automatics are given back with applyControls()).
+    void holdControls(bool hold = true);
     // Set on the camera each time it is started, before its first frame (start-up, reconnects).
     void setStartControls(const ControlValues& values) { startControls_ = values; }
 
@@ -204,7 +209,14 @@ private:
 
     QString noControls_ = QStringLiteral("The camera is not connected.");
     ControlValues startControls_;
-    bool applyPending_ = false; // settings sent, not yet answered
+    bool applyPending_ = false; // applyWanted_ sent to the process now, not yet answered
+    ControlValues applyWanted_;
+    ControlValues applySent_;
+    QMap<std::uint32_t, std::int64_t> setsWanted_;
+    bool holdWanted_ = false;
+    bool holdSent_ = false; // to the process now
+    bool holdDone_ = false; // answered, by any process
+    void sendWantedControls();
     std::chrono::milliseconds warmUp_{1000};
     QElapsedTimer backSince_; // since the camera came back after a loss
 
@@ -229,6 +241,8 @@ private:
     QDateTime grabbedAt_;
     std::shared_ptr<SharedMemory> previewFrames_; // shared with the image on screen
     qint64 previewGeneration_ = -1;
+    int frozenAfter_ = 0;
+    std::optional<qint64> frozeOn_; // the picture the last frozen camera process kept sending
 };
 
 } // namespace camera_process

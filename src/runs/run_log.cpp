@@ -25,7 +25,8 @@ const QStringList Header{QStringLiteral("time"), QStringLiteral("event"), QStrin
 const QStringList KnownEvents{event::DiskAlmostFull,
                               event::Started,    event::Saved,   event::NotSaved, event::CameraLost,
                               event::CameraBack, event::Asleep,  event::Awake,    event::Ended,
-                              event::Resumed,    event::Stopped, event::Note};
+                              event::Resumed,    event::Stopped, event::Note,
+                              event::Frozen,     event::Paused,  event::Active};
 
 bool fail(QString* error, const QString& reason) {
     if (error) *error = reason;

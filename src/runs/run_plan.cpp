@@ -104,6 +104,13 @@ qint64 picturesDueBetween(const QDateTime& start, std::int32_t interval, const Q
     return std::max<qint64>(0, dueBy(to) - dueBy(from));
 }
 
+QDateTime firstDueAfter(const QDateTime& start, std::int32_t interval, const QDateTime& from) {
+    if (interval <= 0) return from;
+    const qint64 period = qint64(interval) * 1000;
+    const qint64 done = std::max<qint64>(0, start.msecsTo(from)) / period;
+    return start.addMSecs((done + 1) * period);
+}
+
 std::optional<CutShortRun> findCutShortRun(const QString& picturesDir, const QLocale& locale,
                                            QString* whyNot) {
     if (whyNot) whyNot->clear();

@@ -63,5 +63,7 @@ QString resumeProblem(const CutShortRun& run, const QDateTime& now);
 // takes one every `interval` seconds.
 qint64 picturesDueBetween(const QDateTime& start, std::int32_t interval, const QDateTime& from,
                           const QDateTime& to);
+// The first of those moments (start plus whole intervals) after `from`.
+QDateTime firstDueAfter(const QDateTime& start, std::int32_t interval, const QDateTime& from);
 
 } // namespace runs

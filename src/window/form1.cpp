@@ -3,6 +3,7 @@
 
 #include "convert/conversion_error.h"
 #include "convert/numbers.h"
+#include "hours/active_hours.h"
 #include "pictures/picture_settings.h"
 #include "power/sleep_guard.h"
 #include "runs/run_plan.h"
@@ -43,6 +44,8 @@ Form1::Form1(Form1Deps deps, Panel panel, QWidget* parent)
     connect(&deps_.camera, &camera::CameraView::grabDone, this, &Form1::onGrabDone);
     connect(&deps_.camera, &camera::CameraView::cameraLost, this, &Form1::onCameraLost);
     connect(&deps_.camera, &camera::CameraView::cameraBack, this, &Form1::onCameraBack);
+    connect(&deps_.camera, &camera::CameraView::cameraFrozen, this, &Form1::onCameraFrozen);
+    connect(&deps_.camera, &camera::CameraView::sceneStill, this, &Form1::onSceneStill);
     if (deps_.sleepGuard) {
         connect(deps_.sleepGuard, &power::SleepGuard::sleeping, this, &Form1::onSleeping);
         connect(deps_.sleepGuard, &power::SleepGuard::woke, this, &Form1::onWoke);
@@ -58,6 +61,21 @@ Form1::Form1(Form1Deps deps, Panel panel, QWidget* parent)
 }
 
 Form1::~Form1() = default;
+
+// Seconds of the same picture after which a camera is frozen: 30 unless Config.ini says
+// otherwise; 0 turns the check off.
+int Form1::readFrozenAfter(const QString& text, QStringList* problems) {
+    constexpr int Default = 30;
+    if (text.isEmpty()) return Default;
+    bool valid = false;
+    const int seconds = text.trimmed().toInt(&valid);
+    if (valid && seconds >= 0 && seconds <= 86400) return seconds;
+    *problems << QStringLiteral("FrozenAfter=%1 is not allowed in Config.ini: it must be whole "
+                                "seconds from 0 (off) to 86400. %2 is used.")
+                     .arg(text)
+                     .arg(Default);
+    return Default;
+}
 
 bool Form1::Load() {
     const auto setting = [this](const char* key) {
@@ -102,6 +120,12 @@ bool Form1::Load() {
         }
     }
     deps_.camera.waitForCamera(cutShort.has_value());
+    QStringList problems;
+    deps_.camera.setFrozenAfter(readFrozenAfter(setting("FrozenAfter"), &problems));
+    const hours::HoursSettings hoursSettings =
+        hours::readActiveHours([&](const QString& key) { return setting(qPrintable(key)); });
+    problems << hoursSettings.problems;
+    schedule_ = hours::ActiveSchedule(hoursSettings.hours, deps_.timeZone);
 
     QString error;
     hCapWnd = deps_.camera.create(Stage, Stage->size(), setting("Source"), &error);
@@ -133,7 +157,8 @@ bool Form1::Load() {
         deps_.camera.videoFormatDialog();
     if (Frame1 == nullptr) buildPanel();
     updateCameraButton();
-    applyPictureSettings(pictureSettings.problems);
+    applyPictureSettings(pictureSettings.problems + problems);
+    applyActiveHours(schedule_.hours());
     updateSpaceTip();
     if (cutShort) resumeRun(*cutShort);
     if (!notResumed_.isEmpty()) showRunNote(notResumed_);

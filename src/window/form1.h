@@ -2,6 +2,7 @@
 
 #include "camera/bmp_writer.h"
 #include "camera/camera_view.h"
+#include "hours/active_schedule.h"
 #include "pictures/picture_options.h"
 #include "pictures/save_queue.h"
 #include "runs/run_log.h"
@@ -15,6 +16,7 @@
 
 #include <QHash>
 #include <QLocale>
+#include <QTimeZone>
 #include <QWidget>
 #include <cstdint>
 #include <deque>
@@ -59,6 +61,8 @@ struct Form1Deps {
     runs::RunWatcher* runWatcher = nullptr;
     // The run's web page: its link and a new key; none: the Look in button stays hidden.
     LookIn lookIn{};
+    // The computer's time zone, which the active hours of a day are read in.
+    QTimeZone timeZone = QTimeZone::systemTimeZone();
 };
 
 // The program's one window: the camera view above, the panel with the inputs, the plan figures,
@@ -89,6 +93,8 @@ public:
     void cmdCamera_Click();
     void cboSaveAs_Change();
     void chkTimeStamp_Click();
+    void cmdHours_Click();
+    void cmdRunFolder_Click();
 
     void TakePic();
     void CalcNew();
@@ -143,6 +149,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    static int readFrozenAfter(const QString& text, QStringList* problems);
     void buildWindow();
     void buildPanel();
     void setRunning(bool running);
@@ -186,6 +193,17 @@ private:
     void waitForSaves(std::chrono::milliseconds limit);
     void onGrabDone(qint64 number, const QImage& frame, const QDateTime& captured,
                     const QString& error);
+    // The active hours and what the window shows of a run (form1_hours.cpp).
+    void applyActiveHours(const hours::ActiveHours& active);
+    bool withinActiveHours();
+    qint64 activeOf(const QDateTime& first, qint64 count) const;
+    void showRunTimes(const QString& ended = {});
+    QString nextPictureText(const QDateTime& now) const;
+    // The share of the coming days' hours that is active; 1 with every hour active.
+    double activeShare() const;
+    void onCameraFrozen();
+    void onSceneStill();
+
     std::optional<std::int64_t> estimatedPictureBytes() const;
     std::int64_t pictureBytesForSpace() const;
     void updateDiskEstimate();
@@ -209,6 +227,12 @@ private:
     Nanoseconds suspendedSeen_{}; // the clock's time asleep at the last tick
     bool asleepLogged_ = false;   // the desktop said it sleeps; the clock need not
     QString notResumed_;          // why a cut-short run was not taken up again
+    hours::ActiveSchedule schedule_;
+    bool paused_ = false;           // the run waits for its active hours
+    QDateTime runStarted_;          // this run's start, shown while it goes
+    QDateTime lastPictureAt_;       // when its last picture was saved
+    bool frozenLoss_ = false;       // the camera being lost kept sending the same picture
+    bool sceneStillLogged_ = false; // said once a still stretch that the scene stands still
 
     // Looking in from elsewhere: the run's state told to the watcher (form1_web.cpp).
     void setUpWatching();

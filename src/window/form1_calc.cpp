@@ -58,10 +58,21 @@ void Form1::CalcNew() {
 
     const double perMinute = 60.0 / *interval;
     const double perHour = perMinute * 60.0;
-    const double perDay = perHour * 24.0;
+    // Only the active hours of a day take pictures.
+    const double perDay = perHour * 24.0 * activeShare();
     lblCalc1->setText(convert::fractionText(perMinute, deps_.locale));
     lblCalc2->setText(convert::fractionText(perHour, deps_.locale));
     lblCalc3->setText(convert::fractionText(perDay, deps_.locale));
+}
+
+double Form1::activeShare() const {
+    if (schedule_.always()) return 1.0;
+    // Daylight changes from day to day: the coming week's mean.
+    const QDate today = deps_.clock.localNow().date();
+    qint64 active = 0;
+    for (int day = 0; day < 7; ++day)
+        active += schedule_.activeSeconds(today.addDays(day));
+    return double(active) / (7.0 * 86400.0);
 }
 
 // The plan in bytes: what a run of the chosen length takes at the chosen format, and what is free.

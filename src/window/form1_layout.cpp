@@ -199,6 +199,8 @@ void Form1::buildPanel() {
     connect(cmdTakePic, &QPushButton::clicked, this, &Form1::cmdTakePic_Click);
     connect(cmdMakeVideo, &QPushButton::clicked, this, &Form1::cmdMakeVideo_Click);
     connect(cmdCamera, &QPushButton::clicked, this, &Form1::cmdCamera_Click);
+    connect(cmdHours, &QPushButton::clicked, this, &Form1::cmdHours_Click);
+    connect(cmdRunFolder, &QPushButton::clicked, this, &Form1::cmdRunFolder_Click);
     connect(cboSaveAs, &QComboBox::currentIndexChanged, this, &Form1::cboSaveAs_Change);
     connect(chkTimeStamp, &QCheckBox::toggled, this, &Form1::chkTimeStamp_Click);
     connect(cmdLookIn, &QPushButton::clicked, this, &Form1::cmdLookIn_Click);
@@ -222,6 +224,7 @@ void Form1::setRunning(bool running) {
     cmdTakePic->setEnabled(running);
     cmdStart->setEnabled(!running);
     cmdMakeVideo->setEnabled(!running && !makingVideo_);
+    cmdHours->setEnabled(!running);
     updateCameraButton();
 }
 

@@ -104,6 +104,10 @@ void Form1::runBegins() {
     plan.videoFormat = deps_.camera.videoFormatLabel();
     plan.version = QStringLiteral(LUMIVEX_VERSION);
     logRows({{started, runs::event::Started, 0, runs::planDetail(plan)}});
+    if (!schedule_.always())
+        logRow(runs::event::Note, 0,
+               QStringLiteral("timed pictures only in the active hours: %1")
+                   .arg(hours::describe(schedule_.hours())));
     keepAwake();
 }
 
@@ -115,12 +119,29 @@ void Form1::keepAwake() {
 // The run's last row; the log is closed and the computer may sleep again.
 void Form1::runEnds(const QString& event, const QString& detail) {
     logRow(event, 0, detail);
+    showRunTimes(QStringLiteral("Stopped %1")
+                     .arg(deps_.clock.localNow().toString(QStringLiteral("HH:mm:ss"))));
     log_.close();
     if (deps_.sleepGuard) deps_.sleepGuard->release();
 }
 
 void Form1::onCameraLost(const QString& reason) {
-    if (isRunning()) logRow(runs::event::CameraLost, 0, reason);
+    const bool frozen = std::exchange(frozenLoss_, false);
+    if (isRunning()) logRow(frozen ? runs::event::Frozen : runs::event::CameraLost, 0, reason);
+}
+
+void Form1::onCameraFrozen() {
+    frozenLoss_ = true;
+    sceneStillLogged_ = false; // a new stretch of the same picture
+}
+
+// The camera put in place of a frozen one gives the same picture: the scene itself stands still
+// (a dark night, a lens cap). The pictures go on; it is said once.
+void Form1::onSceneStill() {
+    if (!isRunning() || std::exchange(sceneStillLogged_, true)) return;
+    logRow(runs::event::Note, 0,
+           QStringLiteral("the camera sends the same picture as before it was replaced: the "
+                          "scene stands still; the pictures go on being saved"));
 }
 
 void Form1::onCameraBack() {
@@ -157,14 +178,19 @@ void Form1::accountForMissedTicks(qint64 missed) {
     if (slept) asleepLogged_ = false;
     if (missed <= 0) return;
     qint64 due = 0;
+    qint64 firstDue = -1; // which of the missed ticks was the first picture's
     for (qint64 i = 0; i < missed; ++i) {
         if (lngTicks + 1 == lngInterval) {
+            if (firstDue < 0) firstDue = i;
             ++due;
             lngTicks = 0;
         } else {
             lngTicks = lngTicks + 1;
         }
     }
+    // Only those in the active hours fell due; tick i came (missed - i) seconds before this one.
+    if (due > 0 && !schedule_.always())
+        due = activeOf(deps_.clock.localNow().addSecs(firstDue - missed), due);
     if (lngStopAt > 0)
         due = std::min<qint64>(due, std::max<qint64>(0, qint64(lngStopAt) - lngTaken));
     countMissed(due, slept ? Asleep : HeldUp);
@@ -207,6 +233,9 @@ bool Form1::resumeRun(const runs::CutShortRun& run) {
     if (run.plan.stopAt >= 0) txtStopAt->setText(QString::number(run.plan.stopAt));
 
     strRunFolder = run.folder;
+    runStarted_ = run.started;
+    lastPictureAt_ = QDateTime();
+    paused_ = false;
     lngInterval = run.plan.interval;
     lngStopAt = run.plan.stopAt;
     lngTaken = std::int32_t(run.highest);
@@ -231,6 +260,8 @@ bool Form1::resumeRun(const runs::CutShortRun& run) {
         strSaveError = QStringLiteral("Picture %1: %2").arg(n).arg(NotRunning);
     }
     qint64 missed = runs::picturesDueBetween(run.started, lngInterval, run.lastRow, now);
+    if (missed > 0 && !schedule_.always())
+        missed = activeOf(runs::firstDueAfter(run.started, lngInterval, run.lastRow), missed);
     const bool ended = lngStopAt > 0 && lngTaken + missed >= lngStopAt;
     if (lngStopAt > 0) missed = std::clamp<qint64>(lngStopAt - lngTaken, 0, missed);
     const QString away = durationText(run.lastRow.msecsTo(now));
@@ -262,6 +293,7 @@ bool Form1::resumeRun(const runs::CutShortRun& run) {
     const qint64 sinceStart = std::max<qint64>(0, run.started.msecsTo(now));
     lngTicks = lngInterval > 0 ? std::int32_t((sinceStart / 1000) % lngInterval) : 0;
     Timer->alignTo(deps_.clock.monotonic() - std::chrono::milliseconds(sinceStart));
+    showRunTimes();
     return true;
 }
 

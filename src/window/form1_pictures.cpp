@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
+#include <cmath>
 #include <numeric>
 
 namespace window {
@@ -96,6 +97,7 @@ void Form1::takeSaveResults() {
                                                    .arg(result.path.section(QLatin1Char('/'), -1),
                                                         runs::logTime(result.captured))
                                              : result.path.section(QLatin1Char('/'), -1));
+            lastPictureAt_ = deps_.clock.localNow();
             recentBytes_.push_back(result.bytes);
             if (recentBytes_.size() > RecentPictures) recentBytes_.pop_front();
         } else {
@@ -103,6 +105,9 @@ void Form1::takeSaveResults() {
         }
     }
     updateDiskEstimate();
+    // The run's length in bytes follows the format once its pictures' size is known.
+    updateSpaceTip();
+    if (isRunning()) showRunTimes();
 }
 
 void Form1::waitForSaves() {
@@ -159,6 +164,9 @@ void Form1::updateDiskEstimate() {
     } catch (const convert::ConversionError&) {
         return; // keeps its text, as the plan figures do
     }
+    // With active hours, a picture every interval of them: further apart on the whole.
+    const double share = activeShare();
+    if (share < 1.0) interval = share > 0 ? std::llround(double(interval) / share) : 0;
     const std::int64_t free = deps_.freeSpace(picturesFolder());
     const std::int64_t pictureBytes = estimatedPictureBytes().value_or(0);
     lblDiskFull->setText(

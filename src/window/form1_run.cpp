@@ -73,6 +73,9 @@ void Form1::cmdStart_Click() {
     }
 
     lngTicks = 0;
+    paused_ = false;
+    lastPictureAt_ = QDateTime();
+    runStarted_ = deps_.clock.localNow();
     lngInterval = interval;
     lblPicturesTaken->setText(QStringLiteral("0"));
     strRunFolder = folder;
@@ -84,6 +87,7 @@ void Form1::cmdStart_Click() {
     setRunning(true);
     runBegins();
     if (deps_.cameraSettings) deps_.cameraSettings->runStarted();
+    showRunTimes();
 }
 
 void Form1::cmdStop_Click() {
@@ -126,8 +130,10 @@ void Form1::Timer_Timer() {
         return;
     }
     if (lngTicks + 1 == lngInterval) {
-        TakePic();
         lngTicks = 0;
+        // Outside the active hours no timed picture falls due: no number is used.
+        if (withinActiveHours()) TakePic();
+        showRunTimes();
     } else {
         lngTicks = lngTicks + 1;
     }
