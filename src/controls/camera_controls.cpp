@@ -130,6 +130,7 @@ void CameraControls::onHeld(const camera_process::ProcessCameraView::ControlValu
 
 void CameraControls::runEnded() {
     running_ = false;
+    camera_.holdControls(false);
     if (!restore_.isEmpty()) camera_.applyControls(restore_);
     restore_.clear();
     held_.clear();

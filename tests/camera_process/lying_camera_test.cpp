@@ -156,4 +156,27 @@ TEST_F(LyingCameraTest, ATryWhoseFirstFrameIsSlowBringsTheCameraBack) {
     EXPECT_EQ(lost.count(), 1);
 }
 
+// A run that starts or ends while the camera is lost still holds the automatics, or gives them
+// back: what was asked is done with the first frame of the next camera process.
+TEST_F(LyingCameraTest, HoldingAndGivingBackWhileLostIsDoneOnTheCamerasReturn) {
+    QSignalSpy held(&view, &camera_process::ProcessCameraView::controlsHeld);
+    QSignalSpy applied(&view, &camera_process::ProcessCameraView::controlsApplied);
+    for (const bool runStarts : {true, false}) {
+        SCOPED_TRACE(runStarts);
+        QSignalSpy lost(&view, &camera::CameraView::cameraLost);
+        QSignalSpy back(&view, &camera::CameraView::cameraBack);
+        ASSERT_EQ(::kill(view.cameraProcessId(), SIGKILL), 0);
+        ASSERT_TRUE(lost.wait(2000));
+        if (runStarts) {
+            view.holdControls(true);
+        } else {
+            view.holdControls(false);
+            view.applyControls({{QStringLiteral("auto_exposure"), 3}});
+        }
+        ASSERT_TRUE(back.wait(3000));
+        QSignalSpy& answer = runStarts ? held : applied;
+        EXPECT_TRUE(answer.count() > 0 || answer.wait(2000));
+    }
+}
+
 } // namespace
