@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# Looking in from another device: the run's page in headless Chromium follows a run whose camera
+# is lost now and then (the count, "Camera lost", the latest picture), shows nothing of it without
+# the key or with a wrong one, takes the key out of the address; the command on every event hears
+# the run's events. The page listens on this computer only.
+source "$(dirname "$0")/lib.sh"
+
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+PORT=$(free_port)
+DEBUG_PORT=$(free_port)
+BASE="http://127.0.0.1:$PORT"
+
+start_display
+install_program
+cat >"$WORK/on_event.sh" <<'SCRIPT'
+{ env | grep '^LUMIVEX_' | sort; echo; } >>"$EVENTS"
+SCRIPT
+export EVENTS="$WORK/events.txt"
+# The test pattern ends after 4 s: the camera is lost, then tried again and back.
+write_config "[MAIN]" "Width=320" "Height=240" "Framerate=33" \
+    "Source=videotestsrc is-live=true pattern=ball num-buffers=120" \
+    "WebPort=$PORT" "OnEvent=sh '$WORK/on_event.sh'"
+start_program
+dialog=$(wait_window "^Video Format$")
+press "$dialog" Return
+wait_gone "$dialog"
+window=$(wait_window "^Webcam Lumivex v0.03$")
+
+ss -Hltn "sport = :$PORT" | grep -q "127.0.0.1:$PORT " || fail "not listening on 127.0.0.1:$PORT: $(ss -Hltn)"
+KEY=$(sed -n 's/^Key=\([A-Za-z0-9_-]*\).*/\1/p' "$WORK/app/Web.ini")
+[[ ${#KEY} -ge 22 ]] || fail "no key in Web.ini"
+[[ $(stat -c %a "$WORK/app/Web.ini") == 600 ]] || fail "Web.ini is readable by others"
+
+chrome() { # URL [more flags]: the page's DOM once its script has asked a few times
+    local url=$1
+    shift
+    timeout 60 chromium --headless --no-sandbox --disable-gpu --no-first-run \
+        --user-data-dir="$WORK/chrome-$RANDOM" --virtual-time-budget=8000 "$@" --dump-dom "$url" \
+        2>/dev/null
+}
+status() { curl -s -H "Authorization: Bearer $KEY" "$BASE/status.json"; }
+field() { python3 -c 'import json,sys; d=json.load(sys.stdin); print(eval(sys.argv[1], {}, {"d": d}))' "$1"; }
+
+# The run: a picture a second, until the program is ended.
+click_at "$window" 88 538
+xdotool key ctrl+a type "1"
+click_at "$window" 600 524
+
+# Without the key, or with a wrong one: nothing of the run.
+for url in "$BASE/" "$BASE/?key=${KEY:0:42}x" "$BASE/?key="; do
+    dom=$(chrome "$url")
+    [[ "$dom" == *"needs its link with the key"* ]] || fail "no key: $url showed: $dom"
+    [[ "$dom" != *'id="count"'* && "$dom" != *Picture* ]] || fail "run shown without the key: $dom"
+done
+
+# With the key: the count follows the run.
+for _ in $(seq 50); do
+    [[ $(status | field 'd["taken"]') -ge 2 ]] && break
+    sleep 0.2
+done
+before=$(status | field 'd["taken"]')
+dom=$(chrome "$BASE/?key=$KEY")
+after=$(status | field 'd["taken"]')
+shown=$(sed -n 's/.*<dd id="count">\([0-9]*\)<.*/\1/p' <<<"$dom")
+[[ -n "$shown" && $shown -ge $before && $shown -le $after ]] ||
+    fail "count shown '$shown', the run had $before to $after: $dom"
+
+# The camera lost: the page says so, and the picture it shows is the latest file's.
+lost=""
+for _ in $(seq 3); do
+    for _ in $(seq 150); do
+        [[ $(status | field 'd["camera"]') == lost ]] && break
+        sleep 0.1
+    done
+    dom=$(chrome "$BASE/?key=$KEY")
+    if [[ "$dom" == *"Camera lost"* ]]; then
+        lost=yes
+        break
+    fi
+    sleep 3
+done
+[[ -n "$lost" ]] || fail "the page never said Camera lost: $dom"
+number=$(sed -n 's/.*data-shown="\([0-9]*\)".*/\1/p' <<<"$dom")
+[[ -n "$number" && "$dom" == *"Picture $number, taken"* ]] || fail "no picture shown: $dom"
+run=$(ls -d "$WORK"/app/pictures/*/)
+curl -s -H "Authorization: Bearer $KEY" -o "$WORK/shown.jpg" "$BASE/latest.jpg?picture=$number"
+[[ $(status | field 'd["latest"]["number"]') == "$number" ]] || fail "a new picture came while the camera was lost"
+rmse() { compare -metric RMSE "$WORK/shown.jpg" "$run/Picture $1.bmp" null: 2>&1 | sed 's/.*(\(.*\))/\1/' || true; }
+same=$(rmse "$number")
+earlier=$(cd "$run" && ls Picture*.bmp | sed 's/[^0-9]//g' | sort -n | awk -v n="$number" '$1 < n' | tail -n 1)
+[[ -n "$earlier" ]] || fail "no picture before Picture $number.bmp"
+other=$(rmse "$earlier")
+awk -v s="$same" -v o="$other" 'BEGIN { exit !(s < 0.02 && s < o / 2) }' ||
+    fail "the picture shown is not Picture $number.bmp: it differs by $same, from the one before by $other"
+
+# The key leaves the address after the first load.
+timeout 60 chromium --headless --no-sandbox --disable-gpu --no-first-run \
+    --user-data-dir="$WORK/chrome-address" --remote-debugging-port="$DEBUG_PORT" \
+    "$BASE/?key=$KEY" >/dev/null 2>&1 &
+CHROME_PID=$!
+address=""
+for _ in $(seq 100); do
+    address=$(curl -s "http://127.0.0.1:$DEBUG_PORT/json/list" | python3 -c \
+        'import json,sys; print(" ".join(t["url"] for t in json.load(sys.stdin) if t["type"] == "page"))' 2>/dev/null || true)
+    [[ "$address" == "$BASE/" ]] && break
+    sleep 0.1
+done
+kill "$CHROME_PID" 2>/dev/null || true
+wait "$CHROME_PID" 2>/dev/null || true
+[[ "$address" == "$BASE/" ]] || fail "the address after loading is '$address'"
+
+# The end: the command hears of it too.
+kill -TERM "$APP_PID"
+wait_exit 15
+grep -q "LUMIVEX_EVENT=ended" "$EVENTS" || fail "no 'ended' event: $(cat "$EVENTS")"
+events=$(grep '^LUMIVEX_EVENT=' "$EVENTS" | cut -d= -f2 | sort -u | tr '\n' ',')
+for e in started "camera lost" "camera back" "not saved" ended; do
+    [[ ",$events" == *",$e,"* ]] || fail "no '$e' event in: $events"
+done
+# Pictures not saved: the first of each streak only, and a streak is a loss of the camera here.
+[[ $(grep -c '^LUMIVEX_EVENT=not saved$' "$EVENTS") -le $(grep -c '^LUMIVEX_EVENT=camera lost$' "$EVENTS") ]] ||
+    fail "a 'not saved' event for each picture: $(grep '^LUMIVEX_EVENT' "$EVENTS")"
+grep -q "^LUMIVEX_RUN=${run%/}$" "$EVENTS" || fail "events without the run folder: $(cat "$EVENTS")"
+grep -q "^LUMIVEX_PICTURE=${run}Picture [0-9]*\.bmp$" "$EVENTS" || fail "events without the picture: $(cat "$EVENTS")"
+echo "ok: the run's page in a browser, with and without its key; the command on every event"
