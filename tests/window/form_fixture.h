@@ -37,6 +37,7 @@ protected:
     // After the disk: a window being destroyed still saves what it queued.
     std::unique_ptr<window::Form1> form;
     std::int64_t freeBytes = std::int64_t(1) << 40;
+    runs::RunWatcher* runWatcher = nullptr; // given to the window when set before makeForm()
     QString freeSpaceAskedFor;
 
     void setDiskError(const QString& error) {
@@ -76,6 +77,7 @@ protected:
             }
             return !writeFiles || camera::saveFileAtomically(bytes, path, error);
         };
+        deps.runWatcher = runWatcher;
         form = std::make_unique<window::Form1>(std::move(deps), panel);
         // A simulated second is long enough for a picture's save: after each tick (connected
         // after the window's own handler) the pictures are saved before time goes on.

@@ -1,0 +1,63 @@
+// What someone looking in from elsewhere is told: every row the run's log gets, the state after
+// each picture and change, and less than a day's pictures left on the disk, once.
+#include "form_fixture.h"
+#include "runs/run_watcher.h"
+
+namespace {
+
+constexpr std::int64_t Picture640 = 54 + 640 * 480 * 3;
+
+struct Watcher : runs::RunWatcher {
+    QList<runs::RunState> states;
+    QStringList events;
+    void runChanged(const runs::RunState& state, const QList<runs::LogRow>& rows) override {
+        states.append(state);
+        for (const runs::LogRow& row : rows)
+            events << row.event;
+    }
+};
+
+class WatchTest : public FormTest {};
+
+TEST_F(WatchTest, TheWatcherHearsEveryRowAndTheStateAndADaysPicturesLeftOnce) {
+    Watcher watcher;
+    runWatcher = &watcher;
+    auto& f = loadedForm();
+    f.txtInterval->setText("1");
+    f.cmdStart->click();
+    passSeconds(3.5);
+    EXPECT_EQ(watcher.events, QStringList({"started", "saved", "saved", "saved"}));
+    ASSERT_FALSE(watcher.states.isEmpty());
+    const runs::RunState& state = watcher.states.back();
+    EXPECT_TRUE(state.running);
+    EXPECT_EQ(state.taken, 3);
+    EXPECT_EQ(state.runFolder, picturesPath() + QLatin1Char('/') + f.strRunFolder);
+    EXPECT_EQ(state.latestPicture, state.runFolder + QStringLiteral("/Picture 3.bmp"));
+    EXPECT_EQ(state.latestNumber, 3);
+
+    // Room for 1000 more pictures at one a second: less than a day's.
+    freeBytes = 1000 * Picture640;
+    passSeconds(3);
+    EXPECT_EQ(watcher.events.count("disk almost full"), 1);
+
+    f.cmdStop->click(); // the log is closed: all of it is on the disk
+    EXPECT_EQ(runLog().count(",disk almost full,,\"room for about 1000 more pictures, less than a "
+                             "day's (86400)\""),
+              1);
+    EXPECT_FALSE(watcher.states.back().running);
+    EXPECT_EQ(watcher.events.back(), "stopped");
+}
+
+TEST_F(WatchTest, WithoutAWatcherTheLogIsAsBeforeAndLookInStaysHidden) {
+    auto& f = loadedForm();
+    EXPECT_TRUE(f.cmdLookIn->isHidden());
+    f.txtInterval->setText("1");
+    f.cmdStart->click();
+    freeBytes = 1000 * Picture640;
+    passSeconds(3.5);
+    f.cmdStop->click();
+    EXPECT_TRUE(runLog().contains(",stopped,"));
+    EXPECT_FALSE(runLog().contains("disk almost full"));
+}
+
+} // namespace
