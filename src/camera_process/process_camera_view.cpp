@@ -244,6 +244,8 @@ QWidget* ProcessCameraView::create(QWidget* parent, QSize size, const QString& s
         (answer.is(QLatin1String("no-camera")) || answer.is(QLatin1String("not-plugged-in")))) {
         // Waited for like a lost camera, from connectDriver() on.
         absentAtStart_ = true;
+        // The camera process of the try that finds it draws the preview.
+        if (sinkDraws_) wireSinkPreview();
         lostReason_ = answer.is(QLatin1String("no-camera"))
                           ? QStringLiteral("There is no camera")
                           : secrets::masked(answer.text(QLatin1String("error")));
@@ -262,18 +264,20 @@ QWidget* ProcessCameraView::create(QWidget* parent, QSize size, const QString& s
     processDraws_ = sinkDraws_;
     noControls_ = answer.text(QLatin1String("noControls"));
     emit cameraFound(cameraIdentity());
-    if (sinkDraws_) {
-        connect(preview_, &camera::PreviewWidget::exposed, this,
-                [this] { send(Message(QStringLiteral("expose"))); });
-        // A process drawing into a window that is gone is of no use: it goes first.
-        connect(preview_, &camera::PreviewWidget::videoWindowClosing, this, [this] {
-            happen(LinkEvent::Disconnect);
-            endProcess();
-        });
-    }
+    if (sinkDraws_) wireSinkPreview();
     preview->show();
     previewOwned_ = parent == nullptr;
     return preview.release();
+}
+
+void ProcessCameraView::wireSinkPreview() {
+    connect(preview_, &camera::PreviewWidget::exposed, this,
+            [this] { send(Message(QStringLiteral("expose"))); });
+    // A process drawing into a window that is gone is of no use: it goes first.
+    connect(preview_, &camera::PreviewWidget::videoWindowClosing, this, [this] {
+        happen(LinkEvent::Disconnect);
+        endProcess();
+    });
 }
 
 bool ProcessCameraView::connectDriver(QString* error) {
@@ -372,8 +376,11 @@ void ProcessCameraView::setPreview(bool on) {
 
 void ProcessCameraView::sendPreview() {
     if (!process_) return;
+    // A process that draws into the window shows nothing while the camera is lost.
+    const bool on =
+        previewOn_ && (!processDraws_ || link_ == Link::Streaming || link_ == Link::Idle);
     send(Message(QStringLiteral("preview"),
-                 {{QLatin1String("on"), previewOn_}, {QLatin1String("rate"), previewRate_}}));
+                 {{QLatin1String("on"), on}, {QLatin1String("rate"), previewRate_}}));
 }
 
 void ProcessCameraView::onMessage(const Message& message) {
@@ -402,7 +409,13 @@ void ProcessCameraView::onMessage(const Message& message) {
         lastProgress_ = std::chrono::steady_clock::now();
         firstFrameSeen_ = true;
         if (processDraws_ && preview_ && previewOn_) preview_->showSinkVideo();
+        qCDebug(cameraLog) << "first frame: the preview is"
+                           << (processDraws_ ? "drawn by the camera process"
+                                             : "handed over in shared memory");
+        const bool wasBack = link_ == Link::Streaming;
         happen(LinkEvent::FirstFrame);
+        // The camera is back: a process that draws into the window shows the preview now.
+        if (!wasBack && processDraws_ && link_ == Link::Streaming) sendPreview();
         sendWantedControls();
     } else if (message.is(QLatin1String("frame"))) {
         onPreviewFrame(message);
@@ -421,6 +434,7 @@ void ProcessCameraView::onMessage(const Message& message) {
     } else if (message.is(QLatin1String("found"))) {
         // A try's process found the camera: it starts it in the format in use.
         tryFound_ = true;
+        processDraws_ = sinkDraws_ && message.flag(QLatin1String("draws"));
         sendPreview();
         QCborMap fields{{QLatin1String("controls"), valuesToWire(startControls_)}};
         if (format_) fields.insert(QLatin1String("format"), formatToWire(*format_));
@@ -593,10 +607,10 @@ void ProcessCameraView::tryAgain() {
             return;
         }
     }
-    // A try's process does not draw into the preview: its sink would paint over the "Camera
-    // lost" notice while the camera is still away. Its frames reach the preview through shared
-    // memory once it delivers.
-    send(openRequest(false));
+    // A try's process is given the preview's window too, so that once the camera runs again
+    // the preview is drawn by it as before the fault (no frames copied, no shared memory held);
+    // its preview stays off until its first frame, not to paint over the "Camera lost" notice.
+    send(openRequest());
 }
 
 bool ProcessCameraView::sendGrab(qint64* id, std::chrono::milliseconds* limit, QString* error) {

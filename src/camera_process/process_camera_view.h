@@ -139,6 +139,9 @@ private:
                Message* answer, QString* error);
     // `window`: whether the camera process is to draw into the preview's window.
     Message openRequest(bool window = true) const;
+    // The preview's window lent to the camera process: redrawn when uncovered, taken back
+    // before it goes.
+    void wireSinkPreview();
     void sendPreview();
 
     void onMessage(const Message& message);

@@ -90,11 +90,16 @@ wait_look "the picture again once uncovered" 2 "${SIXTEEN_NINE[@]}"
 stop_window
 
 # 640 x 480 into 320 x 240: the whole picture, halved. The source ends after two seconds: the
-# lost notice, then the picture again when the camera is tried again.
+# lost notice, then the picture again when the camera is tried again, drawn by the new camera
+# process as by the first (not copied through shared memory for the rest of the run).
+export QT_LOGGING_RULES="lumivex.camera.debug=true"
 start_window 33 "videotestsrc is-live=true pattern=smpte num-buffers=60"
 wait_look "the colour bars scaled to the view" 5 $(bars_at 5) $(bars_at 150)
 wait_look "the lost notice" 10 "5,5=$LOST" "315,235=$LOST" "160,5=$LOST"
 wait_look "the picture again after the camera came back" 10 $(bars_at 5)
 stop_window
+unset QT_LOGGING_RULES
+drawn=$(grep -c "the preview is drawn by the camera process" "$WORK/app.log" || true)
+((drawn >= 2)) || fail "after the loss the preview is not drawn by the camera process: $(grep 'first frame' "$WORK/app.log")"
 
 echo "ok: the preview drawn by the sink, scaled, following the format, redrawn, lost and back"
