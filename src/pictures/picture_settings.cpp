@@ -51,7 +51,9 @@ PictureSettings readPictureSettings(const std::function<QString(const QString& k
                                      QStringLiteral("it must be 0 (off) or 1 (on)"),
                                      QStringLiteral("0"));
     }
-    if (const QString value = setting(QStringLiteral("TimeStampFormat")); !value.isEmpty()) {
+    // Written but empty ("TimeStampFormat=") is a bad value too, unlike a key not written.
+    if (const QString value = setting(QStringLiteral("TimeStampFormat"));
+        !value.isEmpty() || !value.isNull()) {
         // Any Qt date-time format will do, as long as it gives one line of text of a sensible
         // length.
         const QString sample = QDateTime(QDate(2026, 12, 6), QTime(7, 40, 39)).toString(value);

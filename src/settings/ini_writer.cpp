@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace modIni {
@@ -38,9 +39,17 @@ QByteArray withValue(const QByteArray& contents, const QString& section, const Q
 bool WriteIniValue(const QString& section, const QString& key, const QString& value,
                    const QString& fileName, const QString& programFolder, QString* error) {
     const QString path = programFolder + u'/' + fileName;
-    const auto fail = [&](const QString& reason) {
+    const auto fail = [&](QString reason) {
+        // Qt's own reasons may name the file again, and end without a full stop.
+        const QFileInfo info(path);
+        if (info.exists() && !info.isWritable())
+            reason = QStringLiteral("it is read-only");
+        else if (!QFileInfo(info.absolutePath()).isWritable())
+            reason = QStringLiteral("its folder is read-only");
+        else if (!reason.isEmpty())
+            reason[0] = reason[0].toLower();
         if (error)
-            *error = QStringLiteral("%1 cannot be written: %2")
+            *error = QStringLiteral("%1 cannot be written: %2.")
                          .arg(QDir::toNativeSeparators(path), reason);
         return false;
     };

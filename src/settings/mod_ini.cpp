@@ -138,4 +138,11 @@ QString ReadIniValue(const QString& section, const QString& key, const QString& 
     return value->first(length);
 }
 
+std::optional<QString> ReadIniEntry(const QString& section, const QString& key,
+                                    const QString& fileName, const QString& programFolder) {
+    QFile file(programFolder + u'/' + fileName);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    return lookUp(file.readAll(), section, key);
+}
+
 } // namespace modIni

@@ -34,4 +34,8 @@ struct KeyPlace {
 };
 KeyPlace findKey(const QByteArray& contents, const QString& section, const QString& key);
 
+// The value as written, also when it is empty; none when the key is not there.
+std::optional<QString> ReadIniEntry(const QString& section, const QString& key,
+                                    const QString& fileName, const QString& programFolder);
+
 } // namespace modIni

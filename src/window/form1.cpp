@@ -147,7 +147,16 @@ bool Form1::Load() {
     const int seconds = warmUp.trimmed().toInt(&valid);
     deps_.camera.setWarmUp(valid && seconds >= 0 ? seconds : 1);
     const pictures::PictureSettings pictureSettings =
-        pictures::readPictureSettings([&](const QString& key) { return setting(qPrintable(key)); });
+        pictures::readPictureSettings([&](const QString& key) {
+            const QString value = setting(qPrintable(key));
+            if (!value.isEmpty()) return value;
+            // Empty but written: not null, so that it can be told from a key not written.
+            return modIni::ReadIniEntry(QStringLiteral("MAIN"), key, QStringLiteral("Config.ini"),
+                                        deps_.programFolder)
+                           .has_value()
+                       ? QStringLiteral("")
+                       : QString();
+        });
     pictureOptions_ = pictureSettings.options;
     deps_.camera.setPreviewRate(lngFramerate);
     deps_.camera.setPreview(true);

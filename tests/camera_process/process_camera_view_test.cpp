@@ -1,7 +1,7 @@
 #include "bmp_file.h"
 #include "camera/capture_device.h"
-#include "camera_process/process_camera_view.h"
 #include "camera_process/preview_widget.h"
+#include "camera_process/process_camera_view.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -15,11 +15,11 @@
 #include <QTest>
 #include <QTimer>
 #include <arpa/inet.h>
+#include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -228,7 +228,13 @@ TEST_F(ProcessCameraViewTest, SavedBitmapIsA24BitBottomUpCopyOfTheFrame) {
 }
 
 TEST_F(ProcessCameraViewTest, SavedBitmapHasTheCameraColour) {
+    // A test pattern stands still on purpose: it is never taken for a frozen camera.
+    view.setFrozenAfter(1);
+    int lost = 0;
+    QObject::connect(&view, &camera::CameraView::cameraLost, [&] { ++lost; });
     ASSERT_TRUE(start("videotestsrc is-live=true pattern=solid-color foreground-color=0xff2080c0"));
+    QTest::qWait(2500);
+    EXPECT_EQ(lost, 0);
     grab();
     const QString path = dir.filePath("solid.bmp");
     QString error;

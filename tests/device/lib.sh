@@ -102,7 +102,7 @@ atspi() { /usr/bin/python3 "$DEVICE_TESTS/atspi.py" "$@"; }
 # with the message it gave.
 start_to_dialog() {
     [[ -n "${ATSPI_PID:-}" ]] || start_accessibility
-    write_config "[MAIN]" "Width=320" "Height=240" "Framerate=0"
+    write_config "[MAIN]" "Width=320" "Height=240" "Framerate=0" ${CONFIG_EXTRA:-}
     start_program
     dialog=$(wait_window "^(Video Format|Error!)$" 60)
     [[ "$(xdotool getwindowname "$dialog")" == "Video Format" ]] ||

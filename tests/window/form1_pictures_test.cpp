@@ -77,8 +77,10 @@ TEST_F(PicturesTest, AnUnwritableConfigKeepsTheChoiceForTheSession) {
     f.cboSaveAs->setCurrentText(QStringLiteral("PNG"));
     f.chkTimeStamp->click();
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.shown[0].text.startsWith("Your choice holds until the program ends"))
-        << messages.shown[0].text.toStdString();
+    EXPECT_EQ(messages.shown[0].text,
+              QStringLiteral("Your choice holds until the program ends, but it cannot be kept for "
+                             "the next start.\r\n%1 cannot be written: it is read-only.")
+                  .arg(QDir::toNativeSeparators(programFolder.filePath("Config.ini"))));
     takeOnePicture(f);
     EXPECT_EQ(runFiles(), QStringList({"Picture 1.png"}));
     EXPECT_EQ(config(), before);
@@ -88,7 +90,8 @@ TEST_F(PicturesTest, AnUnwritableConfigKeepsTheChoiceForTheSession) {
 // rewritten.
 TEST_F(PicturesTest, BadValuesAreNamedAndTheDefaultsUsed) {
     const QByteArray file = "[MAIN]\r\nWidth=640\r\nHeight=480\r\nFramerate=33\r\n"
-                            "PictureFormat=GIF\r\nJpegQuality=0\r\nTimeStamp=yes\r\n";
+                            "PictureFormat=GIF\r\nJpegQuality=0\r\nTimeStamp=yes\r\n"
+                            "TimeStampFormat=\r\nFrozenAfter=-1\r\n";
     writeConfig(file);
     auto& f = makeForm();
     ASSERT_TRUE(f.Load());
@@ -99,7 +102,11 @@ TEST_F(PicturesTest, BadValuesAreNamedAndTheDefaultsUsed) {
               "JpegQuality=0 is not allowed in Config.ini: it must be a whole number from 1 to "
               "100. 90 is used.\r\n"
               "TimeStamp=yes is not allowed in Config.ini: it must be 0 (off) or 1 (on). 0 is "
-              "used.");
+              "used.\r\n"
+              "TimeStampFormat= is not allowed in Config.ini: it must be a Qt date-time format "
+              "giving one line of up to 80 characters. yyyy-MM-dd HH:mm:ss is used.\r\n"
+              "FrozenAfter=-1 is not allowed in Config.ini: it must be whole seconds from 0 (off) "
+              "to 86400. 30 is used.");
     EXPECT_EQ(messages.shown[0].icon, window::MessageBoxes::Icon::Warning);
     takeOnePicture(f);
     EXPECT_EQ(runFiles(), QStringList({"Picture 1.bmp"}));
@@ -141,6 +148,21 @@ TEST_F(PicturesTest, DiskFullInFollowsTheIntervalAndTheFormat) {
     EXPECT_EQ(f.lblDiskFull->text(), "Disk full in: more than a year");
     f.cmdStart->click();
     EXPECT_TRUE(f.isRunning()) << lastMessage().toStdString();
+}
+
+// The run's size in the tooltip of the run length goes by the chosen format once a PNG or JPEG
+// picture's size is known.
+TEST_F(PicturesTest, TheRunLengthTipFollowsTheFormat) {
+    auto& f = loadedForm();
+    f.optStop2->click();
+    f.txtStopAt->setText(QStringLiteral("15"));
+    const QString bmp = f.lblCalc->toolTip();
+    EXPECT_TRUE(bmp.startsWith("A run of 15 pictures at 640 x 480 takes 13.18 MiB"))
+        << bmp.toStdString();
+    f.cboSaveAs->setCurrentText(QStringLiteral("PNG"));
+    f.waitForSaves(); // the trial picture that tells a PNG's size
+    EXPECT_TRUE(f.lblCalc->toolTip().startsWith("A run of 15 pictures at 640 x 480 takes "));
+    EXPECT_NE(f.lblCalc->toolTip(), bmp);
 }
 
 } // namespace
