@@ -3,6 +3,11 @@
 #include "form_fixture.h"
 #include "runs/run_log.h"
 
+#include <QApplication>
+#include <QDialog>
+#include <QDoubleSpinBox>
+#include <QRadioButton>
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -16,6 +21,10 @@ protected:
         QObject::connect(&alarm, &window::Alarm::rang, [this, start, origin] {
             clock.local = start.addMSecs((clock.now - origin) / 1ms);
         });
+    }
+    QByteArray config() const {
+        QFile file(programFolder.filePath(QStringLiteral("Config.ini")));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
     QStringList events() const {
         QString error;
@@ -70,6 +79,28 @@ TEST_F(HoursTest, AFrozenCameraIsLoggedAsSuchAndAStillSceneOnce) {
     f.cmdStop->click();
     EXPECT_EQ(events(),
               QStringList({"started", "frozen", "camera back", "note", "camera lost", "stopped"}));
+}
+
+// Hours... sets daylight at a place: the dialog shows the place's hours, Config.ini keeps them,
+// and the plan figures count only them.
+TEST_F(HoursTest, TheHoursDialogKeepsDaylightAtAPlace) {
+    auto& f = loadedForm();
+    f.cmdHours->click();
+    auto* dialog = f.findChild<QDialog*>(QStringLiteral("HoursDialog"));
+    ASSERT_NE(dialog, nullptr);
+    for (auto* choice : dialog->findChildren<QRadioButton*>())
+        if (choice->text() == QStringLiteral("Only in daylight")) choice->click();
+    for (auto* box : dialog->findChildren<QDoubleSpinBox*>())
+        box->setValue(box->accessibleName() == QStringLiteral("Latitude") ? 69.6492 : 18.9553);
+    // Tromso in December: the sun does not rise.
+    EXPECT_TRUE(dialog->findChild<QLabel*>(QStringLiteral("hoursPreview"))
+                    ->text()
+                    .startsWith(QStringLiteral("Today: none (the sun does not rise)")));
+    dialog->accept();
+    EXPECT_TRUE(config().contains("ActiveHours=Daylight\r\n"));
+    EXPECT_TRUE(config().contains("Latitude=69.6492\r\n"));
+    EXPECT_EQ(f.lblCalc3->text(), QStringLiteral("0"));
+    EXPECT_EQ(f.lblDiskFull->text(), QStringLiteral("Disk full in: never (no timed pictures)"));
 }
 
 } // namespace
