@@ -11,7 +11,8 @@ BENCH="$BUILD/bench"
 PROGRAM="$BUILD/lumivex"
 for f in "$PROGRAM" "$BENCH/bench_camera" "$BENCH/bench_ticks" "$BENCH/empty_dialog" \
     "$BENCH/bench_mapwatch" "$BENCH/bench_stall" "$BENCH/rtsp_camera" "$BENCH/bench_video" \
-    "$BENCH/bench_restart" "$BENCH/bench_frozen" "$BUILD/lumivex-camera"; do
+    "$BENCH/bench_restart" "$BENCH/bench_frozen" "$BENCH/bench_web" \
+    "$BUILD/lumivex-camera"; do
     [[ -x "$f" ]] || { echo "run-bench: $f is missing; build first (make bench)" >&2; exit 1; }
 done
 build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$BUILD/CMakeCache.txt" 2>/dev/null || true)
@@ -79,6 +80,15 @@ mkdir -p "$WORK/silent" "$WORK/log"
 QT_QPA_PLATFORM=offscreen run "$BENCH/bench_ticks" silent "$WORK/silent" 20
 QT_QPA_PLATFORM=offscreen run "$BENCH/bench_ticks" log "$WORK/log"
 rm -rf "$WORK/saving"
+
+# The run's web page: status.json under load beside a run of 1920 x 1080 PNG pictures, and the
+# JPEG of a new latest picture.
+say "-- web page: 50 clients asking for status.json for 30 s during a PNG run at interval 1"
+mkdir -p "$WORK/web" "$WORK/latest"
+QT_QPA_PLATFORM=offscreen run "$BENCH/bench_web" status "$WORK/web" 30
+say "-- web page: /latest.jpg of 21 new 1920 x 1080 PNG pictures, and PNG decode + cjpeg"
+QT_QPA_PLATFORM=offscreen run "$BENCH/bench_web" latest "$WORK/latest" 21
+rm -rf "$WORK/web" "$WORK/latest"
 
 say "-- memory: 10,000 pictures of 640 x 480 into $SHM (each removed once saved)"
 QT_QPA_PLATFORM=offscreen run "$BENCH/bench_camera" rss "$SHM" 10000 100
@@ -275,7 +285,7 @@ run "$BENCH/bench_restart" 100 "$WORK"
         tick_drift_ms_24h rss_growth_kib startup_ms gui_stall_ms_lost_camera \
         gui_stall_ms_camera_back camera_back_ms video_encode_300 video_rss_mib_3000 \
         camera_restart_ms fd_growth_100_restarts resume_ms gui_stall_ms_silent_camera \
-        log_cost_us frozen_check_cpu; do
+        log_cost_us frozen_check_cpu web_status_p99_ms gui_stall_ms_web web_latest_ms; do
         line=$(grep -P "^$metric\t" "$ROWS" || true)
         [[ -n "$line" ]] || { say "run-bench: no result for $metric"; exit 1; }
         printf '%s\n' "$line"
@@ -305,6 +315,9 @@ awk -F'\t' '
         on["resume_ms"] = "ours"; limit["resume_ms"] = 1500
         on["gui_stall_ms_silent_camera"] = "ours"; limit["gui_stall_ms_silent_camera"] = 50
         on["frozen_check_cpu"] = "ratio"; limit["frozen_check_cpu"] = 1.05
+        on["web_status_p99_ms"] = "ours"; limit["web_status_p99_ms"] = 20
+        on["gui_stall_ms_web"] = "ours"; limit["gui_stall_ms_web"] = 50
+        on["web_latest_ms"] = "ratio"; limit["web_latest_ms"] = 1.5
         printf "%-26s %10s %10s %7s  %-8s %s\n", "metric", "ours", "baseline", "ratio", "unit", "target"
     }
     NR > 1 && !($1 in on) { # a figure reported for what it is, with no target

@@ -14,13 +14,16 @@
 #include <mutex>
 #include <netinet/in.h>
 #include <optional>
+#include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 
 namespace web {
 
 namespace {
 
 const char* const CookieName = "lumivex_key";
+constexpr int PagePriority = 10; // a nice value
 
 struct Answer {
     Answer(unsigned s, QByteArray b, const char* t = "text/plain; charset=utf-8")
@@ -49,6 +52,15 @@ std::string clientAddress(MHD_Connection* connection) {
         inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text,
                   sizeof text);
     return text;
+}
+
+// The server's threads give way to the window: a busy page never slows the run. Threads the
+// server starts from a lowered one inherit its priority.
+void giveWay() {
+    thread_local bool lowered = false;
+    if (lowered) return;
+    lowered = true;
+    ::setpriority(PRIO_PROCESS, ::gettid(), PagePriority);
 }
 
 std::optional<std::string_view> value(MHD_Connection* connection, MHD_ValueKind kind,
@@ -173,12 +185,24 @@ MHD_Result WebServer::Impl::send(MHD_Connection* connection, const Answer& answe
 }
 
 MHD_Result WebServer::Impl::onRequest(void* cls, MHD_Connection* connection, const char* url,
-                                      const char* method, const char*, const char*, size_t*,
-                                      void**) {
+                                      const char* method, const char*, const char*,
+                                      size_t* uploadSize, void** requestContext) {
     auto* self = static_cast<Impl*>(cls);
+    giveWay();
+    // The first call comes with the headers. A GET or HEAD is answered once its request is all
+    // in: an answer now would close the connection. Any other method is answered now, before its
+    // body is read, and its connection closed. A body of a GET is read and dropped, within the
+    // request's time limit.
+    static int headersSeen;
+    const std::string_view verb(method);
+    if (*requestContext == nullptr) {
+        *requestContext = &headersSeen;
+        if (verb == MHD_HTTP_METHOD_GET || verb == MHD_HTTP_METHOD_HEAD) return MHD_YES;
+    } else if (*uploadSize != 0) {
+        *uploadSize = 0;
+        return MHD_YES;
+    }
     self->watch->answering(connection);
-    // Answered at the first call, before any body is read: a body is never wanted, and the
-    // library closes the connection after an answer that leaves one unread.
     return self->send(connection, self->route(connection, url, method));
 }
 
@@ -190,6 +214,7 @@ void WebServer::Impl::onCompleted(void* cls, MHD_Connection* connection, void**,
 void WebServer::Impl::onConnection(void* cls, MHD_Connection* connection, void**,
                                    MHD_ConnectionNotificationCode code) {
     auto* self = static_cast<Impl*>(cls);
+    giveWay();
     if (code == MHD_CONNECTION_NOTIFY_STARTED) {
         const MHD_ConnectionInfo* info =
             MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
