@@ -119,6 +119,13 @@ check(save_as is None or not save_as.getState().contains(pyatspi.STATE_ENABLED),
       "the format box is disabled while running")
 press(take)
 check(wait_for(lambda: find(status, "label", "1") is not None), "a picture on demand is counted")
+times = pyatspi.findDescendant(window, lambda a: (a.name or "").startswith("Started "))
+check(times is not None and wait_for(lambda: "last picture" in times.name
+                                     and "Next picture at" in times.name),
+      "the run's times read 'Started ..., last picture ... Next picture at ...'")
+folder = find(window, "push button", "Folder\u2026")
+check(folder is not None and folder.getState().contains(pyatspi.STATE_ENABLED)
+      and "pictures" in folder.description, "'Folder\u2026' is enabled and names the run's folder")
 press(stop)
 
 # The count message is a dialog of its own: find it, read it, close it with its button.
