@@ -31,6 +31,7 @@ QDateTime ActiveSchedule::at(QDate date, QTime time) const {
 }
 
 QList<ActiveSchedule::Span> ActiveSchedule::spans(QDate date) const {
+    if (const auto known = days_.constFind(date); known != days_.constEnd()) return *known;
     const QDateTime dayStart = at(date, QTime(0, 0));
     const QDateTime dayEnd = at(date.addDays(1), QTime(0, 0));
     QList<Span> result;
@@ -72,6 +73,8 @@ QList<ActiveSchedule::Span> ActiveSchedule::spans(QDate date) const {
         break;
     }
     }
+    if (days_.size() > 800) days_.clear(); // a resume after years away
+    days_.insert(date, result);
     return result;
 }
 

@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QTimeZone>
 #include <optional>
@@ -44,6 +45,8 @@ private:
 
     ActiveHours hours_;
     QTimeZone zone_;
+    // Days already worked out: a run asks about the same few days at every picture.
+    mutable QHash<QDate, QList<Span>> days_;
 };
 
 } // namespace hours
