@@ -8,8 +8,19 @@
 
 namespace camera_process {
 
+namespace {
+
+// Where messages are read into: one per thread for all its channels, not one per channel, so a
+// new camera process after every fault neither allocates nor frees a large block (each freed
+// one moved the allocator's thresholds, and the window grew).
+char* receiveBuffer() {
+    static thread_local std::unique_ptr<char[]> buffer(new char[Channel::MaxMessage]);
+    return buffer.get();
+}
+
+} // namespace
+
 Channel::Channel(UniqueFd socket, QObject* parent) : QObject(parent), socket_(std::move(socket)) {
-    buffer_.resize(MaxMessage);
     notifier_ = std::make_unique<QSocketNotifier>(qintptr(socket_.get()), QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, &Channel::onReadable);
 }
@@ -48,7 +59,8 @@ bool Channel::send(const Message& message, int fd) {
 
 Channel::Read Channel::readOne(Message* message) {
     if (!isOpen()) return Read::Closed;
-    iovec io{buffer_.data(), std::size_t(buffer_.size())};
+    char* const buffer = receiveBuffer();
+    iovec io{buffer, std::size_t(MaxMessage)};
     msghdr header{};
     header.msg_iov = &io;
     header.msg_iovlen = 1;
@@ -77,7 +89,7 @@ Channel::Read Channel::readOne(Message* message) {
         brokenBy_ = QStringLiteral("The camera process sent a message too large");
         return Read::Closed;
     }
-    if (!Message::decode(QByteArray::fromRawData(buffer_.constData(), got), message)) {
+    if (!Message::decode(QByteArray::fromRawData(buffer, qsizetype(got)), message)) {
         brokenBy_ = QStringLiteral("The camera process sent something that is not a message");
         return Read::Closed;
     }

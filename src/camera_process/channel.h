@@ -62,7 +62,6 @@ private:
 
     UniqueFd socket_;
     std::unique_ptr<QSocketNotifier> notifier_;
-    QByteArray buffer_;
     std::deque<Message> setAside_;
     bool closed_ = false;
     bool closedSaid_ = false;
