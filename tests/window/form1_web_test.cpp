@@ -2,6 +2,10 @@
 // each picture and change, and less than a day's pictures left on the disk, once.
 #include "form_fixture.h"
 #include "runs/run_watcher.h"
+#include "window/look_in_dialog.h"
+
+#include <QLabel>
+#include <QPixmap>
 
 namespace {
 
@@ -58,6 +62,25 @@ TEST_F(WatchTest, WithoutAWatcherTheLogIsAsBeforeAndLookInStaysHidden) {
     f.cmdStop->click();
     EXPECT_TRUE(runLog().contains(",stopped,"));
     EXPECT_FALSE(runLog().contains("disk almost full"));
+}
+
+TEST(LookInDialog, ShowsTheLinkAndItsCodeAndANewKeyReplacesBoth) {
+    int key = 1;
+    const window::LookIn lookIn{
+        [&] { return QStringLiteral("http://192.168.1.20:8080/?key=k%1").arg(key); },
+        [&](QString*) {
+            ++key;
+            return true;
+        }};
+    window::LookInDialog dialog(lookIn);
+    EXPECT_EQ(dialog.txtLink->text(), "http://192.168.1.20:8080/?key=k1");
+    const QImage first = dialog.picCode->pixmap().toImage();
+    EXPECT_FALSE(first.isNull());
+    EXPECT_EQ(first.width(), first.height());
+    dialog.cmdNewKey->click();
+    EXPECT_EQ(dialog.txtLink->text(), "http://192.168.1.20:8080/?key=k2");
+    EXPECT_NE(dialog.picCode->pixmap().toImage(), first);
+    EXPECT_FALSE(dialog.picCode->accessibleName().isEmpty());
 }
 
 } // namespace
