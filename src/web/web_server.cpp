@@ -147,10 +147,13 @@ Answer WebServer::Impl::route(MHD_Connection* connection, std::string_view url,
 
     if (isPage) {
         Answer answer{MHD_HTTP_OK, page::Html, "text/html; charset=utf-8"};
+        // Kept for 400 days (the longest browsers keep one), so that a kiosk or a phone stays
+        // in after a restart; a new key ends it.
         if (fromLink)
             answer.cookie = QByteArray(CookieName) + '=' +
                             QByteArray(presented->data(), qsizetype(presented->size())) +
-                            "; Path=/; HttpOnly; SameSite=Strict" + (tls() ? "; Secure" : "");
+                            "; Path=/; Max-Age=34560000; HttpOnly; SameSite=Strict" +
+                            (tls() ? "; Secure" : "");
         return answer;
     }
     const std::shared_ptr<const StatusBoard::Snapshot> snapshot = board.snapshot();

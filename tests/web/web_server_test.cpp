@@ -138,7 +138,8 @@ TEST_F(WebServerTest, TheLinksKeyBecomesACookieAndTheStatusTellsTheRunWithNothin
 
     const Reply page = get(port, "/?key=" + k);
     ASSERT_EQ(page.status, 200);
-    EXPECT_TRUE(page.has("Set-Cookie: lumivex_key=" + k + "; Path=/; HttpOnly; SameSite=Strict\r"));
+    EXPECT_TRUE(page.has("Set-Cookie: lumivex_key=" + k +
+                         "; Path=/; Max-Age=34560000; HttpOnly; SameSite=Strict\r"));
     for (const char* header :
          {"Content-Security-Policy: default-src 'self'", "X-Content-Type-Options: nosniff",
           "Referrer-Policy: no-referrer", "Cache-Control: no-store"})
