@@ -27,10 +27,19 @@ CameraControls::CameraControls(camera_process::ProcessCameraView& camera, QStrin
     connect(&camera_, &View::cameraBack, this, [this] {
         if (dialog_) camera_.requestControls();
     });
+    // A slider's steps are written together once it rests, not each on its own.
+    writeTimer_.setSingleShot(true);
+    writeTimer_.setInterval(RestTime);
+    connect(&writeTimer_, &QTimer::timeout, this, [this] {
+        QString error;
+        remember(store_.flush(&error), error);
+    });
 }
 
 CameraControls::~CameraControls() {
     delete dialog_.data();
+    QString ignored;
+    if (store_.hasStaged()) store_.flush(&ignored);
 }
 
 bool CameraControls::available(QString* why) const {
@@ -89,8 +98,8 @@ void CameraControls::onControlSet(std::uint32_t id, const QString& error,
     if (!error.isEmpty()) return;
     for (const camera::CameraControl& control : controls) {
         if (control.id != id || control.kind == camera::CameraControl::Kind::Button) continue;
-        QString failure;
-        remember(store_.setValue(identity_, control.key, control.value, &failure), failure);
+        store_.stage(identity_, control.key, control.value);
+        writeTimer_.start();
         // A value set by hand during a held run is the one to keep through a reconnect.
         if (held_.contains(control.key)) held_.insert(control.key, control.value);
         updateStartControls();

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 namespace controls {
 
@@ -27,6 +28,8 @@ public:
 
     // The dialog while it is open, for tests.
     CameraSettingsDialog* dialog() const { return dialog_; }
+    // How long after the last change the settings are written.
+    static constexpr int RestTime = 1000; // ms
 
 private:
     void onCameraFound(const QString& identity);
@@ -47,6 +50,7 @@ private:
     camera_process::ProcessCameraView::ControlValues restore_; // automatics to give back
     camera_process::ProcessCameraView::ControlValues held_;
     QString storeError_; // what went wrong last with Cameras.ini; empty when all is well
+    QTimer writeTimer_;
 };
 
 } // namespace controls

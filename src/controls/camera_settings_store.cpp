@@ -1,6 +1,10 @@
 #include "controls/camera_settings_store.h"
 
-#include <QSettings>
+#include "settings/ini_writer.h"
+#include "settings/mod_ini.h"
+
+#include <QFile>
+#include <QFileInfo>
 
 namespace controls {
 
@@ -8,61 +12,106 @@ namespace {
 
 const QString HoldKey = QStringLiteral("HoldDuringRun");
 
-// QSettings keeps a section name as it is, escaping what an INI file cannot hold.
+// A camera's identity as its section's name, readable as it is: only what would end the header
+// or its line is escaped (and the escape itself).
 QString section(const QString& camera) {
-    return camera.isEmpty() ? QStringLiteral("camera") : camera;
+    if (camera.isEmpty()) return QStringLiteral("camera");
+    QString name;
+    for (const QChar c : camera) {
+        switch (c.unicode()) {
+        case u'%':
+            name += QLatin1String("%25");
+            break;
+        case u'[':
+            name += QLatin1String("%5B");
+            break;
+        case u']':
+            name += QLatin1String("%5D");
+            break;
+        case u'\n':
+            name += QLatin1String("%0A");
+            break;
+        case u'\r':
+            name += QLatin1String("%0D");
+            break;
+        default:
+            name += c;
+        }
+    }
+    return name;
+}
+
+QByteArray contentsOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
 
 CameraSettingsStore::Values CameraSettingsStore::values(const QString& camera) const {
-    QSettings file(path_, QSettings::IniFormat);
-    file.beginGroup(section(camera));
+    const QByteArray contents = contentsOf(path_);
+    const QString name = section(camera);
     Values values;
-    for (const QString& key : file.childKeys()) {
-        if (key == HoldKey) continue;
+    for (const QString& key : modIni::keysOf(contents, name)) {
+        if (key.compare(HoldKey, Qt::CaseInsensitive) == 0) continue;
         bool ok = false;
-        const qlonglong value = file.value(key).toLongLong(&ok);
-        if (ok) values.insert(key, value);
+        const qlonglong value =
+            modIni::lookUp(contents, name, key).value_or(QString()).toLongLong(&ok);
+        if (ok) values.insert(key, value); // an emptied value is no setting
     }
+    const Values staged = staged_.value(camera);
+    for (auto it = staged.constBegin(); it != staged.constEnd(); ++it)
+        values.insert(it.key(), it.value());
     return values;
 }
 
 bool CameraSettingsStore::hold(const QString& camera) const {
-    QSettings file(path_, QSettings::IniFormat);
-    return file.value(section(camera) + QLatin1Char('/') + HoldKey, 0).toInt() == 1;
+    return modIni::lookUp(contentsOf(path_), section(camera), HoldKey).value_or(QString()) ==
+           QLatin1String("1");
 }
 
-bool CameraSettingsStore::write(const QString& camera,
-                                const std::function<void(QSettings&)>& change, QString* error) {
-    QSettings file(path_, QSettings::IniFormat);
-    file.beginGroup(section(camera));
-    change(file);
-    file.endGroup();
-    file.sync(); // written to a temporary file and renamed: never half a file
-    if (file.status() == QSettings::NoError) return true;
-    if (error)
-        *error = QStringLiteral("The camera settings cannot be written to %1.").arg(path_);
-    return false;
+void CameraSettingsStore::stage(const QString& camera, const QString& key, std::int64_t value) {
+    staged_[camera].insert(key, value);
 }
 
-bool CameraSettingsStore::setValue(const QString& camera, const QString& key,
-                                   std::int64_t value, QString* error) {
-    return write(camera, [&](QSettings& file) { file.setValue(key, qlonglong(value)); }, error);
+bool CameraSettingsStore::flush(QString* error) {
+    QList<modIni::IniChange> changes;
+    for (auto camera = staged_.constBegin(); camera != staged_.constEnd(); ++camera)
+        for (auto it = camera->constBegin(); it != camera->constEnd(); ++it)
+            changes.append({section(camera.key()), it.key(), QString::number(it.value())});
+    staged_.clear();
+    return write(changes, error);
+}
+
+bool CameraSettingsStore::setValue(const QString& camera, const QString& key, std::int64_t value,
+                                   QString* error) {
+    stage(camera, key, value);
+    return flush(error);
 }
 
 bool CameraSettingsStore::clearValues(const QString& camera, QString* error) {
-    return write(
-        camera,
-        [](QSettings& file) {
-            for (const QString& key : file.childKeys())
-                if (key != HoldKey) file.remove(key);
-        },
-        error);
+    staged_.remove(camera);
+    // Emptied where they are: the file keeps its comments and order.
+    QList<modIni::IniChange> changes;
+    for (const QString& key : modIni::keysOf(contentsOf(path_), section(camera)))
+        if (key.compare(HoldKey, Qt::CaseInsensitive) != 0)
+            changes.append({section(camera), key, QString()});
+    return write(changes, error);
 }
 
 bool CameraSettingsStore::setHold(const QString& camera, bool hold, QString* error) {
-    return write(camera, [&](QSettings& file) { file.setValue(HoldKey, hold ? 1 : 0); }, error);
+    return write({{section(camera), HoldKey, hold ? QStringLiteral("1") : QStringLiteral("0")}},
+                 error);
+}
+
+bool CameraSettingsStore::write(const QList<modIni::IniChange>& changes, QString* error) {
+    if (changes.isEmpty()) return true;
+    const QFileInfo file(path_);
+    QString reason;
+    // Changed in place and replaced atomically: never half a file.
+    if (modIni::WriteIniValues(changes, file.fileName(), file.absolutePath(), &reason)) return true;
+    if (error) *error = QStringLiteral("The camera settings cannot be written to %1.").arg(path_);
+    return false;
 }
 
 } // namespace controls

@@ -38,6 +38,11 @@ QByteArray withValue(const QByteArray& contents, const QString& section, const Q
 
 bool WriteIniValue(const QString& section, const QString& key, const QString& value,
                    const QString& fileName, const QString& programFolder, QString* error) {
+    return WriteIniValues({IniChange{section, key, value}}, fileName, programFolder, error);
+}
+
+bool WriteIniValues(const QList<IniChange>& changes, const QString& fileName,
+                    const QString& programFolder, QString* error) {
     const QString path = programFolder + u'/' + fileName;
     const auto fail = [&](QString reason) {
         // Qt's own reasons may name the file again, and end without a full stop.
@@ -61,7 +66,9 @@ bool WriteIniValue(const QString& section, const QString& key, const QString& va
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return fail(file.errorString());
-    const QByteArray changed = withValue(contents, section, key, value);
+    QByteArray changed = contents;
+    for (const IniChange& change : changes)
+        changed = withValue(changed, change.section, change.key, change.value);
     if (file.write(changed) != changed.size()) {
         const QString reason = file.errorString();
         file.cancelWriting();

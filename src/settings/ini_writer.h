@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 // Changing one value of the INI settings file, leaving the rest of it as the user wrote it.
@@ -18,5 +19,15 @@ QByteArray withValue(const QByteArray& contents, const QString& section, const Q
 // either. False with a readable reason in `error` when it cannot be read or written.
 bool WriteIniValue(const QString& section, const QString& key, const QString& value,
                    const QString& fileName, const QString& programFolder, QString* error);
+
+// One value to set with WriteIniValues().
+struct IniChange {
+    QString section;
+    QString key;
+    QString value;
+};
+// Sets several values in one replacement of the file, as WriteIniValue() sets one.
+bool WriteIniValues(const QList<IniChange>& changes, const QString& fileName,
+                    const QString& programFolder, QString* error);
 
 } // namespace modIni

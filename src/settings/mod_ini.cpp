@@ -114,6 +114,32 @@ KeyPlace findKey(const QByteArray& contents, const QString& section, const QStri
     return place;
 }
 
+QStringList keysOf(const QByteArray& contents, const QString& section) {
+    // The lines as findKey() reads them.
+    const QString wanted = trimmed(section).toString();
+    QStringList keys;
+    bool inSection = false;
+    const QByteArrayView all(contents);
+    qsizetype start = contents.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    while (start < all.size()) {
+        qsizetype end = all.indexOf('\n', start);
+        if (end < 0) end = all.size();
+        const QString line = trimmed(decoded(all.sliced(start, end - start))).toString();
+        start = end + 1;
+        if (line.isEmpty() || line.front() == u';') continue;
+        const qsizetype close = line.indexOf(u']');
+        if (line.front() == u'[' && close > 0) {
+            inSection = sameName(trimmed(QStringView(line).sliced(1, close - 1)), wanted);
+            continue;
+        }
+        const qsizetype equals = line.indexOf(u'=');
+        if (!inSection || equals < 0) continue;
+        const QString key = trimmed(QStringView(line).first(equals)).toString();
+        if (!keys.contains(key, Qt::CaseInsensitive)) keys << key;
+    }
+    return keys;
+}
+
 std::optional<QString> lookUp(const QByteArray& contents, const QString& section,
                               const QString& key) {
     const KeyPlace place = findKey(contents, section, key);

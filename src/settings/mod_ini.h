@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // Reading one value of the INI settings file; ini_writer.h changes one.
@@ -33,6 +34,10 @@ struct KeyPlace {
     bool found() const { return valueBegin >= 0; }
 };
 KeyPlace findKey(const QByteArray& contents, const QString& section, const QString& key);
+
+// The names of the keys in `section` (every occurrence of it), in file order, each once as it
+// is first written.
+QStringList keysOf(const QByteArray& contents, const QString& section);
 
 // The value as written, also when it is empty; none when the key is not there.
 std::optional<QString> ReadIniEntry(const QString& section, const QString& key,

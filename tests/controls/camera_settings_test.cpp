@@ -1,3 +1,4 @@
+#include "controls/camera_controls.h"
 #include "controls/camera_settings_dialog.h"
 #include "controls/camera_settings_store.h"
 
@@ -11,6 +12,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -34,9 +36,22 @@ CameraControl control(std::uint32_t id, Kind kind, const char* name, std::int64_
 TEST(CameraSettingsStore, KeepsEachCamerasValuesAndSaysWhenItCannotWrite) {
     QTemporaryDir dir;
     const QString path = dir.filePath("Cameras.ini");
+    // A file the user edited: its comments and order stay, sections are named as they are.
+    const QByteArray edited = "; my cameras\r\n[HD Webcam (usb-1.2)]\r\n; too dark otherwise\r\n"
+                              "contrast=30\r\nbrightness=1\r\n";
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(edited);
+    }
     controls::CameraSettingsStore store(path);
     QString error;
     ASSERT_TRUE(store.setValue("HD Webcam (usb-1.2)", "brightness", 200, &error));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), QByteArray(edited).replace("brightness=1", "brightness=200"));
+    }
     ASSERT_TRUE(store.setValue("Other [cam] (usb-3)", "brightness", 10, &error));
     ASSERT_TRUE(store.setHold("HD Webcam (usb-1.2)", true, &error));
     // Read back by a store of its own, as at the next start of the program.
@@ -45,6 +60,7 @@ TEST(CameraSettingsStore, KeepsEachCamerasValuesAndSaysWhenItCannotWrite) {
     EXPECT_EQ(again.values("Other [cam] (usb-3)").value("brightness"), 10);
     EXPECT_TRUE(again.hold("HD Webcam (usb-1.2)"));
     EXPECT_FALSE(again.hold("Other [cam] (usb-3)"));
+    EXPECT_EQ(again.values("HD Webcam (usb-1.2)").value("contrast"), 30);
     ASSERT_TRUE(store.clearValues("HD Webcam (usb-1.2)", &error));
     EXPECT_TRUE(again.values("HD Webcam (usb-1.2)").isEmpty());
     EXPECT_TRUE(again.hold("HD Webcam (usb-1.2)"));
@@ -130,6 +146,24 @@ TEST(CameraSettingsDialog, ControlsThatChangeKindOrSpanEveryIntegerAreShownSafel
     EXPECT_EQ(gain->value(), 7);
     for (QSlider* slider : dialog.findChildren<QSlider*>())
         EXPECT_GT(slider->pageStep(), 0);
+}
+
+// A slider moved step by step is written once it rests, with its last value, not at each step.
+TEST(CameraControls, SettingsAreWrittenOnceTheSliderRests) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Cameras.ini");
+    camera_process::ProcessCameraView view{QStringLiteral("/nonexistent/lumivex-camera")};
+    controls::CameraControls settings(view, path);
+    emit view.cameraFound(QStringLiteral("HD Webcam (usb-1.2)"));
+    for (int step = 1; step <= 5; ++step) {
+        emit view.controlSet(0x980900, {},
+                             {control(0x980900, Kind::Integer, "Brightness", 100 + step)});
+        QTest::qWait(50);
+    }
+    EXPECT_FALSE(QFile::exists(path)) << "written while the slider moves";
+    QTest::qWait(controls::CameraControls::RestTime + 300);
+    EXPECT_EQ(controls::CameraSettingsStore(path).values("HD Webcam (usb-1.2)").value("brightness"),
+              105);
 }
 
 } // namespace

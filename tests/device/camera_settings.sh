@@ -66,6 +66,8 @@ wait_value brightness 230 5 "after the dialog set it"
 bright=$(level "$(picture_after 1)")
 echo "picture level: $dark at the default brightness, $bright at 230"
 ((bright > dark + 20)) || fail "the pictures did not get brighter ($dark -> $bright)"
+# Written once the slider rests (a second after its last step).
+for _ in $(seq 30); do grep -q '^brightness=230' "$WORK/app/Cameras.ini" 2>/dev/null && break; sleep 0.1; done
 grep -q '^brightness=230' "$WORK/app/Cameras.ini" || fail "Cameras.ini: $(cat "$WORK/app/Cameras.ini")"
 
 # Held through a run: the automatic gain goes off at the settled gain, and comes back after it.
