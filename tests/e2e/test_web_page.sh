@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Looking in from another device: the run's page in headless Chromium follows a run whose camera
 # is lost now and then (the count, "Camera lost", the latest picture), shows nothing of it without
-# the key or with a wrong one, takes the key out of the address; the command on every event hears
-# the run's events. The page listens on this computer only.
+# the key or with a wrong one, takes the key out of the address; hostile clients and guessing are
+# turned away while the run goes on; the command on every event hears the run's events. The page
+# listens on this computer only.
 source "$(dirname "$0")/lib.sh"
 
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
@@ -65,26 +66,24 @@ shown=$(sed -n 's/.*<dd id="count">\([0-9]*\)<.*/\1/p' <<<"$dom")
 [[ -n "$shown" && $shown -ge $before && $shown -le $after ]] ||
     fail "count shown '$shown', the run had $before to $after: $dom"
 
-# The camera lost: the page says so, and the picture it shows is the latest file's.
-lost=""
-for _ in $(seq 3); do
+# The camera lost: the page says so, and the picture it shows is the latest file's. While the
+# camera is lost no picture comes; the camera may come back meanwhile, and then it is tried again.
+run=$(ls -d "$WORK"/app/pictures/*/)
+number=""
+for _ in $(seq 5); do
     for _ in $(seq 150); do
         [[ $(status | field 'd["camera"]') == lost ]] && break
         sleep 0.1
     done
     dom=$(chrome "$BASE/?key=$KEY")
-    if [[ "$dom" == *"Camera lost"* ]]; then
-        lost=yes
-        break
-    fi
-    sleep 3
+    shown=$(sed -n 's/.*data-shown="\([0-9]*\)".*/\1/p' <<<"$dom")
+    [[ "$dom" == *"Camera lost"* && -n "$shown" && "$dom" == *"Picture $shown, taken"* ]] || continue
+    curl -s -H "Authorization: Bearer $KEY" -o "$WORK/shown.jpg" "$BASE/latest.jpg?picture=$shown"
+    [[ $(status | field 'd["latest"]["number"]') == "$shown" ]] || continue
+    number=$shown
+    break
 done
-[[ -n "$lost" ]] || fail "the page never said Camera lost: $dom"
-number=$(sed -n 's/.*data-shown="\([0-9]*\)".*/\1/p' <<<"$dom")
-[[ -n "$number" && "$dom" == *"Picture $number, taken"* ]] || fail "no picture shown: $dom"
-run=$(ls -d "$WORK"/app/pictures/*/)
-curl -s -H "Authorization: Bearer $KEY" -o "$WORK/shown.jpg" "$BASE/latest.jpg?picture=$number"
-[[ $(status | field 'd["latest"]["number"]') == "$number" ]] || fail "a new picture came while the camera was lost"
+[[ -n "$number" ]] || fail "the page never showed Camera lost with the latest picture: $dom"
 rmse() { compare -metric RMSE "$WORK/shown.jpg" "$run/Picture $1.bmp" null: 2>&1 | sed 's/.*(\(.*\))/\1/' || true; }
 same=$(rmse "$number")
 earlier=$(cd "$run" && ls Picture*.bmp | sed 's/[^0-9]//g' | sort -n | awk -v n="$number" '$1 < n' | tail -n 1)
@@ -108,6 +107,76 @@ done
 kill "$CHROME_PID" 2>/dev/null || true
 wait "$CHROME_PID" 2>/dev/null || true
 [[ "$address" == "$BASE/" ]] || fail "the address after loading is '$address'"
+
+# Hostile clients while the run goes on: a header of 1 MiB, 500 connections, a client sending a
+# byte a second, paths that climb out. Each gets a short error; the program's threads and open
+# files come back to where they were, its memory nearly so, and the run saves on.
+threads() { ls "/proc/$APP_PID/task" | wc -l; }
+files() { ls "/proc/$APP_PID/fd" | wc -l; }
+rss() { awk '/^VmRSS/ { print $2 }' "/proc/$APP_PID/status"; }
+threads_before=$(threads)
+files_before=$(files)
+rss_before=$(rss)
+taken_before=$(status | field 'd["taken"]')
+for path in "/../Web.ini" "/%2e%2e/Web.ini" "/pictures/" "/Config.ini"; do
+    code=$(curl -s --path-as-is -o /dev/null -w '%{http_code}' -H "Authorization: Bearer $KEY" "$BASE$path")
+    [[ $code == 404 ]] || fail "$path got $code"
+done
+python3 - "$PORT" <<'CLIENT' || fail "the hostile clients were not turned away"
+import socket, sys, time
+port = int(sys.argv[1])
+big = socket.create_connection(("127.0.0.1", port), timeout=10)
+try:
+    big.sendall(b"GET /status.json HTTP/1.1\r\nHost: camera\r\nX-Filler: " + b"a" * (1 << 20) + b"\r\n\r\n")
+except OSError:
+    pass  # turned away before the header was all sent
+if not big.recv(100).startswith(b"HTTP/1.1 431"):
+    sys.exit("a header of 1 MiB was not refused")
+big.close()
+held = []
+for _ in range(500):
+    try:
+        held.append(socket.create_connection(("127.0.0.1", port), timeout=2))
+    except OSError:
+        pass
+time.sleep(2)
+for s in held:
+    s.close()
+slow = socket.create_connection(("127.0.0.1", port), timeout=30)
+start = time.monotonic()
+try:
+    for c in b"GET /status.json HTTP/1.1\r\nHost: camera\r\n\r\n":
+        slow.send(bytes([c]))
+        time.sleep(1)
+except OSError:
+    pass  # cut off: the request took too long
+slow.settimeout(5)
+try:
+    answer = slow.recv(100)
+except OSError:
+    answer = b""
+took = time.monotonic() - start
+# Cut off at the server's limit for one request (10 s), never answered with the run.
+if not 8 < took < 16 or b"taken" in answer:
+    sys.exit(f"the slow client was cut after {took:.1f} s with {answer!r}")
+CLIENT
+for _ in $(seq 100); do
+    [[ $(files) -le $files_before && $(threads) -le $threads_before ]] && break
+    sleep 0.1
+done
+[[ $(files) -le $files_before ]] || fail "open files: $files_before before, $(files) after"
+[[ $(threads) -le $threads_before ]] || fail "threads: $threads_before before, $(threads) after"
+(($(rss) < rss_before + 20480)) || fail "memory: ${rss_before} KiB before, $(rss) KiB after"
+taken_after=$(status | field 'd["taken"]')
+[[ $taken_after -ge $((taken_before + 8)) ]] || fail "the run did not go on: $taken_before pictures before, $taken_after after ($SECONDS s)"
+
+# Guessing: wrong keys are slowed, then the address is refused, the right key too.
+for _ in $(seq 10); do
+    code=$(curl -s -o /dev/null -w '%{http_code}' -H "Authorization: Bearer ${KEY:0:42}x" "$BASE/status.json")
+    [[ $code == 401 ]] || fail "a wrong key got $code"
+done
+code=$(curl -s -o /dev/null -w '%{http_code}' -H "Authorization: Bearer $KEY" "$BASE/status.json")
+[[ $code == 429 ]] || fail "after ten wrong keys the right one got $code"
 
 # The end: the command hears of it too.
 kill -TERM "$APP_PID"
