@@ -10,7 +10,7 @@ namespace {
 const QStringList Events{runs::event::Started,        runs::event::Resumed,
                          runs::event::Stopped,        runs::event::Ended,
                          runs::event::CameraLost,     runs::event::CameraBack,
-                         runs::event::DiskAlmostFull, QStringLiteral("frozen"),
+                         runs::event::DiskAlmostFull, runs::event::Frozen,
                          runs::event::Asleep,         runs::event::Awake};
 
 } // namespace

@@ -130,12 +130,12 @@ TEST(EventPicker, TellsTheRunsEventsAndOnlyTheFirstOfAStreakOfPicturesNotSaved) 
     for (const QString& name :
          {runs::event::Started, runs::event::Saved, runs::event::NotSaved, runs::event::NotSaved,
           runs::event::Note, runs::event::NotSaved, runs::event::Saved, runs::event::NotSaved,
-          QStringLiteral("frozen"), runs::event::DiskAlmostFull, runs::event::CameraLost,
+          runs::event::Frozen, runs::event::DiskAlmostFull, runs::event::CameraLost,
           runs::event::Stopped})
         if (const auto event = picker.pick({t, name, 0, {}})) picked << *event;
     EXPECT_EQ(picked,
               (QStringList{runs::event::Started, runs::event::NotSaved, runs::event::NotSaved,
-                           QStringLiteral("frozen"), runs::event::DiskAlmostFull,
+                           runs::event::Frozen, runs::event::DiskAlmostFull,
                            runs::event::CameraLost, runs::event::Stopped}));
 }
 
