@@ -22,11 +22,10 @@ namespace {
 const QStringList Header{QStringLiteral("time"), QStringLiteral("event"), QStringLiteral("picture"),
                          QStringLiteral("detail")};
 
-const QStringList KnownEvents{event::DiskAlmostFull,
-                              event::Started,    event::Saved,   event::NotSaved, event::CameraLost,
-                              event::CameraBack, event::Asleep,  event::Awake,    event::Ended,
-                              event::Resumed,    event::Stopped, event::Note,
-                              event::Frozen,     event::Paused,  event::Active};
+const QStringList KnownEvents{
+    event::DiskAlmostFull, event::Started, event::Saved,  event::NotSaved, event::CameraLost,
+    event::CameraBack,     event::Asleep,  event::Awake,  event::Ended,    event::Resumed,
+    event::Stopped,        event::Note,    event::Frozen, event::Paused,   event::Active};
 
 bool fail(QString* error, const QString& reason) {
     if (error) *error = reason;

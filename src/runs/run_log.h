@@ -29,9 +29,9 @@ inline const QString Stopped = QStringLiteral("stopped");
 inline const QString Note = QStringLiteral("note");
 // Less than a day's pictures left on the disk; logged when someone watches the run.
 inline const QString DiskAlmostFull = QStringLiteral("disk almost full");
-inline const QString Frozen = QStringLiteral("frozen");   // the camera kept sending one picture
-inline const QString Paused = QStringLiteral("paused");   // the active hours of the day are over
-inline const QString Active = QStringLiteral("active");   // ...and have begun again
+inline const QString Frozen = QStringLiteral("frozen"); // the camera kept sending one picture
+inline const QString Paused = QStringLiteral("paused"); // the active hours of the day are over
+inline const QString Active = QStringLiteral("active"); // ...and have begun again
 } // namespace event
 
 struct LogRow {
