@@ -195,6 +195,7 @@ code=$(curl -s -o /dev/null -w '%{http_code}' -H "Authorization: Bearer $KEY" "$
 # The end: the command hears of it too.
 kill -TERM "$APP_PID"
 wait_exit 15
+[[ $STATUS == 0 ]] || fail "the program ended with status $STATUS"
 grep -q "LUMIVEX_EVENT=ended" "$EVENTS" || fail "no 'ended' event: $(cat "$EVENTS")"
 events=$(grep '^LUMIVEX_EVENT=' "$EVENTS" | cut -d= -f2 | sort -u | tr '\n' ',')
 for e in started "camera lost" "camera back" "not saved" ended; do
