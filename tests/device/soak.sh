@@ -140,6 +140,7 @@ for ((round = 1; round <= rounds; ++round)); do
         began=$(now)
         fault "$current"
         ended=$(now)
+        count=$(pictures)
         if must_lose "$current"; then
             # A reported error or a death within 1 s, a hang within the 3 s answer limit, and
             # silence within the 5 s watchdog, each with a second's slack for this machine.
@@ -150,6 +151,9 @@ for ((round = 1; round <= rounds; ++round)); do
             dropped_frames) wait_logged_loss 6 ;;   # the 5 s watchdog
             *) wait_logged_loss 1 ;;               # a reported error, a death
             esac
+            # A picture after the loss was noticed is one of the new camera process (counted
+            # here: by the time the replacement is seen, it may have saved some already).
+            count=$(pictures)
             # Replaced: at once after a death or an error; an armed fault fails the first try.
             case "$current" in
             SIGSTOP) wait_replaced 5 ;;
@@ -159,9 +163,7 @@ for ((round = 1; round <= rounds; ++round)); do
             esac
         fi
         replaced="$(since "$began") s"
-        # A picture after the loss was noticed is one of the new camera process, and it must
-        # come within 5 s of the fault's end.
-        count=$(pictures)
+        # The new camera process's first picture must come within 5 s of the fault's end.
         wait_pictures $((count + 1)) $((5 + ${SOAK_SLACK:-1})) "$ended" ||
             fail "no picture within 5 s of the end of $current (held: $(node_holders | tr '\n' ' '))"
         back=$(since "$ended")
