@@ -35,13 +35,9 @@ void checkControls(FieldReader& fields, const QCborArray& list) {
         integer("id", 0, 0xffffffffLL, true);
         integer("kind", 0, qint64(camera::CameraControl::Kind::Other), true);
         integer("class", 0, 0xffffffffLL, false);
+        // Ranges as the driver gives them, odd ones too: the dialog shows any range safely.
         for (const char* key : {"min", "max", "step", "default", "value"})
             integer(key, -Any - 1, Any, false);
-        if (control.value(QLatin1String("min")).toInteger() >
-            control.value(QLatin1String("max")).toInteger())
-            fields.refuse(where + QLatin1String("max"));
-        if (control.value(QLatin1String("step")).toInteger() < 0)
-            fields.refuse(where + QLatin1String("step"));
         for (const char* key : {"name", "key", "text"}) {
             const QCborValue value = control.value(QLatin1String(key));
             if (!value.isUndefined() && !isText(value)) fields.refuse(where + QLatin1String(key));
