@@ -50,6 +50,16 @@ def wait_for(predicate, seconds=10):
     return False
 
 
+# A dialog of the program, by its title.
+def dialog_named(title):
+    for a in pyatspi.Registry.getDesktop(0):
+        if a is not None and a.name == "Webcam Lumivex":
+            box = find(a, "dialog", title) or find(a, "alert", title)
+            if box is not None:
+                return box
+    return None
+
+
 app = find_app("Webcam Lumivex")
 window = find(app, "frame", "Webcam Lumivex v0.03")
 check(window is not None, "the main window is a frame named 'Webcam Lumivex v0.03'")
@@ -105,6 +115,23 @@ check(disk is not None and wait_for(lambda: disk.name != "Disk full in: unknown"
 if disk is not None:
     print("disk:", disk.name)
 
+# The active hours: their dialog opens from the window and closes again, changing nothing.
+hours = find(window, "push button", "Hours\u2026")
+check(hours is not None and hours.getState().contains(pyatspi.STATE_ENABLED),
+      "'Hours\u2026' is there and enabled while idle")
+look_in = find(window, "push button", "Look in\u2026")
+check(look_in is None or not look_in.getState().contains(pyatspi.STATE_SHOWING),
+      "'Look in\u2026' is not offered while the run's page is off")
+if hours is not None:
+    press(hours)
+    check(wait_for(lambda: dialog_named("Hours") is not None), "the 'Hours' dialog opens")
+    box = dialog_named("Hours")
+    if box is not None:
+        check(pyatspi.findDescendant(box, lambda a: (a.name or "").startswith("Today: "))
+              is not None, "the dialog reads today's hours")
+        press(find(box, "push button", "Cancel"))
+        check(wait_for(lambda: dialog_named("Hours") is None), "Cancel closes it")
+
 start = find(window, "push button", "Start Timer")
 stop = find(window, "push button", "Stop Timer")
 take = find(window, "push button", "Take Picture")
@@ -127,16 +154,6 @@ folder = find(window, "push button", "Folder\u2026")
 check(folder is not None and folder.getState().contains(pyatspi.STATE_ENABLED)
       and "pictures" in folder.description, "'Folder\u2026' is enabled and names the run's folder")
 press(stop)
-
-# The count message is a dialog of its own: find it, read it, close it with its button.
-def dialog_named(title):
-    for a in pyatspi.Registry.getDesktop(0):
-        if a is not None and a.name == "Webcam Lumivex":
-            box = find(a, "dialog", title) or find(a, "alert", title)
-            if box is not None:
-                return box
-    return None
-
 
 def info_box():
     return dialog_named("Info")
