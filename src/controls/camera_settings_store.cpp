@@ -41,16 +41,45 @@ QString section(const QString& camera) {
     return name;
 }
 
+// The name earlier versions of the program gave a camera's section (through QSettings):
+// everything but letters, digits, '_', '-' and '.' as %XX or %UXXXX, '/' as '\\'.
+QString earlierSection(const QString& camera) {
+    if (camera.isEmpty()) return QStringLiteral("camera");
+    QString name;
+    for (const QChar c : camera) {
+        const char16_t u = c.unicode();
+        if (u == u'/')
+            name += QLatin1Char('\\');
+        else if ((u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') ||
+                 u == u'_' || u == u'-' || u == u'.')
+            name += c;
+        else if (u <= 0xff)
+            name += QStringLiteral("%%1").arg(uint(u), 2, 16, QLatin1Char('0')).toUpper();
+        else
+            name += QStringLiteral("%U%1").arg(uint(u), 4, 16, QLatin1Char('0')).toUpper();
+    }
+    return name;
+}
+
 QByteArray contentsOf(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The camera's section in `contents`: its own name, or, for settings kept by an earlier version
+// of the program, the name that version gave it, which then goes on being used.
+QString sectionIn(const QByteArray& contents, const QString& camera) {
+    const QString name = section(camera);
+    if (!modIni::keysOf(contents, name).isEmpty()) return name;
+    const QString earlier = earlierSection(camera);
+    return modIni::keysOf(contents, earlier).isEmpty() ? name : earlier;
 }
 
 } // namespace
 
 CameraSettingsStore::Values CameraSettingsStore::values(const QString& camera) const {
     const QByteArray contents = contentsOf(path_);
-    const QString name = section(camera);
+    const QString name = sectionIn(contents, camera);
     Values values;
     for (const QString& key : modIni::keysOf(contents, name)) {
         if (key.compare(HoldKey, Qt::CaseInsensitive) == 0) continue;
@@ -66,7 +95,8 @@ CameraSettingsStore::Values CameraSettingsStore::values(const QString& camera) c
 }
 
 bool CameraSettingsStore::hold(const QString& camera) const {
-    return modIni::lookUp(contentsOf(path_), section(camera), HoldKey).value_or(QString()) ==
+    const QByteArray contents = contentsOf(path_);
+    return modIni::lookUp(contents, sectionIn(contents, camera), HoldKey).value_or(QString()) ==
            QLatin1String("1");
 }
 
@@ -76,9 +106,11 @@ void CameraSettingsStore::stage(const QString& camera, const QString& key, std::
 
 bool CameraSettingsStore::flush(QString* error) {
     QList<modIni::IniChange> changes;
+    const QByteArray contents = contentsOf(path_);
     for (auto camera = staged_.constBegin(); camera != staged_.constEnd(); ++camera)
         for (auto it = camera->constBegin(); it != camera->constEnd(); ++it)
-            changes.append({section(camera.key()), it.key(), QString::number(it.value())});
+            changes.append(
+                {sectionIn(contents, camera.key()), it.key(), QString::number(it.value())});
     staged_.clear();
     return write(changes, error);
 }
@@ -93,14 +125,16 @@ bool CameraSettingsStore::clearValues(const QString& camera, QString* error) {
     staged_.remove(camera);
     // Emptied where they are: the file keeps its comments and order.
     QList<modIni::IniChange> changes;
-    for (const QString& key : modIni::keysOf(contentsOf(path_), section(camera)))
-        if (key.compare(HoldKey, Qt::CaseInsensitive) != 0)
-            changes.append({section(camera), key, QString()});
+    const QByteArray contents = contentsOf(path_);
+    const QString name = sectionIn(contents, camera);
+    for (const QString& key : modIni::keysOf(contents, name))
+        if (key.compare(HoldKey, Qt::CaseInsensitive) != 0) changes.append({name, key, QString()});
     return write(changes, error);
 }
 
 bool CameraSettingsStore::setHold(const QString& camera, bool hold, QString* error) {
-    return write({{section(camera), HoldKey, hold ? QStringLiteral("1") : QStringLiteral("0")}},
+    return write({{sectionIn(contentsOf(path_), camera), HoldKey,
+                   hold ? QStringLiteral("1") : QStringLiteral("0")}},
                  error);
 }
 

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QSpinBox>
@@ -64,6 +65,21 @@ TEST(CameraSettingsStore, KeepsEachCamerasValuesAndSaysWhenItCannotWrite) {
     ASSERT_TRUE(store.clearValues("HD Webcam (usb-1.2)", &error));
     EXPECT_TRUE(again.values("HD Webcam (usb-1.2)").isEmpty());
     EXPECT_TRUE(again.hold("HD Webcam (usb-1.2)"));
+
+    // Settings kept by an earlier version through QSettings, under its escaped section name, are
+    // read and changed where they are.
+    {
+        QSettings earlier(dir.filePath("Earlier.ini"), QSettings::IniFormat);
+        earlier.setValue("Cam 2 (usb-1.4)/brightness", 77);
+        earlier.setValue("Cam 2 (usb-1.4)/HoldDuringRun", 1);
+    }
+    controls::CameraSettingsStore upgraded(dir.filePath("Earlier.ini"));
+    EXPECT_EQ(upgraded.values("Cam 2 (usb-1.4)").value("brightness"), 77);
+    EXPECT_TRUE(upgraded.hold("Cam 2 (usb-1.4)"));
+    ASSERT_TRUE(upgraded.setValue("Cam 2 (usb-1.4)", "brightness", 78, &error));
+    EXPECT_EQ(upgraded.values("Cam 2 (usb-1.4)").value("brightness"), 78);
+    ASSERT_TRUE(upgraded.clearValues("Cam 2 (usb-1.4)", &error));
+    EXPECT_TRUE(upgraded.values("Cam 2 (usb-1.4)").isEmpty());
 
     // A file where its folder should be: no user, root included, can write there.
     QFile blocker(dir.filePath("blocker"));
