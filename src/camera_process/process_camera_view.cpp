@@ -470,6 +470,7 @@ void ProcessCameraView::onMessage(const Message& message) {
             refused, controlsFromWire(message.fields.value(QLatin1String("controls")).toArray()));
     } else if (message.is(QLatin1String("held"))) {
         holdDone_ = true;
+        holdSent_ = false; // the next run's hold is asked of this process again
         emit controlsHeld(valuesFromWire(message.fields.value(QLatin1String("restore")).toMap()),
                           valuesFromWire(message.fields.value(QLatin1String("held")).toMap()));
     }

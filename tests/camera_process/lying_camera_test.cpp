@@ -177,6 +177,13 @@ TEST_F(LyingCameraTest, HoldingAndGivingBackWhileLostIsDoneOnTheCamerasReturn) {
         QSignalSpy& answer = runStarts ? held : applied;
         EXPECT_TRUE(answer.count() > 0 || answer.wait(2000));
     }
+    // Runs one after another on the same process: each is held.
+    for (int run = 0; run < 2; ++run) {
+        held.clear();
+        view.holdControls(true);
+        EXPECT_TRUE(held.wait(2000)) << "run " << run;
+        view.holdControls(false);
+    }
 }
 
 } // namespace

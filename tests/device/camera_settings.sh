@@ -73,7 +73,9 @@ grep -q '^brightness=230' "$WORK/app/Cameras.ini" || fail "Cameras.ini: $(cat "$
 # Held through a run: the automatic gain goes off at the settled gain, and comes back after it.
 atspi tick "Hold exposure, white balance and focus during a run" on
 atspi close "Camera Settings"
-wait_gone "$(xdotool search --name '^Camera Settings$' | head -n 1)"
+# Closed already, or about to be.
+settings=$(xdotool search --name '^Camera Settings$' 2>/dev/null | head -n 1 || true)
+[[ -z "$settings" ]] || wait_gone "$settings"
 stop_timer
 press "$(wait_window "^Info$" 15)" Return
 wait_value gain_automatic 1 5 "before the run"
