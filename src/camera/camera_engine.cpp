@@ -80,7 +80,12 @@ void CameraEngine::prepareWindowSink() {
 
 void CameraEngine::setWindow(quint64 window) {
     window_ = window;
-    if (window_) windowSink_.attach(quintptr(window_));
+    if (!window_) return;
+    // A running sink moves to the new window; else the one being opened is tied to it.
+    if (pipeline_ && pipeline_->sinkDraws())
+        pipeline_->setWindow(quintptr(window_));
+    else
+        windowSink_.attach(quintptr(window_));
 }
 
 gst::ElementPtr CameraEngine::makeSource(QString* error) {

@@ -194,6 +194,10 @@ bool CameraPipeline::changeFormat(const std::optional<VideoFormat>& format,
     return start(error) && waitStarted(timeout, error);
 }
 
+void CameraPipeline::setWindow(quintptr window) {
+    WindowSink::moveTo(videoSink_, window);
+}
+
 void CameraPipeline::expose() {
     WindowSink::expose(videoSink_);
 }

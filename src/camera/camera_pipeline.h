@@ -61,6 +61,8 @@ public:
     void setPreviewRate(std::chrono::milliseconds interval) { pacer_.setInterval(interval); }
     void setPreviewOn(bool on) { pacer_.setOn(on); }
     bool sinkDraws() const { return videoSink_ != nullptr; }
+    // The sink draws into `window` from now on.
+    void setWindow(quintptr window);
     void expose();
 
     FrameSlot::Frame latestFrame() const { return slot_.latest(); }

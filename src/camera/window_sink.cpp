@@ -103,6 +103,12 @@ int WindowSink::xErrors() {
     return xErrorCount;
 }
 
+void WindowSink::moveTo(GstElement* sink, quintptr window) {
+    if (!sink) return;
+    gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(sink), window);
+    gst_video_overlay_expose(GST_VIDEO_OVERLAY(sink));
+}
+
 void WindowSink::expose(GstElement* sink) {
     if (sink) gst_video_overlay_expose(GST_VIDEO_OVERLAY(sink));
 }

@@ -31,6 +31,8 @@ public:
     // Waits for a sink being opened: a sink may not outlive the window it was given.
     void drop();
 
+    // Has `sink` draw into `window` from now on (the window it had was made anew).
+    static void moveTo(GstElement* sink, quintptr window);
     // Asks `sink` to draw its last picture again (the window was uncovered or resized).
     static void expose(GstElement* sink);
 

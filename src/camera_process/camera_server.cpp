@@ -88,6 +88,10 @@ void CameraServer::onMessage(const Message& message) {
                            int(message.number(QLatin1String("rate"))));
     } else if (message.is(QLatin1String("expose"))) {
         engine_.expose();
+    } else if (message.is(QLatin1String("window"))) {
+        // The preview's window was made anew: the sink draws into the new one.
+        const quint64 window = quint64(message.number(QLatin1String("window")));
+        if (window != 0 && camera::WindowSink::available()) engine_.setWindow(window);
     } else if (message.is(QLatin1String("grab"))) {
         grab(message);
     } else if (message.is(QLatin1String("controls"))) {

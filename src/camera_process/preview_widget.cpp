@@ -64,7 +64,16 @@ WId PreviewWidget::videoWindow() {
         setAttribute(Qt::WA_NativeWindow);
         setAttribute(Qt::WA_NoSystemBackground);
     }
-    return winId();
+    lent_ = winId();
+    return lent_;
+}
+
+bool PreviewWidget::event(QEvent* event) {
+    // Only a window lent before and made anew: the first one is made inside videoWindow().
+    if (event->type() == QEvent::WinIdChange && lent_ != 0 && internalWinId() != 0 &&
+        internalWinId() != lent_)
+        emit videoWindowChanged();
+    return QWidget::event(event);
 }
 
 void PreviewWidget::showSinkVideo() {

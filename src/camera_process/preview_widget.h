@@ -44,8 +44,12 @@ signals:
     void exposed();
     // The native window is about to be destroyed: a sink must stop drawing into it now.
     void videoWindowClosing();
+    // Qt made the native window anew (its top-level was made again, say): a sink draws into
+    // videoWindow()'s new id from now on.
+    void videoWindowChanged();
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
@@ -56,6 +60,7 @@ private:
     bool lost_ = false;
     QString lostReason_;
     bool nativeVideo_ = false;
+    WId lent_ = 0; // the native window videoWindow() gave out last
     bool sinkVideo_ = false;
 };
 

@@ -230,15 +230,8 @@ QWidget* ProcessCameraView::create(QWidget* parent, QSize size, const QString& s
     // draws the preview itself.
     sinkDraws_ = QGuiApplication::platformName() == QLatin1String("xcb");
 
-    if (process_ && process_->channel().isOpen())
-        listen(); // the process prepare() started
-    else if (!startProcess(error))
-        return nullptr;
-    qCDebug(cameraLog) << "start-up: asking the camera process for the camera";
     Message answer;
-    if (!request(openRequest(), {"found", "no-camera", "not-plugged-in", "invalid"},
-                 timing_.startTimeout + 5s, &answer, error))
-        return nullptr;
+    if (!openCamera(&answer, error)) return nullptr;
     absentAtStart_ = false;
     if (waitForCamera_ &&
         (answer.is(QLatin1String("no-camera")) || answer.is(QLatin1String("not-plugged-in")))) {
@@ -270,9 +263,33 @@ QWidget* ProcessCameraView::create(QWidget* parent, QSize size, const QString& s
     return preview.release();
 }
 
+bool ProcessCameraView::openCamera(Message* answer, QString* error) {
+    for (int attempt = 0;; ++attempt) {
+        if (process_ && process_->channel().isOpen())
+            listen(); // the process prepare() started
+        else if (!startProcess(error))
+            return false;
+        qCDebug(cameraLog) << "start-up: asking the camera process for the camera";
+        if (request(openRequest(), {"found", "no-camera", "not-plugged-in", "invalid"},
+                    timing_.startTimeout + 5s, answer, error))
+            return true;
+        // A process that died meanwhile (a plugin's crash while loading, say) is replaced once;
+        // one that hangs has taken its time already.
+        if (attempt > 0 || (process_ && process_->channel().isOpen())) return false;
+        qCDebug(cameraLog) << "start-up: the camera process ended; starting another";
+        endProcess();
+    }
+}
+
 void ProcessCameraView::wireSinkPreview() {
     connect(preview_, &camera::PreviewWidget::exposed, this,
             [this] { send(Message(QStringLiteral("expose"))); });
+    // The sink would draw into a window that is gone (an X error, and the process replaced).
+    connect(preview_, &camera::PreviewWidget::videoWindowChanged, this, [this] {
+        if (process_)
+            send(Message(QStringLiteral("window"),
+                         {{QLatin1String("window"), qint64(preview_->videoWindow())}}));
+    });
     // A process drawing into a window that is gone is of no use: it goes first.
     connect(preview_, &camera::PreviewWidget::videoWindowClosing, this, [this] {
         happen(LinkEvent::Disconnect);
@@ -288,17 +305,47 @@ bool ProcessCameraView::connectDriver(QString* error) {
         watchdog_.start();
         return true;
     }
-    if (!process_ || !process_->channel().isOpen()) {
-        // Connected again after a disconnect: a fresh process finds the camera again.
+    // A camera process that dies while it starts the camera is replaced once before start-up
+    // gives up.
+    for (int attempt = 0;; ++attempt) {
+        QString failure;
+        const Started started = startCamera(&failure);
+        if (started == Started::Runs) break;
+        if (started == Started::Died && attempt == 0) {
+            qCDebug(cameraLog) << "start-up: the camera process ended; starting another";
+            continue;
+        }
+        return fail(error, failure);
+    }
+    qCDebug(cameraLog) << "start-up: the camera runs";
+    framesSeen_ = -1;
+    lastProgress_ = std::chrono::steady_clock::now();
+    happen(LinkEvent::Connected);
+    watchdog_.start();
+    return true;
+}
+
+ProcessCameraView::Started ProcessCameraView::startCamera(QString* error) {
+    const auto died = [this] { return !process_ || !process_->channel().isOpen(); };
+    const auto failed = [&] {
+        const Started how = died() ? Started::Died : Started::Failed;
+        delete formatDialog_.data();
+        endProcess();
+        return how;
+    };
+    if (died()) {
+        // Connected again after a disconnect, or after a process that died: a fresh process
+        // finds the camera again.
         Message found;
-        if (!startProcess(error) ||
-            !request(openRequest(), {"found", "no-camera", "not-plugged-in", "invalid"},
+        if (!startProcess(error)) return Started::Failed;
+        if (!request(openRequest(), {"found", "no-camera", "not-plugged-in", "invalid"},
                      timing_.startTimeout + 5s, &found, error))
-            return false;
-        if (!found.is(QLatin1String("found")))
-            return fail(error, found.is(QLatin1String("no-camera"))
-                                   ? QStringLiteral("There is no camera")
-                                   : found.text(QLatin1String("error")));
+            return failed();
+        if (!found.is(QLatin1String("found"))) {
+            fail(error, found.is(QLatin1String("no-camera")) ? QStringLiteral("There is no camera")
+                                                             : found.text(QLatin1String("error")));
+            return Started::Failed;
+        }
         processDraws_ = sinkDraws_ && found.flag(QLatin1String("draws"));
     }
     sendPreview();
@@ -306,10 +353,8 @@ bool ProcessCameraView::connectDriver(QString* error) {
     if (!request(Message(QStringLiteral("connect"),
                          {{QLatin1String("timeout"), qint64(timing_.startTimeout.count())},
                           {QLatin1String("controls"), valuesToWire(startControls_)}}),
-                 {"formats", "connect-failed"}, timing_.startTimeout + 5s, &answer, error)) {
-        endProcess();
-        return false;
-    }
+                 {"formats", "connect-failed"}, timing_.startTimeout + 5s, &answer, error))
+        return failed();
     if (answer.is(QLatin1String("formats"))) {
         formats_.clear();
         for (const QCborValue& value : answer.fields.value(QLatin1String("formats")).toArray())
@@ -321,23 +366,16 @@ bool ProcessCameraView::connectDriver(QString* error) {
         qCDebug(cameraLog) << "start-up:" << formats_.size() << "formats";
         // Start-up shows the format dialog next: it is built while the camera starts.
         prepareFormatDialog();
-        if (!await({"connected", "connect-failed"}, timing_.startTimeout + 5s, &answer, error)) {
-            delete formatDialog_.data();
-            endProcess();
-            return false;
-        }
+        if (!await({"connected", "connect-failed"}, timing_.startTimeout + 5s, &answer, error))
+            return failed();
     }
     if (!answer.is(QLatin1String("connected"))) {
         delete formatDialog_.data();
         endProcess();
-        return fail(error, answer.text(QLatin1String("error")));
+        fail(error, answer.text(QLatin1String("error")));
+        return Started::Failed;
     }
-    qCDebug(cameraLog) << "start-up: the camera runs";
-    framesSeen_ = -1;
-    lastProgress_ = std::chrono::steady_clock::now();
-    happen(LinkEvent::Connected);
-    watchdog_.start();
-    return true;
+    return Started::Runs;
 }
 
 void ProcessCameraView::disconnectDriver() {

@@ -124,6 +124,12 @@ signals:
 
 private:
     bool startProcess(QString* error);
+    // Start-up's first question to a camera process (the one prepared ahead, else a new one):
+    // the camera, found or not.
+    bool openCamera(Message* answer, QString* error);
+    // Starts the camera (and a fresh process first, when there is none).
+    enum class Started { Runs, Died, Failed };
+    Started startCamera(QString* error);
     // After a fault: the standby process becomes the camera process (else a new one starts).
     void takeStandby();
     void startStandby();

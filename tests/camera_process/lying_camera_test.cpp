@@ -186,4 +186,28 @@ TEST_F(LyingCameraTest, HoldingAndGivingBackWhileLostIsDoneOnTheCamerasReturn) {
     }
 }
 
+// A camera process that dies while start-up asks it for the camera, or while it starts the
+// camera, is replaced once: the program starts as if nothing had happened.
+TEST(LyingCameraStartUp, ACameraProcessThatDiesDuringStartUpIsReplaced) {
+    for (const QByteArray fault : {"open-die", "connect-die"}) {
+        SCOPED_TRACE(fault.constData());
+        QTemporaryDir dir;
+        qputenv("LYING_CAMERA_FAULT", dir.filePath("fault").toLocal8Bit());
+        qputenv("LYING_CAMERA_STARTS", dir.filePath("starts").toLocal8Bit());
+        QFile file(dir.filePath("fault"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(fault);
+        file.close();
+        QWidget host;
+        camera_process::ProcessCameraView view{LUMIVEX_LYING_CAMERA};
+        QString error;
+        ASSERT_TRUE(view.create(&host, {320, 240}, "lying", &error)) << error.toStdString();
+        ASSERT_TRUE(view.connectDriver(&error)) << error.toStdString();
+        QFile starts(dir.filePath("starts"));
+        ASSERT_TRUE(starts.open(QIODevice::ReadOnly));
+        EXPECT_EQ(starts.readAll().count('\n'), 2);
+        EXPECT_FALSE(view.isCameraLost());
+    }
+}
+
 } // namespace

@@ -531,3 +531,19 @@ TEST_F(ProcessCameraViewTest, DisconnectReleasesTheCameraAndMayBeRepeated) {
 }
 
 } // namespace
+
+// A preview whose native window Qt makes anew tells its sink the new one (the old is gone, and
+// drawing into it is an X error).
+TEST(PreviewWidgetWindow, ANativeWindowMadeAnewIsTold) {
+    struct Preview : camera::PreviewWidget {
+        void makeWindowAnew() {
+            destroy();
+            create();
+        }
+    } preview;
+    const WId first = preview.videoWindow();
+    QSignalSpy changed(&preview, &camera::PreviewWidget::videoWindowChanged);
+    preview.makeWindowAnew();
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_NE(preview.videoWindow(), first);
+}

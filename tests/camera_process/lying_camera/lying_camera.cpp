@@ -61,12 +61,27 @@ private:
         QFile file(QString::fromLocal8Bit(qgetenv("LYING_CAMERA_FAULT")));
         if (!file.open(QIODevice::ReadOnly)) return {};
         const QString fault = QString::fromLatin1(file.readAll().trimmed());
-        if (fault.isEmpty() || fault.startsWith(QLatin1String("grab-")) != atGrab) return {};
+        if (fault.isEmpty() || fault == QLatin1String("open-die") ||
+            fault == QLatin1String("connect-die") ||
+            fault.startsWith(QLatin1String("grab-")) != atGrab)
+            return {};
         file.remove();
         return fault;
     }
 
+    // "open-die" and "connect-die": the process dies when asked that, as one whose plugin
+    // crashes while it loads or starts the camera.
+    void dieIfAsked(const Message& message) {
+        QFile file(QString::fromLocal8Bit(qgetenv("LYING_CAMERA_FAULT")));
+        if (!file.open(QIODevice::ReadOnly) ||
+            file.readAll().trimmed() != message.verb.toLatin1() + "-die")
+            return;
+        file.remove();
+        std::_Exit(1);
+    }
+
     void onMessage(const Message& message) {
+        dieIfAsked(message);
         if (message.is(QLatin1String("open"))) {
             heartbeat_.start(
                 int(std::clamp<qint64>(message.number(QLatin1String("heartbeat")), 10, 100)));
