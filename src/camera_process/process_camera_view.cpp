@@ -2,6 +2,7 @@
 
 #include "camera/bmp_writer.h"
 #include "camera_process/format_dialog.h"
+#include "camera_process/frame_receiver.h"
 #include "camera_process/preview_widget.h"
 #include "camera_process/reply_check.h"
 #include "camera_process/wire_format.h"
@@ -36,7 +37,7 @@ const QString ProcessHangs = QStringLiteral("The camera process does not answer"
 } // namespace
 
 ProcessCameraView::ProcessCameraView(QString program, QObject* parent)
-    : CameraView(parent), program_(std::move(program)) {
+    : CameraView(parent), host_(std::move(program)) {
     connect(&watchdog_, &QTimer::timeout, this, &ProcessCameraView::onWatchdog);
     // A camera process in standby is started a while after the camera runs (not to slow the
     // start-up), so that a fault finds one with GStreamer loaded.
@@ -73,58 +74,51 @@ void ProcessCameraView::setTiming(const Timing& timing) {
 }
 
 pid_t ProcessCameraView::cameraProcessId() const {
-    return process_ ? process_->pid() : -1;
+    return host_.pid();
 }
 
 void ProcessCameraView::prepare() {
-    if (!process_) process_ = ChildProcess::start(program_, nullptr);
+    host_.prepare();
 }
 
 void ProcessCameraView::prepare(std::unique_ptr<ChildProcess> started) {
     endProcess();
-    process_ = std::move(started); // spoken to from create() on
+    host_.adopt(std::move(started)); // spoken to from create() on
 }
 
 void ProcessCameraView::takeStandby() {
     // The standby has loaded GStreamer long ago: the next try need not wait for that.
-    if (standby_ && !standby_->exited()) {
-        endProcess();
-        process_ = std::move(standby_);
+    endProcess();
+    if (host_.takeStandby())
         listen();
-        return;
-    }
-    standby_.reset();
-    startProcess(nullptr);
+    else
+        startProcess(nullptr);
 }
 
 void ProcessCameraView::startStandby() {
-    if (link_ != Link::Streaming || (standby_ && !standby_->exited())) return;
-    standby_ = ChildProcess::start(program_, nullptr);
+    if (link_ == Link::Streaming) host_.startStandby();
 }
 
 bool ProcessCameraView::startProcess(QString* error) {
     endProcess();
-    process_ = ChildProcess::start(program_, error);
-    if (!process_) return false;
+    if (!host_.start(error)) return false;
     listen();
     return true;
 }
 
 void ProcessCameraView::listen() {
-    connect(&process_->channel(), &Channel::received, this, &ProcessCameraView::onMessage,
+    connect(&host_.now()->channel(), &Channel::received, this, &ProcessCameraView::onMessage,
             Qt::UniqueConnection);
-    connect(&process_->channel(), &Channel::closed, this, &ProcessCameraView::onProcessGone,
+    connect(&host_.now()->channel(), &Channel::closed, this, &ProcessCameraView::onProcessGone,
             Qt::UniqueConnection);
     lastAnswer_.start();
     ++processSerial_;
     // What was sent to the process before is asked again of this one with its first frame.
-    applyPending_ = false;
-    holdSent_ = false;
-    previewGeneration_ = -1;
+    controls_.newProcess();
     shownSlot_ = -1;
     firstFrameSeen_ = false;
     processReady_ = false;
-    grabBlocks_ = std::make_shared<GrabBlocks>(); // the new process's, none yet
+    frames_.reset();
     processDraws_ = false;
 }
 
@@ -132,14 +126,13 @@ void ProcessCameraView::endProcess() {
     forgetGrab();
     failPendingGrabs(lostReason_.isEmpty() ? ProcessEnded
                                            : QStringLiteral("Camera lost: %1").arg(lostReason_));
-    previewFrames_.reset();
+    frames_.reset();
     shownSlot_ = -1;
     if (preview_) preview_->clearFrame();
-    if (!process_) return;
+    if (!host_.now()) return;
     ++processSerial_; // what is still to come about it is stale
-    process_->channel().disconnect(this);
-    process_->end();
-    process_.reset();
+    host_.now()->channel().disconnect(this);
+    host_.end();
     // A sink may leave its window black as the process goes: the preview paints itself again.
     if (preview_) preview_->update();
 }
@@ -150,9 +143,9 @@ void ProcessCameraView::forgetGrab() {
 }
 
 bool ProcessCameraView::send(const Message& message, int fd) {
-    if (process_ && process_->channel().send(message, fd)) return true;
+    if (host_.now() && host_.now()->channel().send(message, fd)) return true;
     // Too large for the socket: not sent, and the process is none the worse for it.
-    if (process_ && process_->channel().isOpen() && process_->channel().tooLarge()) {
+    if (host_.talking() && host_.now()->channel().tooLarge()) {
         qCWarning(cameraLog) << "not sent, too large:" << message.verb;
         return false;
     }
@@ -177,8 +170,8 @@ void ProcessCameraView::broken(const QString& reason) {
 
 bool ProcessCameraView::await(std::initializer_list<const char*> verbs,
                               std::chrono::milliseconds timeout, Message* answer, QString* error) {
-    if (!process_) return fail(error, ProcessEnded);
-    const bool answered = process_->channel().waitFor(
+    if (!host_.now()) return fail(error, ProcessEnded);
+    const bool answered = host_.now()->channel().waitFor(
         [&verbs](const Message& message) {
             return std::any_of(verbs.begin(), verbs.end(), [&message](const char* verb) {
                 return message.is(QLatin1String(verb));
@@ -189,7 +182,7 @@ bool ProcessCameraView::await(std::initializer_list<const char*> verbs,
         lastAnswer_.start();
         return true;
     }
-    return fail(error, process_->channel().isOpen() ? ProcessHangs : ProcessEnded);
+    return fail(error, host_.now()->channel().isOpen() ? ProcessHangs : ProcessEnded);
 }
 
 bool ProcessCameraView::request(const Message& message, std::initializer_list<const char*> verbs,
@@ -265,7 +258,7 @@ QWidget* ProcessCameraView::create(QWidget* parent, QSize size, const QString& s
 
 bool ProcessCameraView::openCamera(Message* answer, QString* error) {
     for (int attempt = 0;; ++attempt) {
-        if (process_ && process_->channel().isOpen())
+        if (host_.talking())
             listen(); // the process prepare() started
         else if (!startProcess(error))
             return false;
@@ -275,7 +268,7 @@ bool ProcessCameraView::openCamera(Message* answer, QString* error) {
             return true;
         // A process that died meanwhile (a plugin's crash while loading, say) is replaced once;
         // one that hangs has taken its time already.
-        if (attempt > 0 || (process_ && process_->channel().isOpen())) return false;
+        if (attempt > 0 || (host_.talking())) return false;
         qCDebug(cameraLog) << "start-up: the camera process ended; starting another";
         endProcess();
     }
@@ -286,7 +279,7 @@ void ProcessCameraView::wireSinkPreview() {
             [this] { send(Message(QStringLiteral("expose"))); });
     // The sink would draw into a window that is gone (an X error, and the process replaced).
     connect(preview_, &camera::PreviewWidget::videoWindowChanged, this, [this] {
-        if (process_)
+        if (host_.now())
             send(Message(QStringLiteral("window"),
                          {{QLatin1String("window"), qint64(preview_->videoWindow())}}));
     });
@@ -326,7 +319,7 @@ bool ProcessCameraView::connectDriver(QString* error) {
 }
 
 ProcessCameraView::Started ProcessCameraView::startCamera(QString* error) {
-    const auto died = [this] { return !process_ || !process_->channel().isOpen(); };
+    const auto died = [this] { return !host_.talking(); };
     const auto failed = [&] {
         const Started how = died() ? Started::Died : Started::Failed;
         delete formatDialog_.data();
@@ -381,16 +374,14 @@ ProcessCameraView::Started ProcessCameraView::startCamera(QString* error) {
 void ProcessCameraView::disconnectDriver() {
     // Settings just sent (the automatics given back at the end of a run) are applied before the
     // camera process goes, or the camera would keep the run's manual settings.
-    if (applyPending_ && link_ == Link::Streaming && process_ && process_->channel().isOpen()) {
+    if (controls_.applyPending() && link_ == Link::Streaming && host_.talking()) {
         Message answer;
         await({"controls-applied"}, 1s, &answer, nullptr);
     }
-    applyPending_ = false;
-    applyWanted_.clear();
-    setsWanted_.clear();
+    controls_.forget();
     delete formatDialog_.data();
     standbyTimer_.stop();
-    standby_.reset();
+    host_.dropStandby();
     happen(LinkEvent::Disconnect);
     watchdog_.stop();
     retryTimer_.stop();
@@ -413,7 +404,7 @@ void ProcessCameraView::setPreview(bool on) {
 }
 
 void ProcessCameraView::sendPreview() {
-    if (!process_) return;
+    if (!host_.now()) return;
     // A process that draws into the window shows nothing while the camera is lost.
     const bool on =
         previewOn_ && (!processDraws_ || link_ == Link::Streaming || link_ == Link::Idle);
@@ -492,79 +483,44 @@ void ProcessCameraView::onMessage(const Message& message) {
             message.text(QLatin1String("error")),
             controlsFromWire(message.fields.value(QLatin1String("controls")).toArray()));
     } else if (message.is(QLatin1String("controls-applied"))) {
-        // The answer to what was sent (start-up's refusals come before any).
-        if (std::exchange(applyPending_, false)) {
-            // Done, unless asked again differently meanwhile.
-            for (auto it = applySent_.constBegin(); it != applySent_.constEnd(); ++it)
-                if (applyWanted_.contains(it.key()) && applyWanted_.value(it.key()) == it.value())
-                    applyWanted_.remove(it.key());
-            applySent_.clear();
-            sendWantedControls();
-        }
+        controls_.applied();
+        sendWantedControls();
         QStringList refused;
         for (const QCborValue& reason : message.fields.value(QLatin1String("refused")).toArray())
             refused << reason.toString();
         emit controlsApplied(
             refused, controlsFromWire(message.fields.value(QLatin1String("controls")).toArray()));
     } else if (message.is(QLatin1String("held"))) {
-        holdDone_ = true;
-        holdSent_ = false; // the next run's hold is asked of this process again
+        controls_.held();
         emit controlsHeld(valuesFromWire(message.fields.value(QLatin1String("restore")).toMap()),
                           valuesFromWire(message.fields.value(QLatin1String("held")).toMap()));
     }
 }
 
 void ProcessCameraView::onPreviewFrame(const Message& message) {
-    const qint64 generation = message.number(QLatin1String("memory"));
-    const int slot = int(message.number(QLatin1String("slot")));
-    if (message.fd) {
-        // New memory replaces the old only once it is mapped: the frame on screen may still
-        // be in the old, which its image keeps mapped until it is replaced. Memory that cannot
-        // be mapped (not sealed, too small, no room) ends the process: the next one starts
-        // with new memory.
-        QString error;
-        auto memory = std::make_shared<SharedMemory>(
-            SharedMemory::map(UniqueFd(::dup(message.fd.get())),
-                              std::size_t(message.number(QLatin1String("bytes"))), &error));
-        if (!memory->isValid()) {
-            broken(QStringLiteral("The camera's preview cannot be read: %1").arg(error));
-            return;
-        }
-        previewFrames_ = std::move(memory);
-        previewGeneration_ = generation;
-        shownSlot_ = -1;
-    }
-    const qint64 width = message.number(QLatin1String("width"));
-    const qint64 height = message.number(QLatin1String("height"));
-    const bool fits =
-        width > 0 && height > 0 && width <= camera::MaxPictureSide &&
-        height <= camera::MaxPictureSide && slot >= 0 && slot <= 1 && previewFrames_ &&
-        generation == previewGeneration_ &&
-        std::size_t(slot + 1) * std::size_t(width * 4 * height) <= previewFrames_->size();
-    if (!fits) {
-        broken(QStringLiteral("The camera process sent a preview frame its memory does not hold"));
+    QImage image;
+    int slot = -1;
+    QString error;
+    if (!frames_.previewFrame(message, &image, &slot, &error)) {
+        broken(error);
         return;
     }
-    // The preview shows the pixels where they are, read-only; the camera process writes the
-    // other slot. The image holds the memory mapped for as long as it is on screen.
+    if (message.fd) shownSlot_ = -1; // new memory: nothing of it is on screen yet
+    // The preview shows the pixels where they are; the camera process writes the other slot.
     if (preview_ && previewOn_ && link_ == Link::Streaming) {
-        const std::shared_ptr<SharedMemory> memory = previewFrames_;
-        const uchar* pixels = memory->data() + std::size_t(slot) * std::size_t(width * 4 * height);
-        preview_->showFrame(QImage(
-            pixels, int(width), int(height), qsizetype(width * 4), QImage::Format_RGB32,
-            [](void* held) { delete static_cast<std::shared_ptr<SharedMemory>*>(held); },
-            new std::shared_ptr<SharedMemory>(memory)));
+        preview_->showFrame(std::move(image));
         shownSlot_ = slot;
     }
     // The slot on screen is the one the camera process must not write: the frame's own when it
     // was shown, else the one shown before (none: -1).
-    send(Message(QStringLiteral("shown"),
-                 {{QLatin1String("slot"), shownSlot_}, {QLatin1String("memory"), generation}}));
+    send(
+        Message(QStringLiteral("shown"), {{QLatin1String("slot"), shownSlot_},
+                                          {QLatin1String("memory"), frames_.previewGeneration()}}));
 }
 
 void ProcessCameraView::onProcessGone() {
     // A process that sent what is no message of ours is ended like one that died.
-    const QString broke = process_ ? process_->channel().brokenBy() : QString();
+    const QString broke = host_.now() ? host_.now()->channel().brokenBy() : QString();
     // The dead process goes first: what the move brings (the standby taking over) must stay.
     endProcess();
     if (broke.isEmpty())
@@ -577,7 +533,7 @@ void ProcessCameraView::onWatchdog() {
     // A process still loading GStreamer says nothing yet: it has longer (a busy machine can
     // take seconds to start one); once it has spoken, it must keep speaking.
     const auto limit = processReady_ ? timing_.answerTimeout : timing_.answerTimeout + 7s;
-    if (process_ && lastAnswer_.isValid() && lastAnswer_.elapsed() > qint64(limit.count())) {
+    if (host_.now() && lastAnswer_.isValid() && lastAnswer_.elapsed() > qint64(limit.count())) {
         happen(LinkEvent::NoAnswer, ProcessHangs);
         return;
     }
@@ -639,7 +595,7 @@ void ProcessCameraView::tryAgain() {
     tryFound_ = false;
     framesSeen_ = -1;
     // A process left waiting for the camera to be plugged in is asked again; any other is new.
-    if (!process_ || !process_->channel().isOpen()) {
+    if (!host_.talking()) {
         QString error;
         if (!startProcess(&error)) {
             happen(LinkEvent::Failure, error);
@@ -668,12 +624,7 @@ bool ProcessCameraView::sendGrab(qint64* id, std::chrono::milliseconds* limit, Q
     // The camera process's own wait, and time to hand over a large picture.
     *limit = wait + std::chrono::milliseconds(settle) + 1s;
     // The blocks of earlier pictures nobody holds any more: the camera process may reuse them.
-    QCborArray free;
-    {
-        std::lock_guard lock(grabBlocks_->mutex);
-        for (const qint64 block : std::exchange(grabBlocks_->freed, {}))
-            free.append(block);
-    }
+    const QCborArray free = frames_.takeFreedBlocks();
     if (send(Message(QStringLiteral("grab"),
                      {{QLatin1String("id"), *id},
                       {QLatin1String("asked"),
@@ -683,12 +634,12 @@ bool ProcessCameraView::sendGrab(qint64* id, std::chrono::milliseconds* limit, Q
                       {QLatin1String("timeout"), qint64(wait.count())}})))
         return true;
     noGrabAnswer();
-    return fail(error, process_ && process_->channel().isOpen() ? ProcessHangs : ProcessEnded);
+    return fail(error, host_.talking() ? ProcessHangs : ProcessEnded);
 }
 
 // The loss is handled from the event loop, after the picture is counted.
 void ProcessCameraView::noGrabAnswer() {
-    const bool ended = !process_ || !process_->channel().isOpen();
+    const bool ended = !host_.talking();
     later(ended ? LinkEvent::ProcessGone : LinkEvent::NoAnswer,
           ended ? ProcessEnded : ProcessHangs);
 }
@@ -699,14 +650,14 @@ bool ProcessCameraView::grabFrame(QString* error) {
     std::chrono::milliseconds limit{};
     if (!sendGrab(&id, &limit, error)) return false;
     Message answer;
-    if (!process_->channel().waitFor(
+    if (!host_.now()->channel().waitFor(
             [id](const Message& message) {
                 return (message.is(QLatin1String("grabbed")) ||
                         message.is(QLatin1String("grab-failed"))) &&
                        message.number(QLatin1String("id")) == id;
             },
             limit, &answer)) {
-        const bool ended = !process_ || !process_->channel().isOpen();
+        const bool ended = !host_.talking();
         noGrabAnswer();
         return fail(error, ended ? ProcessEnded : ProcessHangs);
     }
@@ -715,7 +666,7 @@ bool ProcessCameraView::grabFrame(QString* error) {
     // damaged answer is ended from the event loop.
     QString why = checkReply(answer);
     bool damaged = !why.isEmpty();
-    if (damaged || !takeGrab(answer, &grabbed_, &grabbedAt_, &why, &damaged)) {
+    if (damaged || !frames_.takeGrab(answer, &grabbed_, &grabbedAt_, &why, &damaged)) {
         if (damaged) later(LinkEvent::Failure, why);
         return fail(error, why);
     }
@@ -760,7 +711,7 @@ void ProcessCameraView::onGrabAnswer(const Message& answer) {
     QDateTime captured;
     QString error;
     bool damaged = false;
-    takeGrab(answer, &frame, &captured, &error, &damaged);
+    frames_.takeGrab(answer, &frame, &captured, &error, &damaged);
     // The picture is counted first, then the process that sent a damaged one is ended.
     const quint64 about = processSerial_;
     emit grabDone(ticket, frame, captured, error);
@@ -780,7 +731,7 @@ void ProcessCameraView::onGrabTimeout() {
     }
     armGrabTimer();
     if (late.isEmpty()) return;
-    const QString reason = process_ && process_->channel().isOpen() ? ProcessHangs : ProcessEnded;
+    const QString reason = host_.talking() ? ProcessHangs : ProcessEnded;
     for (const qint64 ticket : late)
         emit grabDone(ticket, {}, {}, reason);
     noGrabAnswer();
@@ -801,61 +752,6 @@ void ProcessCameraView::failPendingGrabs(const QString& reason) {
                 emit grabDone(ticket, {}, {}, reason);
         },
         Qt::QueuedConnection);
-}
-
-bool ProcessCameraView::takeGrab(const Message& answer, QImage* frame, QDateTime* captured,
-                                 QString* error, bool* damaged) {
-    *frame = QImage();
-    *captured = QDateTime();
-    *damaged = false;
-    QString failure;
-    if (answer.is(QLatin1String("grab-failed")))
-        return fail(error, answer.text(QLatin1String("error")));
-    // From here on a failure is the camera process's fault, not the camera's.
-    *damaged = true;
-    const qint64 width = answer.number(QLatin1String("width"));
-    const qint64 height = answer.number(QLatin1String("height"));
-    const qint64 said = answer.number(QLatin1String("bytes"));
-    // No picture is larger than the largest side allows, whatever the camera process says.
-    if (width <= 0 || height <= 0 || width > camera::MaxPictureSide ||
-        height > camera::MaxPictureSide || said != width * 4 * height)
-        return fail(error, QStringLiteral("The camera process sent a damaged picture"));
-    const std::size_t bytes = std::size_t(said);
-    const QSize size{int(width), int(height)};
-    const qint64 block = answer.number(QLatin1String("block"));
-    std::shared_ptr<SharedMemory> memory;
-    if (answer.fd) {
-        memory = std::make_shared<SharedMemory>(
-            SharedMemory::map(UniqueFd(::dup(answer.fd.get())), bytes, &failure));
-        if (!memory->isValid())
-            return fail(error,
-                        QStringLiteral("The camera's picture cannot be read: %1").arg(failure));
-        if (block > 0) grabBlocks_->mapped.insert(block, memory);
-    } else {
-        memory = grabBlocks_->mapped.value(block); // a block this side holds mapped already
-        if (!memory || memory->size() != bytes)
-            return fail(error, QStringLiteral("The camera process sent a damaged picture"));
-    }
-    // The pixels stay where the camera process put them. When the image's last copy goes,
-    // wherever that is, its block is free for the camera process again.
-    struct Hold {
-        std::shared_ptr<SharedMemory> memory;
-        std::shared_ptr<GrabBlocks> blocks;
-        qint64 block;
-    };
-    const uchar* pixels = memory->data();
-    *frame = QImage(
-        pixels, size.width(), size.height(), qsizetype(width * 4), QImage::Format_RGB32,
-        [](void* held) {
-            const std::unique_ptr<Hold> hold(static_cast<Hold*>(held));
-            if (hold->block <= 0) return;
-            std::lock_guard lock(hold->blocks->mutex);
-            hold->blocks->freed.append(hold->block);
-        },
-        new Hold{std::move(memory), grabBlocks_, block});
-    *captured = QDateTime::fromMSecsSinceEpoch(answer.number(QLatin1String("captured")), Qt::UTC);
-    *damaged = false;
-    return true;
 }
 
 bool ProcessCameraView::saveFrame(const QString& path, QString* error) {
@@ -897,9 +793,7 @@ void ProcessCameraView::switchFormat(int chosen) {
                          {{QLatin1String("format"), formatToWire(formats_[chosen])},
                           {QLatin1String("timeout"), qint64(timing_.startTimeout.count())}}),
                  {"format-set", "format-failed"}, timing_.startTimeout * 2 + 2s, &answer, &error)) {
-        happen(process_ && process_->channel().isOpen() ? LinkEvent::NoAnswer
-                                                        : LinkEvent::ProcessGone,
-               error);
+        happen(host_.talking() ? LinkEvent::NoAnswer : LinkEvent::ProcessGone, error);
         return;
     }
     lastProgress_ = std::chrono::steady_clock::now();
@@ -952,37 +846,22 @@ void ProcessCameraView::requestControls() {
 }
 
 void ProcessCameraView::setControl(std::uint32_t id, std::int64_t value) {
-    setsWanted_.insert(id, value);
-    if (link_ == Link::Streaming) sendWantedControls();
+    controls_.setControl(id, value);
+    sendWantedControls();
 }
 
 void ProcessCameraView::applyControls(const ControlValues& values) {
-    for (auto it = values.constBegin(); it != values.constEnd(); ++it)
-        applyWanted_.insert(it.key(), it.value());
-    if (link_ == Link::Streaming) sendWantedControls();
+    controls_.apply(values);
+    sendWantedControls();
 }
 
 void ProcessCameraView::holdControls(bool hold) {
-    holdWanted_ = hold;
-    holdDone_ = false;
-    if (link_ == Link::Streaming) sendWantedControls();
+    controls_.hold(hold);
+    sendWantedControls();
 }
 
 void ProcessCameraView::sendWantedControls() {
-    if (link_ != Link::Streaming) return;
-    // A hold answered once is in the start controls of every later process (the window gives
-    // it the held values); one never answered is asked of each new process until it is.
-    if (holdWanted_ && !holdDone_ && !holdSent_) holdSent_ = send(Message(QStringLiteral("hold")));
-    if (!applyWanted_.isEmpty() && !applyPending_) {
-        applySent_ = applyWanted_;
-        applyPending_ = send(Message(QStringLiteral("apply-controls"),
-                                     {{QLatin1String("values"), valuesToWire(applySent_)}}));
-    }
-    for (auto it = setsWanted_.constBegin(); it != setsWanted_.constEnd(); ++it)
-        send(
-            Message(QStringLiteral("set-control"), {{QLatin1String("id"), qint64(it.key())},
-                                                    {QLatin1String("value"), qint64(it.value())}}));
-    setsWanted_.clear();
+    if (link_ == Link::Streaming) controls_.sendWanted();
 }
 
 } // namespace camera_process

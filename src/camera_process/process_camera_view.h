@@ -4,9 +4,10 @@
 #include "camera/capture_device.h"
 #include "camera/v4l2_controls.h"
 #include "camera/video_format.h"
-#include "camera_process/child_process.h"
+#include "camera_process/controls_client.h"
+#include "camera_process/frame_receiver.h"
 #include "camera_process/loss_policy.h"
-#include "camera_process/shared_memory.h"
+#include "camera_process/process_host.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -165,9 +166,6 @@ private:
     void forgetGrab();
     // Grabs: sent, answered (waited for, or from the event loop), given up on.
     bool sendGrab(qint64* id, std::chrono::milliseconds* limit, QString* error);
-    // `damaged`: the answer itself was wrong (not the camera's failure to give a picture).
-    bool takeGrab(const Message& answer, QImage* frame, QDateTime* captured, QString* error,
-                  bool* damaged);
     void noGrabAnswer();
     void onGrabAnswer(const Message& answer);
     void onGrabTimeout();
@@ -177,10 +175,8 @@ private:
     // Starts the camera in formats_[chosen] (part of start-up: it waits for the answer).
     void switchFormat(int chosen);
 
-    QString program_;
+    ProcessHost host_;
     Timing timing_;
-    std::unique_ptr<ChildProcess> process_;
-    std::unique_ptr<ChildProcess> standby_; // started, GStreamer loaded, not yet spoken to
     QTimer standbyTimer_;
     QPointer<camera::PreviewWidget> preview_;
     bool previewOwned_ = false;
@@ -218,13 +214,7 @@ private:
 
     QString noControls_ = QStringLiteral("The camera is not connected.");
     ControlValues startControls_;
-    bool applyPending_ = false; // applyWanted_ sent to the process now, not yet answered
-    ControlValues applyWanted_;
-    ControlValues applySent_;
-    QMap<std::uint32_t, std::int64_t> setsWanted_;
-    bool holdWanted_ = false;
-    bool holdSent_ = false; // to the process now
-    bool holdDone_ = false; // answered, by any process
+    ControlsClient controls_{[this](const Message& message) { return send(message); }};
     void sendWantedControls();
     std::chrono::milliseconds warmUp_{1000};
     QElapsedTimer backSince_; // since the camera came back after a loss
@@ -238,18 +228,9 @@ private:
     };
     QHash<qint64, PendingGrab> pendingGrabs_;
     QTimer grabTimer_;
-    // The camera process's blocks of grabbed pictures this side has mapped, and those let go of
-    // since the last grab. The images' clean-ups may run on any thread (a save queue's).
-    struct GrabBlocks {
-        std::mutex mutex;
-        QList<qint64> freed;
-        QHash<qint64, std::shared_ptr<SharedMemory>> mapped; // the GUI thread's alone
-    };
-    std::shared_ptr<GrabBlocks> grabBlocks_ = std::make_shared<GrabBlocks>();
+    FrameReceiver frames_; // the preview's and the grabs' shared memory
     QImage grabbed_; // the last grab's picture, in shared memory it releases with its last copy
     QDateTime grabbedAt_;
-    std::shared_ptr<SharedMemory> previewFrames_; // shared with the image on screen
-    qint64 previewGeneration_ = -1;
     int frozenAfter_ = 0;
     std::optional<qint64> frozeOn_; // the picture the last frozen camera process kept sending
 };

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "camera_process/message.h"
+#include "camera_process/shared_memory.h"
+
+#include <QCborArray>
+#include <QDateTime>
+#include <QHash>
+#include <QImage>
+#include <QList>
+#include <memory>
+#include <mutex>
+
+namespace camera_process {
+
+// The window's side of the pictures the camera process hands over in shared memory: the
+// preview's two slots and the blocks of grabbed pictures. It owns the mappings; an image it
+// gives out holds its mapping for as long as any copy of it lives, so that no paint or save ever
+// reads memory already unmapped. Nothing the camera process says of a picture (sizes, slots,
+// blocks) is believed before it is checked against the memory actually mapped.
+class FrameReceiver {
+public:
+    // A new camera process: nothing of the last one's memory is known any more (images still
+    // around keep theirs mapped).
+    void reset();
+
+    // A preview frame: new memory is mapped when the message brings some, and replaces the old
+    // only once mapped. `image` shows the frame's slot, read-only. False: the frame or its
+    // memory is not right, and `error` says why.
+    bool previewFrame(const Message& message, QImage* image, int* slot, QString* error);
+    // The memory the last preview frame came in, as the camera process numbers it.
+    qint64 previewGeneration() const { return previewGeneration_; }
+
+    // A grab's answer: the picture where the camera process put it. `damaged`: the answer
+    // itself was wrong (not the camera's failure to give a picture).
+    bool takeGrab(const Message& answer, QImage* frame, QDateTime* captured, QString* error,
+                  bool* damaged);
+    // The blocks of earlier pictures no image holds any more: the camera process may reuse them.
+    QCborArray takeFreedBlocks();
+
+private:
+    std::shared_ptr<SharedMemory> previewFrames_; // shared with the image on screen
+    qint64 previewGeneration_ = -1;
+    // The camera process's blocks of grabbed pictures this side has mapped, and those let go of
+    // since the last grab. The images' clean-ups may run on any thread (a save queue's).
+    struct GrabBlocks {
+        std::mutex mutex;
+        QList<qint64> freed;
+        QHash<qint64, std::shared_ptr<SharedMemory>> mapped; // the GUI thread's alone
+    };
+    std::shared_ptr<GrabBlocks> grabBlocks_ = std::make_shared<GrabBlocks>();
+};
+
+} // namespace camera_process
