@@ -1,4 +1,4 @@
-#include "camera/control_values.h"
+#include "camera_protocol/control_values.h"
 
 #include <QStringList>
 #include <gtest/gtest.h>
@@ -25,7 +25,8 @@ CameraControl control(std::uint32_t id, Kind kind, const char* name, std::int64_
 QList<CameraControl> webcam() {
     return {control(1, Kind::Integer, "Brightness", 128),
             control(2, Kind::Menu, "Auto Exposure", 3,
-                    {{1, QStringLiteral("Manual Mode")}, {3, QStringLiteral("Aperture Priority Mode")}}),
+                    {{1, QStringLiteral("Manual Mode")},
+                     {3, QStringLiteral("Aperture Priority Mode")}}),
             control(3, Kind::Integer, "Exposure Time, Absolute", 250),
             control(4, Kind::Boolean, "White Balance, Automatic", 1),
             control(5, Kind::Integer, "White Balance Temperature", 4600),
@@ -52,12 +53,13 @@ TEST(ControlValues, HoldingSwitchesEachAutomaticThatIsOnToManualAtItsSettledValu
     Recorder driver;
     const camera::HeldControls held = camera::holdAutomaticControls(webcam(), driver.setter());
     // Each automatic goes off before its partner is set, or the driver would refuse the value.
-    EXPECT_EQ(driver.calls, QStringList({"auto_exposure=1", "exposure_time_absolute=250",
-                                         "white_balance_automatic=0",
-                                         "white_balance_temperature=4600", "autogain=0",
-                                         "gain=77"}));
-    EXPECT_EQ(held.restore, (QMap<QString, std::int64_t>{
-                                {"auto_exposure", 3}, {"white_balance_automatic", 1}, {"autogain", 1}}));
+    EXPECT_EQ(
+        driver.calls,
+        QStringList({"auto_exposure=1", "exposure_time_absolute=250", "white_balance_automatic=0",
+                     "white_balance_temperature=4600", "autogain=0", "gain=77"}));
+    EXPECT_EQ(held.restore,
+              (QMap<QString, std::int64_t>{
+                  {"auto_exposure", 3}, {"white_balance_automatic", 1}, {"autogain", 1}}));
     EXPECT_EQ(held.held.value("gain"), 77);
     EXPECT_FALSE(held.restore.contains("focus_automatic_continuous")); // it was off already
 }

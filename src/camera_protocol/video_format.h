@@ -2,9 +2,11 @@
 
 #include <QList>
 #include <QString>
-#include <gst/gst.h>
 
 namespace camera {
+
+// No camera gives pictures with a side longer than this; anything said to be larger is damaged.
+inline constexpr qint64 MaxPictureSide = 16384;
 
 // One way the camera can deliver pictures: what the user picks in the format dialog.
 struct VideoFormat {
@@ -16,19 +18,11 @@ struct VideoFormat {
 
     bool isJpeg() const { return pixelFormat == QLatin1String("MJPG"); }
 
-    // Caps that fix the source to this format.
-    GstCaps* toCaps() const;
-
     // "YUY2  640 x 480  30 fps", as listed in the dialog.
     QString label() const;
 
     friend bool operator==(const VideoFormat&, const VideoFormat&) = default;
 };
-
-// What a source offers, one entry per pixel format, size and frame rate, in the source's order.
-// Ranges (test sources, some cameras) become the common sizes within them and one frame rate;
-// of a long list of pixel formats only the common ones stay, so the list stays readable.
-QList<VideoFormat> formatsFromCaps(const GstCaps* caps);
 
 // The format selected when the camera connects: 640 x 480, or else the size nearest to it by
 // pixel count (on a log scale, ties to the larger), at the fastest rate up to 30 fps that size

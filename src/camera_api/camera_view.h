@@ -10,9 +10,6 @@ class QWidget;
 
 namespace camera {
 
-// No camera gives pictures with a side longer than this; anything said to be larger is damaged.
-inline constexpr qint64 MaxPictureSide = 16384;
-
 // The narrow interface through which the window uses the camera: the operations of a
 // capture window. The window holds one of these and only calls its operations; tests give it a
 // double. A lost camera shows itself in the preview and reaches the window as failing grabs; the

@@ -1,6 +1,6 @@
 // What the window maps of the camera process's memory: only shared memory sealed at its size,
 // never something that can shrink under the mapping and end the window when read.
-#include "camera_process/shared_memory.h"
+#include "camera_protocol/shared_memory.h"
 
 #include <QTemporaryFile>
 #include <fcntl.h>

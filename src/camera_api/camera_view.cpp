@@ -1,5 +1,5 @@
 // Home of the interface's meta-object code, and the plain grab for cameras that answer at once.
-#include "camera/camera_view.h"
+#include "camera_api/camera_view.h"
 
 namespace camera {
 

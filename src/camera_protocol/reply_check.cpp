@@ -1,8 +1,8 @@
-#include "camera_process/reply_check.h"
+#include "camera_protocol/reply_check.h"
 
-#include "camera/camera_view.h"
-#include "camera/v4l2_controls.h"
-#include "camera_process/field_reader.h"
+#include "camera_protocol/camera_control.h"
+#include "camera_protocol/field_reader.h"
+#include "camera_protocol/video_format.h"
 
 #include <limits>
 

@@ -1,4 +1,4 @@
-#include "camera/bmp_writer.h"
+#include "pictures/bmp_writer.h"
 
 #include <QDir>
 #include <QFileInfo>

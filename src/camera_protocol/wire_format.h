@@ -1,12 +1,12 @@
 #pragma once
 
-#include "camera/capture_device.h"
-#include "camera/v4l2_controls.h"
-#include "camera/video_format.h"
+#include "camera_protocol/camera_control.h"
+#include "camera_protocol/device_identity.h"
+#include "camera_protocol/video_format.h"
 
 #include <QCborArray>
-#include <QMap>
 #include <QCborMap>
+#include <QMap>
 #include <optional>
 
 namespace camera_process {
@@ -17,8 +17,8 @@ std::optional<camera::VideoFormat> formatFromWire(const QCborMap& map);
 
 // A capture device by what it is and where it is plugged in (no GStreamer object): enough for
 // another camera process to look it up again.
-QCborMap deviceToWire(const camera::CaptureDevice& device);
-std::optional<camera::CaptureDevice> deviceFromWire(const QCborMap& map);
+QCborMap deviceToWire(const camera::DeviceIdentity& device);
+std::optional<camera::DeviceIdentity> deviceFromWire(const QCborMap& map);
 
 // Control values by key.
 QCborMap valuesToWire(const QMap<QString, std::int64_t>& values);

@@ -1,6 +1,6 @@
 // The window's side of the socket to the camera process: a wait ends on time whatever the other
 // side sends.
-#include "camera_process/channel.h"
+#include "camera_protocol/channel.h"
 
 #include <QCoreApplication>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "camera_process/shared_memory.h"
+#include "camera_protocol/shared_memory.h"
 
 #include <cerrno>
 #include <cstring>

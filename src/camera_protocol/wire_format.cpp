@@ -1,4 +1,4 @@
-#include "camera_process/wire_format.h"
+#include "camera_protocol/wire_format.h"
 
 namespace camera_process {
 
@@ -22,15 +22,15 @@ std::optional<camera::VideoFormat> formatFromWire(const QCborMap& map) {
     return format;
 }
 
-QCborMap deviceToWire(const camera::CaptureDevice& device) {
+QCborMap deviceToWire(const camera::DeviceIdentity& device) {
     return {{QLatin1String("name"), device.name},
             {QLatin1String("path"), device.path},
             {QLatin1String("bus"), device.busInfo}};
 }
 
-std::optional<camera::CaptureDevice> deviceFromWire(const QCborMap& map) {
+std::optional<camera::DeviceIdentity> deviceFromWire(const QCborMap& map) {
     if (map.isEmpty()) return std::nullopt;
-    camera::CaptureDevice device;
+    camera::DeviceIdentity device;
     device.name = map.value(QLatin1String("name")).toString();
     device.path = map.value(QLatin1String("path")).toString();
     device.busInfo = map.value(QLatin1String("bus")).toString();

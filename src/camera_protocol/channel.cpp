@@ -1,4 +1,4 @@
-#include "camera_process/channel.h"
+#include "camera_protocol/channel.h"
 
 #include <QPointer>
 #include <cerrno>

@@ -1,5 +1,5 @@
 #include "bmp_file.h"
-#include "camera/bmp_writer.h"
+#include "pictures/bmp_writer.h"
 
 #include <QDir>
 #include <QFile>
@@ -54,8 +54,9 @@ TEST_F(BmpWriterTest, WritesA24BitBottomUpBitmapWithPaddedRows) {
 // Qt's own BMP writer is the reference: our encoder must give the same bytes, for sizes that
 // need every amount of row padding and for pictures larger than one write block.
 TEST_F(BmpWriterTest, BytesMatchQtsEncoderForEveryPadding) {
-    for (const QSize size : {QSize(1, 1), QSize(2, 5), QSize(3, 2), QSize(4, 4), QSize(6, 2),
-                             QSize(7, 3), QSize(8, 2), QSize(13, 3), QSize(641, 481), QSize(1920, 1080)}) {
+    for (const QSize size :
+         {QSize(1, 1), QSize(2, 5), QSize(3, 2), QSize(4, 4), QSize(6, 2), QSize(7, 3), QSize(8, 2),
+          QSize(13, 3), QSize(641, 481), QSize(1920, 1080)}) {
         SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height());
         QImage image(size, QImage::Format_RGB32);
         for (int y = 0; y < size.height(); ++y) {

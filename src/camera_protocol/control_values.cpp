@@ -1,4 +1,4 @@
-#include "camera/control_values.h"
+#include "camera_protocol/control_values.h"
 
 #include <optional>
 

@@ -1,4 +1,4 @@
-#include "camera_process/message.h"
+#include "camera_protocol/message.h"
 
 #include <QCborValue>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "camera_process/field_reader.h"
+#include "camera_protocol/field_reader.h"
 
 namespace camera_process {
 
