@@ -24,7 +24,9 @@ QByteArray Message::encode() const {
 bool Message::decode(const QByteArray& bytes, Message* message) {
     QCborParserError error;
     const QCborValue value = QCborValue::fromCbor(bytes, &error);
-    if (error.error != QCborError::NoError || !value.isMap()) return false;
+    // One map and nothing after it: bytes beyond the first item are no part of any message.
+    if (error.error != QCborError::NoError || error.offset != bytes.size() || !value.isMap())
+        return false;
     QCborMap map = value.toMap();
     const QCborValue verb = map.take(QLatin1String("do"));
     if (!verb.isString()) return false;

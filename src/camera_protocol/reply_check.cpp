@@ -5,6 +5,7 @@
 #include "camera_protocol/video_format.h"
 
 #include <limits>
+#include <utility>
 
 namespace camera_process {
 
@@ -74,10 +75,12 @@ void checkFormat(FieldReader& fields, const QCborValue& value, const QString& wh
         if (!side.isInteger() || side.toInteger() < 1 || side.toInteger() > camera::MaxPictureSide)
             fields.refuse(where + QLatin1Char('.') + QLatin1String(key));
     }
-    for (const char* key : {"fpsN", "fpsD"}) {
+    // A rate of n / 0 is no rate: the window would drop the format, and `chosen` would point at
+    // another one.
+    for (const auto& [key, low] : {std::pair{"fpsN", 0}, std::pair{"fpsD", 1}}) {
         const QCborValue rate = format.value(QLatin1String(key));
         if (!rate.isUndefined() &&
-            (!rate.isInteger() || rate.toInteger() < 0 || rate.toInteger() > 0x7fffffff))
+            (!rate.isInteger() || rate.toInteger() < low || rate.toInteger() > 0x7fffffff))
             fields.refuse(where + QLatin1Char('.') + QLatin1String(key));
     }
 }

@@ -11,15 +11,23 @@ QCborMap formatToWire(const camera::VideoFormat& format) {
 }
 
 std::optional<camera::VideoFormat> formatFromWire(const QCborMap& map) {
-    if (!map.contains(QLatin1String("pixels"))) return std::nullopt;
-    camera::VideoFormat format;
-    format.pixelFormat = map.value(QLatin1String("pixels")).toString();
-    format.width = int(map.value(QLatin1String("width")).toInteger());
-    format.height = int(map.value(QLatin1String("height")).toInteger());
-    format.fpsNumerator = int(map.value(QLatin1String("fpsN")).toInteger());
-    format.fpsDenominator = int(map.value(QLatin1String("fpsD")).toInteger(1));
-    if (format.width <= 0 || format.height <= 0 || format.fpsDenominator <= 0) return std::nullopt;
-    return format;
+    // Each number whole and in range before it is narrowed: 2^32 + 640 is no width of 640.
+    const auto number = [&map](const char* key, qint64 low, qint64 high, qint64 absent) {
+        const QCborValue value = map.value(QLatin1String(key));
+        if (value.isUndefined()) return std::optional<int>(int(absent));
+        if (!value.isInteger() || value.toInteger() < low || value.toInteger() > high)
+            return std::optional<int>();
+        return std::optional<int>(int(value.toInteger()));
+    };
+    const QCborValue pixels = map.value(QLatin1String("pixels"));
+    const auto width = number("width", 1, camera::MaxPictureSide, 0);
+    const auto height = number("height", 1, camera::MaxPictureSide, 0);
+    const auto fpsNumerator = number("fpsN", 0, 0x7fffffff, 0);
+    const auto fpsDenominator = number("fpsD", 1, 0x7fffffff, 1);
+    if (!pixels.isString() || !width || !height || !fpsNumerator || !fpsDenominator ||
+        *width <= 0 || *height <= 0)
+        return std::nullopt;
+    return camera::VideoFormat{pixels.toString(), *width, *height, *fpsNumerator, *fpsDenominator};
 }
 
 QCborMap deviceToWire(const camera::DeviceIdentity& device) {
