@@ -2,8 +2,9 @@
 // The datagram is read off a real socket by the window's channel, checked by the reply check, and
 // then read the way the window reads each kind of reply, descriptor included.
 //
-// Input: one byte saying what rides along (bits 0-1: nothing, shared memory, an ordinary file, a
-// pipe; bits 2-5: the memory's seals), four bytes of its size (little-endian), then the datagram.
+// Input (seeds: scripts/make-protocol-seeds.py): one byte saying what rides along (bits 0-1:
+// nothing, shared memory, an ordinary file, a pipe; bits 2-5: the memory's seals), four bytes of
+// its size (little-endian), then the datagram.
 #include "camera_protocol/channel.h"
 #include "camera_protocol/reply_check.h"
 #include "camera_protocol/shared_memory.h"

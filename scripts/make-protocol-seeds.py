@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
-"""Writes the seed inputs of fuzz_protocol: replies of the camera process as the window gets them.
+"""Writes the seed inputs of fuzz_protocol (tests/fuzz/corpus/protocol): replies of the camera
+process as the window gets them.
 
 Each seed is one byte saying what rides along (0 nothing, 1 shared memory, 2 an ordinary file,
 3 a pipe; 4 << i: seal i of shrink, grow, write, seal), the descriptor's size as four bytes
 little-endian, then the message's CBOR map. Run from anywhere:
-    tests/fuzz/make_protocol_seeds.py
+    scripts/make-protocol-seeds.py
 """
 import os
 import struct
@@ -72,7 +73,8 @@ seeds = {
                             "height": 8}),
 }
 
-out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus", "protocol")
+root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+out = os.path.join(root, "tests", "fuzz", "corpus", "protocol")
 os.makedirs(out, exist_ok=True)
 for name, (what, size, message) in seeds.items():
     with open(os.path.join(out, name), "wb") as f:
