@@ -6,9 +6,9 @@
 //   bench_camera encoded FOLDER PICTURES    snapshot_jpeg_1920x1080, snapshot_png_1920x1080
 //   bench_camera rss FOLDER PICTURES FIRST  rss_growth_kib
 #include "bench_util.h"
-#include "camera/bmp_writer.h"
 #include "camera_process/process_camera_view.h"
 #include "gst/gst_setup.h"
+#include "pictures/bmp_writer.h"
 #include "pictures/png_encoder.h"
 #include "pictures/save_queue.h"
 

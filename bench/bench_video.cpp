@@ -4,8 +4,8 @@
 //   bench_video pictures DIR N [links]   N pictures of 640 x 480 ("links": hard links to one)
 //   bench_video encode RUN_DIR OUT FPS   the video of RUN_DIR's pictures, as the window makes it
 //   bench_video measure COMMAND...       prints "seconds<TAB>peak_rss_mib<TAB>cpu_seconds"
-#include "camera/bmp_writer.h"
 #include "gst/gst_setup.h"
+#include "pictures/bmp_writer.h"
 #include "video/video_encoder.h"
 
 #include <QCoreApplication>

@@ -25,7 +25,7 @@ CameraEngine::~CameraEngine() {
 }
 
 CameraEngine::Found CameraEngine::find(const QString& description,
-                                       const std::optional<CaptureDevice>& known, QString* error) {
+                                       const std::optional<DeviceIdentity>& known, QString* error) {
     if (!gst::ensureGStreamer(error)) return Found::Invalid;
     stop();
     description_ = description.trimmed();

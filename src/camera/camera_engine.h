@@ -4,8 +4,8 @@
 #include "camera/frame_slot.h"
 #include "camera/mapped_frame.h"
 #include "camera/v4l2_controls.h"
-#include "camera/video_format.h"
 #include "camera/window_sink.h"
+#include "camera_protocol/video_format.h"
 #include "gst/gst_ptr.h"
 
 #include <QDateTime>
@@ -33,7 +33,7 @@ public:
 
     // Chooses the camera: the source `description`, else `known` (a camera found before, looked
     // up by what it is and where it is plugged in), else the first capture device.
-    Found find(const QString& description, const std::optional<CaptureDevice>& known,
+    Found find(const QString& description, const std::optional<DeviceIdentity>& known,
                QString* error);
     const std::optional<CaptureDevice>& device() const { return device_; }
     QString label() const { return label_; }

@@ -1,5 +1,6 @@
 #include "camera/camera_pipeline.h"
 
+#include "camera/format_caps.h"
 #include "camera/mapped_frame.h"
 #include "camera/window_sink.h"
 #include "gst/gst_setup.h"
@@ -90,7 +91,7 @@ bool CameraPipeline::complete(const std::optional<VideoFormat>& format, gst::Ele
     if (decoder) gst_bin_add(bin, decoder);
     if (convert) gst_bin_add(bin, convert);
     if (format) {
-        gst::CapsPtr caps(format->toCaps());
+        gst::CapsPtr caps(formatCaps(*format));
         g_object_set(capsFilter, "caps", caps.get(), nullptr);
     }
     gst::CapsPtr framesCaps(
@@ -185,7 +186,7 @@ bool CameraPipeline::changeFormat(const std::optional<VideoFormat>& format,
     gst::BusPtr bus(gst_element_get_bus(pipeline_.get()));
     gst_bus_set_flushing(bus.get(), TRUE); // what the old stream said is old news
     gst_bus_set_flushing(bus.get(), FALSE);
-    gst::CapsPtr caps(format ? format->toCaps() : nullptr);
+    gst::CapsPtr caps(format ? formatCaps(*format) : nullptr);
     g_object_set(capsFilter_, "caps", caps.get(), nullptr);
     slot_.restart();
     pacer_.restart();

@@ -3,7 +3,7 @@
 #include "camera/frame_slot.h"
 #include "camera/frozen_watch.h"
 #include "camera/preview_pacer.h"
-#include "camera/video_format.h"
+#include "camera_protocol/video_format.h"
 #include "gst/bus_watch.h"
 #include "gst/gst_ptr.h"
 

@@ -1,7 +1,7 @@
 #include "camera/capture_device.h"
 
-#include "gst/bus_watch.h"
 #include "camera/v4l2_nodes.h"
+#include "gst/bus_watch.h"
 
 #include <QCollator>
 #include <QList>
@@ -62,22 +62,11 @@ std::vector<CaptureDevice> listCaptureDevices() {
     std::vector<CaptureDevice> devices = monitoredDevices();
     if (!devices.empty()) return devices;
     for (const V4l2Node& node : listCaptureNodes())
-        devices.push_back(CaptureDevice{{}, node.card, node.path, node.busInfo});
+        devices.push_back(CaptureDevice{{node.card, node.path, node.busInfo}, {}});
     return devices;
 }
 
 } // namespace
-
-QString CaptureDevice::label() const {
-    return path.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, path);
-}
-
-bool CaptureDevice::isSameCamera(const CaptureDevice& other) const {
-    if (!busInfo.isEmpty() && !other.busInfo.isEmpty())
-        return busInfo == other.busInfo && name == other.name;
-    if (!path.isEmpty() || !other.path.isEmpty()) return path == other.path;
-    return name == other.name;
-}
 
 gst::ElementPtr CaptureDevice::makeSource(QString* error) const {
     gst::ElementPtr source;
@@ -99,7 +88,7 @@ std::optional<CaptureDevice> findFirstCaptureDevice() {
     return std::move(devices.front());
 }
 
-std::optional<CaptureDevice> findCaptureDevice(const CaptureDevice& camera) {
+std::optional<CaptureDevice> findCaptureDevice(const DeviceIdentity& camera) {
     for (CaptureDevice& device : listCaptureDevices())
         if (camera.isSameCamera(device)) return std::move(device);
     return std::nullopt;

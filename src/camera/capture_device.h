@@ -1,5 +1,6 @@
 #pragma once
 
+#include "camera_protocol/device_identity.h"
 #include "gst/gst_ptr.h"
 
 #include <QObject>
@@ -14,18 +15,8 @@ class BusWatch;
 namespace camera {
 
 // A video capture device, as the device monitor lists it or, without one, as its node says.
-struct CaptureDevice {
+struct CaptureDevice : DeviceIdentity {
     gst::DevicePtr device; // null for a device found by its node alone
-    QString name;     // what the device calls itself, e.g. "HD Webcam C270"
-    QString path;     // e.g. "/dev/video0"; empty for devices without a node
-    QString busInfo;  // where it is plugged in; empty when unknown
-
-    // "HD Webcam C270 (/dev/video0)", for messages.
-    QString label() const;
-
-    // Whether `other` is this camera, perhaps plugged in again on another node: same name and
-    // same place on the bus where both are known, else the same node.
-    bool isSameCamera(const CaptureDevice& other) const;
 
     // The source element that reads this camera. Null with `error` when there is none.
     gst::ElementPtr makeSource(QString* error) const;
@@ -37,7 +28,7 @@ struct CaptureDevice {
 std::optional<CaptureDevice> findFirstCaptureDevice();
 
 // `camera` if it is plugged in now, on whatever node it has.
-std::optional<CaptureDevice> findCaptureDevice(const CaptureDevice& camera);
+std::optional<CaptureDevice> findCaptureDevice(const DeviceIdentity& camera);
 
 // Tells when a video capture device is plugged in or out, while it runs. Needs a running udev
 // daemon; without one it stays silent, and whoever waits for a camera must also look again now

@@ -25,16 +25,26 @@ QString systemError() {
 
 CameraControl::Kind kindOf(std::uint32_t type) {
     switch (type) {
-    case V4L2_CTRL_TYPE_INTEGER: return CameraControl::Kind::Integer;
-    case V4L2_CTRL_TYPE_BOOLEAN: return CameraControl::Kind::Boolean;
-    case V4L2_CTRL_TYPE_MENU: return CameraControl::Kind::Menu;
-    case V4L2_CTRL_TYPE_INTEGER_MENU: return CameraControl::Kind::IntegerMenu;
-    case V4L2_CTRL_TYPE_BUTTON: return CameraControl::Kind::Button;
-    case V4L2_CTRL_TYPE_INTEGER64: return CameraControl::Kind::Integer64;
-    case V4L2_CTRL_TYPE_BITMASK: return CameraControl::Kind::Bitmask;
-    case V4L2_CTRL_TYPE_STRING: return CameraControl::Kind::String;
-    case V4L2_CTRL_TYPE_CTRL_CLASS: return CameraControl::Kind::Class;
-    default: return CameraControl::Kind::Other;
+    case V4L2_CTRL_TYPE_INTEGER:
+        return CameraControl::Kind::Integer;
+    case V4L2_CTRL_TYPE_BOOLEAN:
+        return CameraControl::Kind::Boolean;
+    case V4L2_CTRL_TYPE_MENU:
+        return CameraControl::Kind::Menu;
+    case V4L2_CTRL_TYPE_INTEGER_MENU:
+        return CameraControl::Kind::IntegerMenu;
+    case V4L2_CTRL_TYPE_BUTTON:
+        return CameraControl::Kind::Button;
+    case V4L2_CTRL_TYPE_INTEGER64:
+        return CameraControl::Kind::Integer64;
+    case V4L2_CTRL_TYPE_BITMASK:
+        return CameraControl::Kind::Bitmask;
+    case V4L2_CTRL_TYPE_STRING:
+        return CameraControl::Kind::String;
+    case V4L2_CTRL_TYPE_CTRL_CLASS:
+        return CameraControl::Kind::Class;
+    default:
+        return CameraControl::Kind::Other;
     }
 }
 
@@ -74,19 +84,6 @@ void readValue(int fd, CameraControl* control, std::uint32_t elemSize) {
 
 } // namespace
 
-QString controlKey(const QString& name) {
-    QString key;
-    for (const QChar c : name.toLower()) {
-        if (c.isLetterOrNumber() && c.unicode() < 128)
-            key += c;
-        else if (!key.isEmpty() && !key.endsWith(QLatin1Char('_')))
-            key += QLatin1Char('_');
-    }
-    while (key.endsWith(QLatin1Char('_')))
-        key.chop(1);
-    return key;
-}
-
 V4l2Controls::~V4l2Controls() {
     close();
 }
@@ -111,8 +108,8 @@ QList<CameraControl> V4l2Controls::list() const {
     query.id = V4L2_CTRL_FLAG_NEXT_CTRL;
     while (xioctl(fd_, VIDIOC_QUERY_EXT_CTRL, &query) == 0) {
         const std::uint32_t id = query.id;
-        if (!(query.flags & V4L2_CTRL_FLAG_DISABLED) && !(query.flags & V4L2_CTRL_FLAG_HAS_PAYLOAD &&
-                                                          query.type != V4L2_CTRL_TYPE_STRING)) {
+        if (!(query.flags & V4L2_CTRL_FLAG_DISABLED) &&
+            !(query.flags & V4L2_CTRL_FLAG_HAS_PAYLOAD && query.type != V4L2_CTRL_TYPE_STRING)) {
             CameraControl control;
             control.id = id;
             control.kind = kindOf(query.type);
@@ -129,7 +126,8 @@ QList<CameraControl> V4l2Controls::list() const {
                 control.kind == CameraControl::Kind::IntegerMenu)
                 readMenu(fd_, query, &control);
             if (control.kind != CameraControl::Kind::Class &&
-                control.kind != CameraControl::Kind::Button && !(query.flags & V4L2_CTRL_FLAG_WRITE_ONLY))
+                control.kind != CameraControl::Kind::Button &&
+                !(query.flags & V4L2_CTRL_FLAG_WRITE_ONLY))
                 readValue(fd_, &control, query.elem_size);
             controls.append(std::move(control));
         }
@@ -145,8 +143,8 @@ bool V4l2Controls::set(std::uint32_t id, std::int64_t value, QString* error) {
     }
     v4l2_query_ext_ctrl query{};
     query.id = id;
-    const bool wide = xioctl(fd_, VIDIOC_QUERY_EXT_CTRL, &query) == 0 &&
-                      query.type == V4L2_CTRL_TYPE_INTEGER64;
+    const bool wide =
+        xioctl(fd_, VIDIOC_QUERY_EXT_CTRL, &query) == 0 && query.type == V4L2_CTRL_TYPE_INTEGER64;
     v4l2_ext_control control{};
     control.id = id;
     if (wide)

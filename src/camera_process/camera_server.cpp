@@ -1,10 +1,10 @@
 #include "camera_process/camera_server.h"
 
-#include "camera/control_values.h"
 #include "camera/gst_warm_up.h"
 #include "camera/mapped_frame.h"
 #include "camera/window_sink.h"
-#include "camera_process/wire_format.h"
+#include "camera_protocol/control_values.h"
+#include "camera_protocol/wire_format.h"
 #include "gst/gst_setup.h"
 
 #include <QCborArray>
@@ -125,7 +125,7 @@ void CameraServer::open(const Message& message) {
                                           ? std::optional<quint64>(quint64(frozeOn.toInteger()))
                                           : std::nullopt);
     QString error;
-    const std::optional<camera::CaptureDevice> known =
+    const std::optional<camera::DeviceIdentity> known =
         deviceFromWire(message.fields.value(QLatin1String("camera")).toMap());
     switch (engine_.find(message.text(QLatin1String("source")), known, &error)) {
     case camera::CameraEngine::Found::Camera: {

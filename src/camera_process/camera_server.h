@@ -1,8 +1,8 @@
 #pragma once
 
 #include "camera/camera_engine.h"
-#include "camera_process/channel.h"
-#include "camera_process/shared_memory.h"
+#include "camera_protocol/channel.h"
+#include "camera_protocol/shared_memory.h"
 
 #include <QTimer>
 #include <deque>

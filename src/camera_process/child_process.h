@@ -1,6 +1,6 @@
 #pragma once
 
-#include "camera_process/channel.h"
+#include "camera_protocol/channel.h"
 
 #include <QObject>
 #include <QString>

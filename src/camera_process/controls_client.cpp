@@ -1,6 +1,6 @@
 #include "camera_process/controls_client.h"
 
-#include "camera_process/wire_format.h"
+#include "camera_protocol/wire_format.h"
 
 namespace camera_process {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "camera_process/message.h"
+#include "camera_protocol/message.h"
 
 #include <QMap>
 #include <cstdint>

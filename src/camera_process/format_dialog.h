@@ -1,6 +1,6 @@
 #pragma once
 
-#include "camera/video_format.h"
+#include "camera_protocol/video_format.h"
 
 #include <QDialog>
 #include <QList>

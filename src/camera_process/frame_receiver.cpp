@@ -1,6 +1,6 @@
 #include "camera_process/frame_receiver.h"
 
-#include "camera/camera_view.h"
+#include "camera_protocol/video_format.h"
 
 #include <unistd.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "camera_process/message.h"
-#include "camera_process/shared_memory.h"
+#include "camera_protocol/message.h"
+#include "camera_protocol/shared_memory.h"
 
 #include <QCborArray>
 #include <QDateTime>

@@ -1,11 +1,11 @@
 #include "camera_process/process_camera_view.h"
 
-#include "camera/bmp_writer.h"
 #include "camera_process/format_dialog.h"
 #include "camera_process/frame_receiver.h"
 #include "camera_process/preview_widget.h"
-#include "camera_process/reply_check.h"
-#include "camera_process/wire_format.h"
+#include "camera_protocol/reply_check.h"
+#include "camera_protocol/wire_format.h"
+#include "pictures/bmp_writer.h"
 #include "secrets/masked_text.h"
 
 #include <QCborArray>

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "camera/camera_view.h"
-#include "camera/capture_device.h"
-#include "camera/v4l2_controls.h"
-#include "camera/video_format.h"
+#include "camera_api/camera_view.h"
 #include "camera_process/controls_client.h"
 #include "camera_process/frame_receiver.h"
 #include "camera_process/loss_policy.h"
 #include "camera_process/process_host.h"
+#include "camera_protocol/camera_control.h"
+#include "camera_protocol/device_identity.h"
+#include "camera_protocol/video_format.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -184,7 +184,7 @@ private:
     bool processDraws_ = false; // the camera process now does
 
     QString description_;
-    std::optional<camera::CaptureDevice> device_; // the camera by what it is, once found
+    std::optional<camera::DeviceIdentity> device_; // the camera by what it is, once found
     QList<camera::VideoFormat> formats_;
     int formatIndex_ = -1;
     std::optional<camera::VideoFormat> format_;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "camera/v4l2_controls.h"
+#include "camera_protocol/camera_control.h"
 
 #include <QDialog>
 #include <QHash>

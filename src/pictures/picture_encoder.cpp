@@ -1,6 +1,6 @@
 #include "pictures/picture_encoder.h"
 
-#include "camera/bmp_writer.h"
+#include "pictures/bmp_writer.h"
 #include "pictures/exif_block.h"
 #include "pictures/png_encoder.h"
 #include "pictures/time_stamp.h"

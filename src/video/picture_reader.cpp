@@ -1,6 +1,6 @@
 #include "video/picture_reader.h"
 
-#include "camera/bmp_writer.h"
+#include "pictures/bmp_writer.h"
 
 #include <QFile>
 #include <QImage>

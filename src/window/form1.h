@@ -1,8 +1,8 @@
 #pragma once
 
-#include "camera/bmp_writer.h"
-#include "camera/camera_view.h"
+#include "camera_api/camera_view.h"
 #include "hours/active_schedule.h"
+#include "pictures/bmp_writer.h"
 #include "pictures/picture_options.h"
 #include "pictures/save_queue.h"
 #include "runs/run_log.h"

@@ -1,8 +1,8 @@
 // Pictures: the format and stamp chosen, written back to Config.ini, the save queue's results,
 // and how long the disk holds the pictures.
-#include "camera/bmp_writer.h"
 #include "convert/conversion_error.h"
 #include "convert/numbers.h"
+#include "pictures/bmp_writer.h"
 #include "pictures/picture_settings.h"
 #include "settings/ini_writer.h"
 #include "window/form1.h"

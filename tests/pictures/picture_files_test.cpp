@@ -1,5 +1,5 @@
 // The files the save queue writes, read back by decoders and readers that are not ours.
-#include "camera/bmp_writer.h"
+#include "pictures/bmp_writer.h"
 #include "pictures/save_queue.h"
 #include "pictures/time_stamp.h"
 

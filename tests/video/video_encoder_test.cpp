@@ -1,5 +1,5 @@
 // Videos made from real runs, checked by decoding them again.
-#include "camera/bmp_writer.h"
+#include "pictures/bmp_writer.h"
 #include "pictures/picture_encoder.h"
 #include "video/video_encoder.h"
 

@@ -1,5 +1,5 @@
 // Make Video as the window runs it: the dialog, the progress window and the closing message.
-#include "camera/bmp_writer.h"
+#include "pictures/bmp_writer.h"
 #include "support/qt_printers.h"
 #include "video/make_video_dialog.h"
 #include "video/video_maker_flow.h"

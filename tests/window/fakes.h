@@ -1,6 +1,6 @@
 #pragma once
 
-#include "camera/camera_view.h"
+#include "camera_api/camera_view.h"
 #include "support/qt_printers.h"
 #include "window/clock.h"
 #include "window/message_boxes.h"

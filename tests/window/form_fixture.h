@@ -1,7 +1,7 @@
 #pragma once
 
-#include "camera/bmp_writer.h"
 #include "fakes.h"
+#include "pictures/bmp_writer.h"
 #include "window/form1.h"
 
 #include <QCoreApplication>

@@ -5,8 +5,8 @@
 // fault at the next grab (grab-...) or heartbeat (the others) and removes the file, so the
 // process that takes its place is honest again. LYING_CAMERA_STARTS names a file each process
 // adds its id to when it starts.
-#include "camera_process/channel.h"
-#include "camera_process/shared_memory.h"
+#include "camera_protocol/channel.h"
+#include "camera_protocol/shared_memory.h"
 
 #include <QCborArray>
 #include <QCborMap>

@@ -1,0 +1,155 @@
+// What a hostile camera process can send the window: any datagram, with any descriptor beside it.
+// The datagram is read off a real socket by the window's channel, checked by the reply check, and
+// then read the way the window reads each kind of reply, descriptor included.
+//
+// Input (seeds: scripts/make-protocol-seeds.py): one byte saying what rides along (bits 0-1:
+// nothing, shared memory, an ordinary file, a pipe; bits 2-5: the memory's seals), four bytes of
+// its size (little-endian), then the datagram.
+#include "camera_protocol/channel.h"
+#include "camera_protocol/reply_check.h"
+#include "camera_protocol/shared_memory.h"
+#include "camera_protocol/video_format.h"
+#include "camera_protocol/wire_format.h"
+
+#include <QCborArray>
+#include <QCoreApplication>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using camera_process::Channel;
+using camera_process::Message;
+using camera_process::UniqueFd;
+
+namespace {
+
+UniqueFd descriptor(std::uint8_t what, std::uint32_t size) {
+    const unsigned seals[] = {F_SEAL_SHRINK, F_SEAL_GROW, F_SEAL_WRITE, F_SEAL_SEAL};
+    switch (what & 3) {
+    case 1: {
+        UniqueFd fd(::memfd_create("fuzz", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+        if (!fd || ::ftruncate(fd.get(), off_t(size)) != 0) return {};
+        for (int i = 0; i < 4; ++i)
+            if (what & (4 << i)) ::fcntl(fd.get(), F_ADD_SEALS, seals[i]);
+        return fd;
+    }
+    case 2: {
+        UniqueFd fd(::open("/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+        if (!fd || ::ftruncate(fd.get(), off_t(size)) != 0) return {};
+        return fd;
+    }
+    case 3: {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0) return {};
+        ::close(ends[1]);
+        return UniqueFd(ends[0]);
+    }
+    default:
+        return {};
+    }
+}
+
+// Sends `bytes` as one datagram with `fd` beside it, as a camera process would.
+void sendRaw(int socket, const char* bytes, std::size_t size, int fd) {
+    iovec io{const_cast<char*>(bytes), size};
+    msghdr header{};
+    header.msg_iov = &io;
+    header.msg_iovlen = 1;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    if (fd >= 0) {
+        header.msg_control = control;
+        header.msg_controllen = sizeof control;
+        cmsghdr* part = CMSG_FIRSTHDR(&header);
+        part->cmsg_level = SOL_SOCKET;
+        part->cmsg_type = SCM_RIGHTS;
+        part->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(part), &fd, sizeof(int));
+    }
+    ::sendmsg(socket, &header, MSG_DONTWAIT | MSG_NOSIGNAL);
+}
+
+// Memory the window maps must hold what it was said to: its last byte is read.
+void mapAsTheWindowDoes(const Message& message, qint64 bytes) {
+    if (!message.fd) return;
+    QString error;
+    const camera_process::SharedMemory memory = camera_process::SharedMemory::map(
+        UniqueFd(::dup(message.fd.get())), std::size_t(bytes), &error);
+    if (memory.isValid() != error.isEmpty()) std::abort();
+    if (!memory.isValid()) return;
+    if (memory.size() != std::size_t(bytes)) std::abort();
+    volatile unsigned char last = memory.data()[memory.size() - 1];
+    (void)last;
+}
+
+// What the window reads of a reply the check let through: it must all be readable.
+void readAsTheWindowDoes(const Message& message) {
+    const auto& fields = message.fields;
+    if (message.is(QLatin1String("formats"))) {
+        const QCborArray list = fields.value(QLatin1String("formats")).toArray();
+        for (const QCborValue& value : list) {
+            const auto format = camera_process::formatFromWire(value.toMap());
+            // A format the check passed is one the window can use: none is dropped, so the
+            // chosen index points at the format the camera process meant.
+            if (!format || format->width < 1 || format->height < 1 ||
+                format->width > camera::MaxPictureSide || format->height > camera::MaxPictureSide)
+                std::abort();
+            (void)format->label();
+        }
+        if (message.number(QLatin1String("chosen"), -1) >= list.size()) std::abort();
+    } else if (message.is(QLatin1String("found"))) {
+        if (const auto device =
+                camera_process::deviceFromWire(fields.value(QLatin1String("camera")).toMap()))
+            (void)device->label();
+    } else if (message.is(QLatin1String("controls")) || message.is(QLatin1String("control-set")) ||
+               message.is(QLatin1String("controls-applied"))) {
+        const QCborArray list = fields.value(QLatin1String("controls")).toArray();
+        const QList<camera::CameraControl> controls = camera_process::controlsFromWire(list);
+        if (controls.size() != list.size()) std::abort();
+        for (qsizetype i = 0; i < controls.size(); ++i)
+            if (controls[i].menu.size() !=
+                list.at(i).toMap().value(QLatin1String("menu")).toArray().size())
+                std::abort();
+    } else if (message.is(QLatin1String("held"))) {
+        (void)camera_process::valuesFromWire(fields.value(QLatin1String("restore")).toMap());
+        (void)camera_process::valuesFromWire(fields.value(QLatin1String("held")).toMap());
+    } else if (message.is(QLatin1String("frame")) || message.is(QLatin1String("grabbed"))) {
+        mapAsTheWindowDoes(message, message.number(QLatin1String("bytes")));
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    static QCoreApplication app(*argc, *argv); // the channel's socket notifier needs one
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 6) return 0; // an empty datagram reads as the other end gone
+    std::uint32_t fdSize;
+    std::memcpy(&fdSize, data + 1, sizeof fdSize);
+    const UniqueFd passed = descriptor(data[0], fdSize);
+
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) std::abort();
+    UniqueFd camera(ends[1]);
+    Channel window{UniqueFd(ends[0])};
+    sendRaw(camera.get(), reinterpret_cast<const char*>(data + 5), size - 5, passed.get());
+
+    Message message;
+    if (!window.waitFor([](const Message&) { return true; }, std::chrono::milliseconds(100),
+                        &message)) {
+        // Only what is no message of ours closes the channel, and then it says why.
+        if (window.isOpen() || window.brokenBy().isEmpty()) std::abort();
+        return 0;
+    }
+    // Whatever the check says of it, the window refuses or reads it; nothing else.
+    if (!camera_process::checkReply(message).isEmpty()) return 0;
+    readAsTheWindowDoes(message);
+    return 0;
+}
