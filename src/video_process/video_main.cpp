@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -18,11 +19,14 @@ namespace {
 // The largest job: ten million file names of some length.
 constexpr qsizetype MaxJobBytes = qsizetype(1) << 30;
 
+// Where the replies go: the standard output the window reads, kept for them alone.
+int replies = STDOUT_FILENO;
+
 // A whole line, or nothing: a window that has gone takes this process along (SIGPIPE).
 void say(const QByteArray& line) {
     for (qsizetype written = 0; written < line.size();) {
         const ssize_t n =
-            ::write(STDOUT_FILENO, line.constData() + written, std::size_t(line.size() - written));
+            ::write(replies, line.constData() + written, std::size_t(line.size() - written));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) std::_Exit(1);
         written += n;
@@ -58,6 +62,9 @@ int main(int argc, char* argv[]) {
                      "lumivex-video is started by lumivex, with its job on standard input\n");
         return 2;
     }
+    // Whatever a library prints goes to the standard error, never among the replies.
+    replies = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (replies < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) return 1;
     QCoreApplication app(argc, argv);
     const std::optional<QByteArray> bytes = readJob();
     if (!bytes) return fail(QStringLiteral("The video could not be made: its job cannot be read."));

@@ -38,15 +38,21 @@ bool VideoProcess::start(VideoJob job, QString* error) {
     connect(process, &QProcess::finished, this, [this](int exitCode, QProcess::ExitStatus status) {
         processEnded(exitCode, status == QProcess::CrashExit);
     });
-    connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError e) {
-        if (e == QProcess::FailedToStart)
-            fail(QStringLiteral("the video process %1 cannot be started: %2")
-                     .arg(program_, process->errorString()));
-    });
+    // Queued: a start that fails at once is told from the event loop, after start() returned.
+    connect(
+        process, &QProcess::errorOccurred, this,
+        [this, process](QProcess::ProcessError e) {
+            if (process_ == process && e == QProcess::FailedToStart)
+                fail(QStringLiteral("the video process %1 cannot be started: %2")
+                         .arg(program_, process->errorString()));
+        },
+        Qt::QueuedConnection);
     process->start(program_, {});
     // Written as the pipe takes it, while the event loop runs; the end of input ends the job.
-    process->write(encodeJob(job));
-    process->closeWriteChannel();
+    if (process->state() != QProcess::NotRunning) {
+        process->write(encodeJob(job));
+        process->closeWriteChannel();
+    }
     return true;
 }
 

@@ -91,9 +91,9 @@ TEST(VideoMessagesTest, RepliesAreTakenOnlyWithinTheJob) {
     EXPECT_FALSE(cut.end());
 }
 
-// A video process that says something that is no reply is ended at once: the video fails with
-// the reason, and its temporary file goes.
-TEST(VideoMessagesTest, AVideoProcessThatSaysNonsenseIsEndedWithAClearFailure) {
+// A video process that cannot start, or says something that is no reply (and is ended at once):
+// the video fails with the reason, told from the event loop, and its temporary file goes.
+TEST(VideoMessagesTest, AVideoProcessThatCannotStartOrSaysNonsenseFailsClearly) {
     QTemporaryDir dir;
     const QString program = dir.filePath(QStringLiteral("talker"));
     QFile script(program);
@@ -104,16 +104,27 @@ TEST(VideoMessagesTest, AVideoProcessThatSaysNonsenseIsEndedWithAClearFailure) {
     script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("run")));
 
-    VideoProcess process(program);
-    std::optional<VideoResult> result;
-    int progress = 0;
-    QObject::connect(&process, &VideoProcess::finished, [&](const VideoResult& r) { result = r; });
-    QObject::connect(&process, &VideoProcess::progress, [&](int, int) { ++progress; });
     VideoJob job;
     job.runDir = dir.filePath(QStringLiteral("run"));
     job.pictures = QStringList{QStringLiteral("Picture 1.bmp"), QStringLiteral("Picture 2.bmp")};
     job.videoPath = job.runDir + QStringLiteral(".mp4");
     QString error;
+    const QString missing = dir.filePath(QStringLiteral("lumivex-video"));
+    VideoProcess absent(missing);
+    std::optional<VideoResult> failed;
+    QObject::connect(&absent, &VideoProcess::finished, [&](const VideoResult& r) { failed = r; });
+    ASSERT_TRUE(absent.start(job, &error)) << error.toStdString();
+    EXPECT_FALSE(failed.has_value());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return failed.has_value(); }, 10000));
+    EXPECT_TRUE(failed->error.startsWith("The video could not be made: the video process " +
+                                         missing + " cannot be started: "))
+        << failed->error.toStdString();
+
+    VideoProcess process(program);
+    std::optional<VideoResult> result;
+    int progress = 0;
+    QObject::connect(&process, &VideoProcess::finished, [&](const VideoResult& r) { result = r; });
+    QObject::connect(&process, &VideoProcess::progress, [&](int, int) { ++progress; });
     ASSERT_TRUE(process.start(job, &error)) << error.toStdString();
     ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 10000));
     EXPECT_FALSE(result->ok);
