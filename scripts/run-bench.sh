@@ -153,6 +153,7 @@ APP="$WORK/app"
 mkdir -p "$APP/pictures"
 cp "$PROGRAM" "$APP/lumivex"
 cp "$BUILD/lumivex-camera" "$APP/lumivex-camera"
+cp "$BUILD/lumivex-video" "$APP/lumivex-video"
 printf '%s\r\n' "[MAIN]" "Width=640" "Height=480" "Framerate=33" \
     "Source=videotestsrc is-live=true" >"$APP/Config.ini"
 
