@@ -69,7 +69,7 @@ bench:
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DLUMIVEX_FUZZ=ON >/dev/null
-	@cmake --build build-fuzz --target fuzz_convert fuzz_ini fuzz_protocol
+	@cmake --build build-fuzz --target fuzz_convert fuzz_ini fuzz_protocol fuzz_video
 	@scripts/run-fuzz.sh build-fuzz $(FUZZ_RUNS)
 
 screenshot:

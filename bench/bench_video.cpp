@@ -6,7 +6,8 @@
 //   bench_video measure COMMAND...       prints "seconds<TAB>peak_rss_mib<TAB>cpu_seconds"
 #include "gst/gst_setup.h"
 #include "pictures/bmp_writer.h"
-#include "video/video_encoder.h"
+#include "video/run_list.h"
+#include "video_process/video_encoder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -64,16 +65,21 @@ int pictures(const QString& dir, int count, bool links) {
     return 0;
 }
 
+// The video process's encoder, given the job as the window gives it.
 int encode(const QString& runDir, const QString& out, int fps) {
-    video::VideoEncoder encoder;
+    video_process::VideoEncoder encoder;
     int status = 1;
-    QObject::connect(&encoder, &video::VideoEncoder::finished, [&](const video::VideoResult& r) {
-        if (!r.ok) std::fprintf(stderr, "bench_video: %s\n", qPrintable(r.error));
-        status = r.ok ? 0 : 1;
-        QCoreApplication::exit(status);
-    });
+    QObject::connect(&encoder, &video_process::VideoEncoder::finished,
+                     [&](const video_process::VideoResult& r) {
+                         if (!r.ok) std::fprintf(stderr, "bench_video: %s\n", qPrintable(r.error));
+                         status = r.ok ? 0 : 1;
+                         QCoreApplication::exit(status);
+                     });
+    const video::RunPictures scan = video::scanRun(runDir);
+    video_process::VideoJob job{runDir, scan.pictures, scan.foreign, out, QString(), fps, {}};
     QString error;
-    if (!encoder.start(runDir, out, fps, &error)) die(error);
+    if (!video_process::reserveTemporaryVideo(&job, &error) || !encoder.start(job, &error))
+        die(error);
     QCoreApplication::exec();
     return status;
 }

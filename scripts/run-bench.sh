@@ -96,7 +96,7 @@ QT_QPA_PLATFORM=offscreen run "$BENCH/bench_camera" rss "$SHM" 10000 100
 # --- timelapse videos: ours against the ffmpeg command line -------------------------------
 # The reference encoder comes with the set-up (the video tests decode with it too).
 command -v ffmpeg >/dev/null 2>&1 || { say "run-bench: ffmpeg is missing: run scripts/install-deps.sh"; exit 1; }
-# The same x264 settings as the program's encoder (src/video/video_encoder.h).
+# The same x264 settings as the program's encoder (src/video_process/video_job.h).
 VIDEO_PRESET=faster
 VIDEO_CRF=23
 # Each prints "seconds peak_rss_mib cpu_seconds" of one video made of run_dir's pictures.
@@ -153,6 +153,7 @@ APP="$WORK/app"
 mkdir -p "$APP/pictures"
 cp "$PROGRAM" "$APP/lumivex"
 cp "$BUILD/lumivex-camera" "$APP/lumivex-camera"
+cp "$BUILD/lumivex-video" "$APP/lumivex-video"
 printf '%s\r\n' "[MAIN]" "Width=640" "Height=480" "Framerate=33" \
     "Source=videotestsrc is-live=true" >"$APP/Config.ini"
 

@@ -17,7 +17,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-for target in fuzz_convert:convert fuzz_ini:ini fuzz_protocol:protocol; do
+for target in fuzz_convert:convert fuzz_ini:ini fuzz_protocol:protocol fuzz_video:video; do
   binary=${target%%:*}
   seeds=${target##*:}
   exe="$build_dir/tests/fuzz/$binary"

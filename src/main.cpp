@@ -57,7 +57,8 @@ int main(int argc, char* argv[]) {
     window::QtMessageBoxes messages;
     window::SystemClock clock;
     window::TimerAlarm alarm(clock);
-    video::VideoMakerFlow video(messages, QLocale());
+    // Videos are made in a process of their own, started for each video.
+    video::VideoMakerFlow video(messages, QLocale(), folder + QStringLiteral("/lumivex-video"));
     power::SleepGuard sleepGuard(QDBusConnection::sessionBus(), QDBusConnection::systemBus());
     window::Form1Deps deps{
         camera, messages,       clock, alarm, folder, QLocale(), window::freeBytesAt,

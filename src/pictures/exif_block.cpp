@@ -1,21 +1,22 @@
 #include "pictures/exif_block.h"
 
+#include "pictures/codec_libraries.h"
+
 #include <QtEndian>
 #include <cstring>
-#include <libexif/exif-data.h>
 
 namespace pictures {
 
 namespace {
 
 // An entry of the EXIF directory holding `bytes` as they are.
-void addEntry(ExifData* data, ExifMem* mem, ExifTag tag, ExifFormat format,
+void addEntry(const Exif& lib, ExifData* data, ExifMem* mem, ExifTag tag, ExifFormat format,
               const QByteArray& bytes) {
-    ExifEntry* entry = exif_entry_new_mem(mem);
+    ExifEntry* entry = lib.entryNewMem(mem);
     const auto size = unsigned(bytes.size());
-    entry->data = static_cast<unsigned char*>(exif_mem_alloc(mem, size));
+    entry->data = static_cast<unsigned char*>(lib.memAlloc(mem, size));
     if (!entry->data) {
-        exif_entry_unref(entry);
+        lib.entryUnref(entry);
         return;
     }
     std::memcpy(entry->data, bytes.constData(), size);
@@ -23,13 +24,13 @@ void addEntry(ExifData* data, ExifMem* mem, ExifTag tag, ExifFormat format,
     entry->format = format;
     entry->components = size; // ASCII and UNDEFINED entries count bytes
     entry->size = size;
-    exif_content_add_entry(data->ifd[EXIF_IFD_EXIF], entry);
-    exif_entry_unref(entry);
+    lib.contentAddEntry(data->ifd[EXIF_IFD_EXIF], entry);
+    lib.entryUnref(entry);
 }
 
 // An ASCII entry; the text's terminating zero is part of its value.
-void addText(ExifData* data, ExifMem* mem, ExifTag tag, const QByteArray& text) {
-    addEntry(data, mem, tag, EXIF_FORMAT_ASCII, QByteArray(text.constData(), text.size() + 1));
+void addText(const Exif& lib, ExifData* data, ExifMem* mem, ExifTag tag, const QByteArray& text) {
+    addEntry(lib, data, mem, tag, EXIF_FORMAT_ASCII, QByteArray(text.constData(), text.size() + 1));
 }
 
 QByteArray offsetText(int seconds) {
@@ -44,32 +45,39 @@ QByteArray offsetText(int seconds) {
 
 } // namespace
 
-QByteArray exifSegment(const QDateTime& captured) {
-    if (!captured.isValid()) return {};
+bool exifSegment(const QDateTime& captured, QByteArray* segment, QString* error) {
+    segment->clear();
+    if (!captured.isValid()) return true;
+    QString missing;
+    const Exif* lib = exif(&missing);
+    if (!lib) {
+        if (error) *error = QStringLiteral("The picture cannot be saved as JPEG: %1").arg(missing);
+        return false;
+    }
     const QDateTime local = captured.toLocalTime();
-    ExifMem* mem = exif_mem_new_default();
-    ExifData* data = exif_data_new_mem(mem);
-    exif_data_set_byte_order(data, EXIF_BYTE_ORDER_INTEL);
+    ExifMem* mem = lib->memNewDefault();
+    ExifData* data = lib->dataNewMem(mem);
+    lib->dataSetByteOrder(data, EXIF_BYTE_ORDER_INTEL);
     // The offset tags came with EXIF 2.31.
-    addEntry(data, mem, EXIF_TAG_EXIF_VERSION, EXIF_FORMAT_UNDEFINED, QByteArrayLiteral("0231"));
-    addText(data, mem, EXIF_TAG_DATE_TIME_ORIGINAL,
+    addEntry(*lib, data, mem, EXIF_TAG_EXIF_VERSION, EXIF_FORMAT_UNDEFINED,
+             QByteArrayLiteral("0231"));
+    addText(*lib, data, mem, EXIF_TAG_DATE_TIME_ORIGINAL,
             local.toString(QStringLiteral("yyyy:MM:dd HH:mm:ss")).toLatin1());
-    addText(data, mem, EXIF_TAG_OFFSET_TIME_ORIGINAL, offsetText(local.offsetFromUtc()));
+    addText(*lib, data, mem, EXIF_TAG_OFFSET_TIME_ORIGINAL, offsetText(local.offsetFromUtc()));
     unsigned char* block = nullptr;
     unsigned int size = 0;
-    exif_data_save_data(data, &block, &size); // starts with "Exif\0\0"
-    QByteArray segment;
+    lib->dataSaveData(data, &block, &size); // starts with "Exif\0\0"
     if (block && size > 0 && size + 2 <= 0xffff) {
-        segment.resize(4);
-        segment[0] = char(0xff);
-        segment[1] = char(0xe1);
-        qToBigEndian<quint16>(quint16(size + 2), segment.data() + 2);
-        segment.append(reinterpret_cast<const char*>(block), qsizetype(size));
+        segment->resize(4);
+        (*segment)[0] = char(0xff);
+        (*segment)[1] = char(0xe1);
+        qToBigEndian<quint16>(quint16(size + 2), segment->data() + 2);
+        segment->append(reinterpret_cast<const char*>(block), qsizetype(size));
     }
-    exif_mem_free(mem, block);
-    exif_data_unref(data);
-    exif_mem_unref(mem);
-    return segment;
+    lib->memFree(mem, block);
+    lib->dataUnref(data);
+    lib->memUnref(mem);
+    return true;
 }
 
 } // namespace pictures

@@ -8,7 +8,7 @@ namespace pictures {
 
 // JPEG files through libjpeg-turbo: 4:2:0, the accurate DCT, baseline, as libjpeg's own cjpeg
 // writes them. One encoder keeps its compressor and output buffer between pictures; it belongs
-// to one thread at a time.
+// to one thread at a time. The library is loaded on the first encoding (codec_libraries.h).
 class JpegEncoder {
 public:
     JpegEncoder();

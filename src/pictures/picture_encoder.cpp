@@ -18,8 +18,11 @@ bool PictureEncoder::encode(const QImage& frame, const QDateTime& captured,
     switch (options.format) {
     case PictureFormat::Png:
         return encodePng(picture, captured, out, error);
-    case PictureFormat::Jpeg:
-        return jpeg_.encode(picture, options.jpegQuality, exifSegment(captured), out, error);
+    case PictureFormat::Jpeg: {
+        QByteArray exif;
+        return exifSegment(captured, &exif, error) &&
+               jpeg_.encode(picture, options.jpegQuality, exif, out, error);
+    }
     case PictureFormat::Bmp:
         break;
     }

@@ -1,6 +1,7 @@
 #include "video/video_maker_flow.h"
 
 #include "video/make_video_dialog.h"
+#include "video/run_list.h"
 
 #include <QProgressBar>
 #include <QProgressDialog>
@@ -16,17 +17,20 @@ QString pictureCount(int done, int total, const QLocale& locale) {
 
 } // namespace
 
-VideoMakerFlow::VideoMakerFlow(window::MessageBoxes& messages, QLocale locale,
-                               EncoderSettings settings)
-    : messages_(messages), locale_(std::move(locale)), encoder_(std::move(settings)) {
-    connect(&encoder_, &VideoEncoder::finished, this, &VideoMakerFlow::done);
-    connect(&encoder_, &VideoEncoder::progress, this, [this](int done, int total) {
-        // The bar is set directly: the dialog's own setValue() runs an event loop when modal.
-        if (!progress_ || !bar_) return;
-        bar_->setMaximum(total);
-        bar_->setValue(done);
-        progress_->setLabelText(pictureCount(done, total, locale_));
-    });
+VideoMakerFlow::VideoMakerFlow(window::MessageBoxes& messages, QLocale locale, QString videoProgram,
+                               video_process::EncoderSettings settings)
+    : messages_(messages), locale_(std::move(locale)), settings_(std::move(settings)),
+      videoProcess_(std::move(videoProgram)) {
+    connect(&videoProcess_, &video_process::VideoProcess::finished, this, &VideoMakerFlow::done);
+    connect(&videoProcess_, &video_process::VideoProcess::progress, this,
+            [this](int done, int total) {
+                // The bar is set directly: the dialog's own setValue() runs an event loop when
+                // modal.
+                if (!progress_ || !bar_) return;
+                bar_->setMaximum(total);
+                bar_->setValue(done);
+                progress_->setLabelText(pictureCount(done, total, locale_));
+            });
 }
 
 // The window may be gone by now: nobody is told.
@@ -66,7 +70,11 @@ void VideoMakerFlow::start(const QString& picturesFolder, const QString& run, in
     QString error;
     run_ = run;
     const QString runDir = picturesFolder + QLatin1Char('/') + run;
-    if (!encoder_.start(runDir, runDir + QStringLiteral(".mp4"), fps, &error)) {
+    const RunPictures scan = scanRun(runDir);
+    video_process::VideoJob job{
+        runDir,    scan.pictures, scan.foreign, runDir + QStringLiteral(".mp4"),
+        QString(), fps,           settings_};
+    if (!videoProcess_.start(std::move(job), &error)) {
         over();
         messages_.show(error, QStringLiteral("Error"), window::MessageBoxes::Icon::Critical);
         return;
@@ -89,7 +97,7 @@ void VideoMakerFlow::start(const QString& picturesFolder, const QString& run, in
 }
 
 void VideoMakerFlow::cancel() {
-    encoder_.cancel();
+    videoProcess_.cancel();
     closeProgress();
     over();
 }
@@ -102,7 +110,7 @@ void VideoMakerFlow::closeProgress() {
     progress->close();
 }
 
-void VideoMakerFlow::done(const VideoResult& result) {
+void VideoMakerFlow::done(const video_process::VideoResult& result) {
     closeProgress();
     over();
     if (!result.ok) {

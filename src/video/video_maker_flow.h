@@ -1,6 +1,6 @@
 #pragma once
 
-#include "video/video_encoder.h"
+#include "video_process/video_process.h"
 #include "window/message_boxes.h"
 #include "window/video_maker.h"
 
@@ -15,15 +15,16 @@ namespace video {
 
 class MakeVideoDialog;
 
-// The window's Make Video: the dialog, then the encoding with a progress dialog that can
-// cancel it, then the message that tells how it went. Nothing here waits: the choosing dialog
-// is window-modal and opened with open(), the progress dialog is modeless (the window can be
-// closed, which cancels the video), the encoding reports back through signals. One video at a
-// time: open() does nothing until the one before is over.
+// The window's Make Video: the dialog, then the encoding in the video process (`videoProgram`)
+// with a progress dialog that can cancel it, then the message that tells how it went. Nothing
+// here waits: the choosing dialog is window-modal and opened with open(), the progress dialog is
+// modeless (the window can be closed, which cancels the video), the video process reports back
+// through signals. One video at a time: open() does nothing until the one before is over.
 class VideoMakerFlow final : public QObject, public window::VideoMaker {
     Q_OBJECT
 public:
-    VideoMakerFlow(window::MessageBoxes& messages, QLocale locale, EncoderSettings settings = {});
+    VideoMakerFlow(window::MessageBoxes& messages, QLocale locale, QString videoProgram,
+                   video_process::EncoderSettings settings = {});
     ~VideoMakerFlow() override;
 
     void open(QWidget* window, const QString& picturesFolder,
@@ -34,13 +35,14 @@ public:
 
 private:
     void start(const QString& picturesFolder, const QString& run, int fps, QWidget* window);
-    void done(const VideoResult& result);
+    void done(const video_process::VideoResult& result);
     void closeProgress();
     void over();
 
     window::MessageBoxes& messages_;
     QLocale locale_;
-    VideoEncoder encoder_;
+    video_process::EncoderSettings settings_;
+    video_process::VideoProcess videoProcess_;
     QPointer<MakeVideoDialog> dialog_;
     QPointer<QProgressDialog> progress_;
     QPointer<QProgressBar> bar_;

@@ -64,11 +64,12 @@ start_display() {
 }
 
 # The program is copied into a folder of its own, since it finds Config.ini and the pictures
-# folder beside itself, and its camera process too.
+# folder beside itself, and its camera and video processes too.
 install_program() {
     mkdir -p "$WORK/app/pictures"
     cp "$PROGRAM_SOURCE" "$WORK/app/lumivex"
     cp "$(dirname "$PROGRAM_SOURCE")/lumivex-camera" "$WORK/app/lumivex-camera"
+    cp "$(dirname "$PROGRAM_SOURCE")/lumivex-video" "$WORK/app/lumivex-video"
 }
 
 write_config() { printf '%s\r\n' "$@" >"$WORK/app/Config.ini"; }

@@ -1,15 +1,12 @@
-#include "video/video_encoder.h"
+#include "video_process/video_encoder.h"
 
 #include "gst/bus_watch.h"
 #include "gst/gst_setup.h"
-#include "video/picture_reader.h"
-#include "video/run_list.h"
+#include "video_process/picture_reader.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
-#include <QTemporaryFile>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -19,7 +16,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace video {
+namespace video_process {
 
 // Hands the pictures to appsrc one at a time, decoding each when the pipeline asks for it, so
 // memory holds one picture whatever the length of the run. Runs on the streaming thread; the
@@ -142,25 +139,30 @@ bool syncFile(const QString& path) {
 
 } // namespace
 
-VideoEncoder::VideoEncoder(EncoderSettings settings, QObject* parent)
-    : QObject(parent), settings_(std::move(settings)) {}
+VideoEncoder::VideoEncoder(QObject* parent) : QObject(parent) {}
 
 VideoEncoder::~VideoEncoder() {
     cancel();
 }
 
-bool VideoEncoder::start(const QString& runDir, const QString& videoPath, int fps, QString* error) {
+bool VideoEncoder::start(const VideoJob& job, QString* error) {
     if (busy()) {
         *error = QStringLiteral("A video is being made already.");
         return false;
     }
-    if (!gst::ensureGStreamer(error)) return false;
-    const RunPictures scan = scanRun(runDir);
-    const QString runName = QFileInfo(runDir).fileName();
-    if (scan.pictures.isEmpty()) {
-        *error = QStringLiteral("There are no readable pictures in \"%1\".").arg(runName);
+    // Whatever stops the start, nothing of the video is left.
+    temporaryPath_ = job.temporaryPath;
+    if (!gst::ensureGStreamer(error)) {
+        removeTemporaryFiles();
         return false;
     }
+    const QString runName = QFileInfo(job.runDir).fileName();
+    if (job.pictures.isEmpty()) {
+        *error = QStringLiteral("There are no readable pictures in \"%1\".").arg(runName);
+        removeTemporaryFiles();
+        return false;
+    }
+    const EncoderSettings& settings = job.settings;
 
     gst::ElementPtr pipeline = gst::adoptElement(gst_pipeline_new("video"));
     const auto make = [&](const QString& factory) -> GstElement* {
@@ -171,55 +173,39 @@ bool VideoEncoder::start(const QString& runDir, const QString& videoPath, int fp
     GstElement* src = make(QStringLiteral("appsrc"));
     GstElement* convert = make(QStringLiteral("videoconvert"));
     GstElement* filter = make(QStringLiteral("capsfilter"));
-    GstElement* encoder = make(settings_.encoder);
-    GstElement* muxer = make(settings_.muxer);
+    GstElement* encoder = make(settings.encoder);
+    GstElement* muxer = make(settings.muxer);
     GstElement* sink = make(QStringLiteral("filesink"));
     const std::pair<GstElement*, QString> needed[] = {{src, QStringLiteral("appsrc")},
                                                       {convert, QStringLiteral("videoconvert")},
                                                       {filter, QStringLiteral("capsfilter")},
-                                                      {encoder, settings_.encoder},
-                                                      {muxer, settings_.muxer},
+                                                      {encoder, settings.encoder},
+                                                      {muxer, settings.muxer},
                                                       {sink, QStringLiteral("filesink")}};
     for (const auto& [element, factory] : needed) {
         if (element) continue;
         *error = QStringLiteral("The GStreamer element \"%1\" is missing: install the package "
                                 "%2.")
                      .arg(factory, packageOf(factory));
+        removeTemporaryFiles();
         return false;
     }
-
-    // The temporary video sits beside the final one, on the same disk, so the rename is atomic.
-    const QFileInfo target(videoPath);
-    QTemporaryFile reserve(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                           QStringLiteral(".XXXXXX"));
-    reserve.setAutoRemove(false);
-    if (!reserve.open()) {
-        *error = QStringLiteral("The video cannot be written in \"%1\": %2")
-                     .arg(QDir::toNativeSeparators(target.absolutePath()), reserve.errorString());
-        return false;
-    }
-    // Readable by others like any file the user saves; a temporary file starts private.
-    reserve.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                           QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    temporaryPath_ = reserve.fileName();
-    dataPath_ = temporaryPath_ + QStringLiteral(".data");
-    reserve.close();
 
     // 4:2:0 in limited range, the form common players take.
     gst::CapsPtr i420(gst_caps_from_string("video/x-raw,format=I420"));
     g_object_set(filter, "caps", i420.get(), nullptr);
     gst_util_set_object_arg(G_OBJECT(encoder), "speed-preset",
-                            settings_.speedPreset.toUtf8().constData());
+                            settings.speedPreset.toUtf8().constData());
     gst_util_set_object_arg(G_OBJECT(encoder), "pass", "qual");
-    g_object_set(encoder, "quantizer", guint(settings_.quality), nullptr);
+    g_object_set(encoder, "quantizer", guint(settings.quality), nullptr);
     // Constant quality alone: no bitrate cap (x264enc would cap it at its default bitrate).
     if (g_object_class_find_property(G_OBJECT_GET_CLASS(encoder), "vbv-buf-capacity"))
         g_object_set(encoder, "vbv-buf-capacity", 0u, nullptr);
     dropBitrateClaims(encoder);
     // The index goes in front of the media data, so players can start before the end arrives.
     if (g_object_class_find_property(G_OBJECT_GET_CLASS(muxer), "faststart"))
-        g_object_set(muxer, "faststart", TRUE, "faststart-file", dataPath_.toUtf8().constData(),
-                     nullptr);
+        g_object_set(muxer, "faststart", TRUE, "faststart-file",
+                     muxerDataPath(temporaryPath_).toUtf8().constData(), nullptr);
     g_object_set(sink, "location", temporaryPath_.toUtf8().constData(), nullptr);
     g_object_set(src, "format", GST_FORMAT_TIME, "stream-type", GST_APP_STREAM_TYPE_STREAM,
                  nullptr);
@@ -230,8 +216,8 @@ bool VideoEncoder::start(const QString& runDir, const QString& videoPath, int fp
     }
 
     auto feeder =
-        std::make_shared<Feeder>(runDir, scan.pictures, fps, QPointer<VideoEncoder>(this));
-    for (const QString& name : scan.foreign)
+        std::make_shared<Feeder>(job.runDir, job.pictures, job.fps, QPointer<VideoEncoder>(this));
+    for (const QString& name : job.foreign)
         feeder->skip(name);
     // The pipeline keeps the feeder alive for as long as its threads may call it: the user data
     // is a shared pointer of its own.
@@ -253,7 +239,7 @@ bool VideoEncoder::start(const QString& runDir, const QString& videoPath, int fp
         [this](GstMessage* message) { handleBusMessage(message); });
     pipeline_ = std::move(pipeline);
     feeder_ = std::move(feeder);
-    videoPath_ = videoPath;
+    videoPath_ = job.videoPath;
     if (gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         stopPipeline();
         removeTemporaryFiles();
@@ -318,10 +304,8 @@ void VideoEncoder::stopPipeline() {
 }
 
 void VideoEncoder::removeTemporaryFiles() {
-    for (const QString& path : {temporaryPath_, dataPath_})
-        if (!path.isEmpty()) QFile::remove(path);
+    removeTemporaryVideo(temporaryPath_);
     temporaryPath_.clear();
-    dataPath_.clear();
 }
 
-} // namespace video
+} // namespace video_process

@@ -1,4 +1,4 @@
-#include "video/picture_reader.h"
+#include "video_process/picture_reader.h"
 
 #include "pictures/bmp_writer.h"
 
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-namespace video {
+namespace video_process {
 
 namespace {
 
@@ -139,4 +139,4 @@ GstBuffer* PictureReader::readWithQt(const QString& path) {
     return frameFromImage(image.convertToFormat(QImage::Format_BGR888));
 }
 
-} // namespace video
+} // namespace video_process

@@ -1,7 +1,8 @@
-// Videos made from real runs, checked by decoding them again.
+// Videos made from real runs by the video process's encoder, checked by decoding them again.
 #include "pictures/bmp_writer.h"
 #include "pictures/picture_encoder.h"
-#include "video/video_encoder.h"
+#include "video/run_list.h"
+#include "video_process/video_encoder.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,12 +13,11 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 #include <optional>
-#include <unistd.h>
 
 namespace {
 
-using video::VideoEncoder;
-using video::VideoResult;
+using video_process::VideoEncoder;
+using video_process::VideoResult;
 
 struct Decoded {
     QMap<QString, QString> stream; // what ffprobe says of the video stream
@@ -141,9 +141,13 @@ protected:
         return QDir(pictures.path())
             .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
+    // As the window gives the job: the run scanned, the temporary file reserved.
     bool make(const QString& run, int fps, QString* error) {
         const QString dir = pictures.filePath(run);
-        return encoder.start(dir, dir + QStringLiteral(".mp4"), fps, error);
+        const video::RunPictures scan = video::scanRun(dir);
+        video_process::VideoJob job{
+            dir, scan.pictures, scan.foreign, dir + QStringLiteral(".mp4"), QString(), fps, {}};
+        return video_process::reserveTemporaryVideo(&job, error) && encoder.start(job, error);
     }
 };
 
@@ -211,31 +215,6 @@ TEST_F(VideoTest, ReadsPngAndJpegPicturesAndMixedRuns) {
     const int expected[] = {20, 60, 100, 220};
     for (int i = 0; i < 4; ++i)
         EXPECT_NEAR(video.greys[i], expected[i], 4) << "frame " << i;
-}
-
-// A cancelled video leaves neither a video nor a temporary file, and the old video stays.
-TEST_F(VideoTest, CancelLeavesTheOldVideoAndNothingElse) {
-    const QString dir = runDir(QStringLiteral("run"));
-    writeGrey(dir + QStringLiteral("/Picture 1.bmp"), QSize(640, 480), 100);
-    for (int i = 2; i <= 300; ++i)
-        ASSERT_EQ(
-            ::link(QFile::encodeName(dir + "/Picture 1.bmp").constData(),
-                   QFile::encodeName(dir + QStringLiteral("/Picture %1.bmp").arg(i)).constData()),
-            0);
-    writeFile(dir + QStringLiteral(".mp4"), "the old video");
-
-    QString error;
-    ASSERT_TRUE(make(QStringLiteral("run"), 25, &error)) << error.toStdString();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return progressSeen > 0; }, 30000));
-    EXPECT_GT(picturesFolder().size(), 2); // the video is being written beside the run
-    encoder.cancel();
-    EXPECT_FALSE(encoder.busy());
-    QTest::qWait(300);
-    EXPECT_FALSE(result.has_value());
-    EXPECT_EQ(picturesFolder(), QStringList({"run", "run.mp4"}));
-    QFile old(dir + QStringLiteral(".mp4"));
-    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
-    EXPECT_EQ(old.readAll(), "the old video");
 }
 
 // No pictures, or none that can be read: an error that says so, and nothing written.

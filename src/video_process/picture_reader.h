@@ -4,7 +4,7 @@
 #include <QString>
 #include <gst/gst.h>
 
-namespace video {
+namespace video_process {
 
 // Reads the pictures of a run as video frames in 24-bit BGR rows (GStreamer's "BGR", rows
 // padded to 4 bytes), all of one size: the first picture sets it, odd sides cropped to even
@@ -26,4 +26,4 @@ private:
     QSize firstSize_, size_;
 };
 
-} // namespace video
+} // namespace video_process
