@@ -2,6 +2,7 @@
 #include "web/web_server.h"
 
 #include "web/latest_jpeg.h"
+#include "web/microhttpd_library.h"
 #include "web/page.h"
 #include "web/request_watch.h"
 #include "web/run_status.h"
@@ -10,7 +11,6 @@
 #include <arpa/inet.h>
 #include <cstdarg>
 #include <cstring>
-#include <microhttpd.h>
 #include <mutex>
 #include <netinet/in.h>
 #include <optional>
@@ -21,6 +21,11 @@
 namespace web {
 
 namespace {
+
+// The library, loaded by start() before any of the server's calls.
+const MicroHttpd& mhd() {
+    return *microHttpd(nullptr);
+}
 
 const char* const CookieName = "lumivex_key";
 constexpr int PagePriority = 10; // a nice value
@@ -41,7 +46,7 @@ Answer plain(unsigned status, const char* text) {
 
 std::string clientAddress(MHD_Connection* connection) {
     const MHD_ConnectionInfo* info =
-        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+        mhd().connectionInfo(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
     if (info == nullptr || info->client_addr == nullptr) return {};
     char text[INET6_ADDRSTRLEN] = {};
     const sockaddr* address = info->client_addr;
@@ -65,7 +70,7 @@ void giveWay() {
 
 std::optional<std::string_view> value(MHD_Connection* connection, MHD_ValueKind kind,
                                       const char* name) {
-    const char* found = MHD_lookup_connection_value(connection, kind, name);
+    const char* found = mhd().lookupValue(connection, kind, name);
     if (found == nullptr) return std::nullopt;
     return std::string_view(found);
 }
@@ -170,20 +175,20 @@ Answer WebServer::Impl::route(MHD_Connection* connection, std::string_view url,
 }
 
 MHD_Result WebServer::Impl::send(MHD_Connection* connection, const Answer& answer) {
-    MHD_Response* response = MHD_create_response_from_buffer(
-        std::size_t(answer.body.size()), const_cast<char*>(answer.body.constData()),
-        MHD_RESPMEM_MUST_COPY);
+    MHD_Response* response =
+        mhd().responseFromBuffer(std::size_t(answer.body.size()),
+                                 const_cast<char*>(answer.body.constData()), MHD_RESPMEM_MUST_COPY);
     if (response == nullptr) return MHD_NO;
-    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, answer.type);
-    MHD_add_response_header(response, "Content-Security-Policy", "default-src 'self'");
-    MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
-    MHD_add_response_header(response, "Referrer-Policy", "no-referrer");
-    MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
+    mhd().addHeader(response, MHD_HTTP_HEADER_CONTENT_TYPE, answer.type);
+    mhd().addHeader(response, "Content-Security-Policy", "default-src 'self'");
+    mhd().addHeader(response, "X-Content-Type-Options", "nosniff");
+    mhd().addHeader(response, "Referrer-Policy", "no-referrer");
+    mhd().addHeader(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
     if (!answer.cookie.isEmpty())
-        MHD_add_response_header(response, MHD_HTTP_HEADER_SET_COOKIE, answer.cookie.constData());
-    if (answer.allowHeader) MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
-    const MHD_Result result = MHD_queue_response(connection, answer.status, response);
-    MHD_destroy_response(response);
+        mhd().addHeader(response, MHD_HTTP_HEADER_SET_COOKIE, answer.cookie.constData());
+    if (answer.allowHeader) mhd().addHeader(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
+    const MHD_Result result = mhd().queueResponse(connection, answer.status, response);
+    mhd().destroyResponse(response);
     return result;
 }
 
@@ -220,7 +225,7 @@ void WebServer::Impl::onConnection(void* cls, MHD_Connection* connection, void**
     giveWay();
     if (code == MHD_CONNECTION_NOTIFY_STARTED) {
         const MHD_ConnectionInfo* info =
-            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+            mhd().connectionInfo(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
         if (info != nullptr) self->watch->opened(connection, info->connect_fd);
     } else {
         self->watch->closed(connection);
@@ -249,6 +254,8 @@ bool WebServer::start(QString* error) {
         if (error) *error = why;
         return false;
     };
+    QString missing;
+    if (!microHttpd(&missing)) return fail(missing);
     sockaddr_in v4{};
     sockaddr_in6 v6{};
     const QByteArray address = d.options.address.toLatin1();
@@ -288,21 +295,21 @@ bool WebServer::start(QString* error) {
             {MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(d.options.keyPem.constData())});
     }
     items.push_back({MHD_OPTION_END, 0, nullptr});
-    d.daemon = MHD_start_daemon(flags, d.options.port, nullptr, nullptr, &Impl::onRequest, &d,
-                                MHD_OPTION_ARRAY, items.data(), MHD_OPTION_END);
+    d.daemon = mhd().startDaemon(flags, d.options.port, nullptr, nullptr, &Impl::onRequest, &d,
+                                 MHD_OPTION_ARRAY, items.data(), MHD_OPTION_END);
     if (d.daemon == nullptr) {
         d.watch.reset();
         const std::lock_guard lock(d.logMutex);
         return fail(d.lastLog.isEmpty() ? QStringLiteral("the server did not start") : d.lastLog);
     }
-    const MHD_DaemonInfo* info = MHD_get_daemon_info(d.daemon, MHD_DAEMON_INFO_BIND_PORT);
+    const MHD_DaemonInfo* info = mhd().daemonInfo(d.daemon, MHD_DAEMON_INFO_BIND_PORT);
     d.port = info != nullptr ? info->port : d.options.port;
     return true;
 }
 
 void WebServer::stop() {
     if (impl_->daemon == nullptr) return;
-    MHD_stop_daemon(impl_->daemon);
+    mhd().stopDaemon(impl_->daemon);
     impl_->daemon = nullptr;
     impl_->watch.reset();
 }
