@@ -311,7 +311,7 @@ awk -F'\t' '
         on["tick_max_error_ms"] = "ours"; limit["tick_max_error_ms"] = 20
         on["tick_drift_ms_24h"] = "ours"; limit["tick_drift_ms_24h"] = 50
         on["rss_growth_kib"] = "ours"; limit["rss_growth_kib"] = 1024
-        on["startup_ms"] = "ratio"; limit["startup_ms"] = 2
+        on["startup_ms"] = "ratio"; limit["startup_ms"] = 1.5
         on["gui_stall_ms_lost_camera"] = "ours"; limit["gui_stall_ms_lost_camera"] = 50
         on["gui_stall_ms_camera_back"] = "ours"; limit["gui_stall_ms_camera_back"] = 50
         on["video_encode_300"] = "ratio"; limit["video_encode_300"] = 1.2
