@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QFileInfo>
+#include <QTimer>
 #include <sched.h>
 #include <thread>
 
@@ -59,7 +60,8 @@ int main(int argc, char* argv[]) {
     window::TimerAlarm alarm(clock);
     // Videos are made in a process of their own, started for each video.
     video::VideoMakerFlow video(messages, QLocale(), folder + QStringLiteral("/lumivex-video"));
-    power::SleepGuard sleepGuard(QDBusConnection::sessionBus(), QDBusConnection::systemBus());
+    // The desktop's buses are connected to once start-up is over (below).
+    power::SleepGuard sleepGuard;
     window::Form1Deps deps{
         camera, messages,       clock, alarm, folder, QLocale(), window::freeBytesAt,
         &video, &cameraSettings};
@@ -115,6 +117,11 @@ int main(int argc, char* argv[]) {
     if (!form.Load()) return quitSignals.received() ? 0 : 1;
     if (quitSignals.received()) return 0;
     form.show();
+    // Connecting to the buses takes milliseconds (more without a session bus, where Qt looks for
+    // one through the X server), which the format dialog need not wait for.
+    QTimer::singleShot(0, &sleepGuard, [&sleepGuard] {
+        sleepGuard.useBuses(QDBusConnection::sessionBus(), QDBusConnection::systemBus());
+    });
     if (!lookInProblems.isEmpty())
         messages.show(lookInProblems.join(QStringLiteral("\r\n")), QStringLiteral("Config.ini"),
                       window::MessageBoxes::Icon::Warning);

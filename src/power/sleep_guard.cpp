@@ -26,10 +26,21 @@ constexpr int CallTimeoutMs = 2000;
 } // namespace
 
 SleepGuard::SleepGuard(QDBusConnection session, QDBusConnection system, QObject* parent)
-    : QObject(parent), session_(std::move(session)), system_(std::move(system)) {
+    : SleepGuard(parent) {
+    useBuses(std::move(session), std::move(system));
+}
+
+SleepGuard::SleepGuard(QObject* parent)
+    : QObject(parent), session_(QString()), system_(QString()) {}
+
+void SleepGuard::useBuses(QDBusConnection session, QDBusConnection system) {
+    session_ = std::move(session);
+    system_ = std::move(system);
+    busesKnown_ = true;
     if (system_.isConnected())
         system_.connect(LogindService, LogindPath, LogindManager, QStringLiteral("PrepareForSleep"),
                         this, SLOT(onPrepareForSleep(bool)));
+    if (wanted_ && !asking_ && !isHeld()) askPortal();
 }
 
 SleepGuard::~SleepGuard() {
@@ -40,7 +51,7 @@ void SleepGuard::hold(const QString& why) {
     if (wanted_) return;
     wanted_ = true;
     why_ = why;
-    if (!asking_ && !isHeld()) askPortal();
+    if (busesKnown_ && !asking_ && !isHeld()) askPortal();
 }
 
 void SleepGuard::release() {

@@ -15,6 +15,11 @@ class SleepGuard : public QObject {
 public:
     // The buses are handed in, so that tests can give their own.
     SleepGuard(QDBusConnection session, QDBusConnection system, QObject* parent = nullptr);
+    // The buses come later (useBuses()): connecting to them can take milliseconds (more when
+    // there is no session bus), which the program's start need not wait for.
+    explicit SleepGuard(QObject* parent = nullptr);
+    // A hold asked for before is asked for now.
+    void useBuses(QDBusConnection session, QDBusConnection system);
     ~SleepGuard() override;
 
     // Holds the computer awake, also from sleeping when idle, until release(); `why` is shown by
@@ -40,6 +45,7 @@ private:
     void fail(const QString& why);
 
     QDBusConnection session_, system_;
+    bool busesKnown_ = false;
     QString why_;
     bool wanted_ = false;                // between hold() and release() or cannotHold()
     bool asking_ = false;                // a call is on its way

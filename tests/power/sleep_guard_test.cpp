@@ -157,6 +157,21 @@ TEST_F(SleepGuardTest, LogindTellsOfSleepAndWaking) {
     EXPECT_EQ(heard, QStringList({QStringLiteral("sleeping"), QStringLiteral("woke")}));
 }
 
+// The program connects to the buses once its window is up: a run taken up at start-up asks for
+// its hold then.
+TEST_F(SleepGuardTest, AHoldAskedForBeforeTheBusesIsAskedOnceTheyCome) {
+    ASSERT_TRUE(portal.offer(sessionBus.service()));
+    power::SleepGuard late;
+    QSignalSpy held(&late, &power::SleepGuard::held);
+    QSignalSpy cannot(&late, &power::SleepGuard::cannotHold);
+    late.hold(Why);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(cannot.count(), 0);
+    late.useBuses(sessionBus.client(), systemBus.client());
+    ASSERT_TRUE(held.wait(5000));
+    EXPECT_EQ(held.first().first().toString(), QStringLiteral("through the desktop portal"));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
