@@ -67,8 +67,8 @@ public:
 
     FrameSlot::Frame latestFrame() const { return slot_.latest(); }
     FrameSlot::Clock::time_point lastArrival() const { return slot_.lastArrival(); }
-    // A grab: waits up to `timeout` for a frame that arrived after `since`. `arrival`, when
-    // given, is when the frame arrived.
+    // A grab: waits up to `timeout` after `since` for a frame that arrived after `since`.
+    // `arrival`, when given, is when the frame arrived.
     bool waitNewerFrame(FrameSlot::Clock::time_point since, std::chrono::milliseconds timeout,
                         gst::SamplePtr* sample, QString* failure,
                         FrameSlot::Clock::time_point* arrival = nullptr);

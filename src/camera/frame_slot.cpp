@@ -26,8 +26,9 @@ FrameSlot::Clock::time_point FrameSlot::lastArrival() const {
 bool FrameSlot::waitNewer(Clock::time_point since, std::chrono::milliseconds timeout, Frame* frame,
                           QString* failure) {
     std::unique_lock lock(mutex_);
-    const bool arrived = arrived_.wait_for(
-        lock, timeout, [&] { return !failure_.isEmpty() || (sample_ && arrival_ > since); });
+    const bool arrived = arrived_.wait_until(lock, since + timeout, [&] {
+        return !failure_.isEmpty() || (sample_ && arrival_ > since);
+    });
     if (!failure_.isEmpty()) {
         if (failure) *failure = failure_;
         return false;

@@ -29,7 +29,8 @@ public:
     Frame latest() const;
     Clock::time_point lastArrival() const;
 
-    // Waits until the newest frame is one that arrived after `since`, up to `timeout`. False on
+    // Waits until the newest frame is one that arrived after `since`, up to `timeout` after
+    // `since` (a grab that waited behind others has only what is left of its time). False on
     // timeout or when the stream failed meanwhile (`failure` then gives the reason).
     bool waitNewer(Clock::time_point since, std::chrono::milliseconds timeout, Frame* frame,
                    QString* failure);

@@ -213,7 +213,9 @@ void CameraServer::grab(const Message& message) {
     const qint64 after = std::clamp<qint64>(message.number(QLatin1String("after")), 0, 10'000);
     if (after > 0) QThread::msleep(std::uint64_t(after));
     // A frame that arrived after the window asked will do, even one that came while this
-    // message was on its way. Both processes read the same steady clock; a request without its
+    // message was on its way, and the wait counts from the asking too: grabs asked while an
+    // earlier one waited for a silent camera are each answered within their own time, as the
+    // window expects them. Both processes read the same steady clock; a request without its
     // moment, or with one from the future, counts from now.
     const auto now = camera::FrameSlot::Clock::now();
     const qint64 askedNs = message.number(QLatin1String("asked"));

@@ -458,6 +458,10 @@ void ProcessCameraView::onMessage(const Message& message) {
             emit cameraFrozen(secrets::masked(message.text(QLatin1String("error"))));
         }
         happen(LinkEvent::Failure, message.text(QLatin1String("error")));
+    } else if (message.is(QLatin1String("started"))) {
+        // A try's sink clears the preview's window as its pipeline starts: the notice is painted
+        // again, and stays until the camera is back.
+        if (preview_ && preview_->isShowingLost()) preview_->update();
     } else if (message.is(QLatin1String("still-scene"))) {
         emit sceneStill();
     } else if (message.is(QLatin1String("found"))) {

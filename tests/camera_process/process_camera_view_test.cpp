@@ -374,6 +374,34 @@ TEST_F(ProcessCameraViewTest, CameraThatFallsSilentIsLostByTheWatchdog) {
     EXPECT_EQ(back.count(), 0);
 }
 
+// Pictures keep falling due while a camera is silent: the grabs queue in the camera process,
+// and each is still answered within the time the window gives it, so that the silence is what
+// ends the camera process, not a grab's answer come too late.
+TEST_F(ProcessCameraViewTest, GrabsWhileTheCameraIsSilentAreEachAnsweredInTime) {
+    camera_process::ProcessCameraView::Timing timing;
+    timing.stallTimeout = 3000ms;
+    timing.grabTimeout = 1000ms;
+    view.setTiming(timing);
+    ASSERT_TRUE(start("videotestsrc is-live=true ! valve drop=true"));
+    QSignalSpy lost(&view, &camera::CameraView::cameraLost);
+    QStringList errors;
+    QObject::connect(&view, &camera::CameraView::grabDone, &view,
+                     [&](qint64, const QImage&, const QDateTime&, const QString& error) {
+                         if (lost.isEmpty()) errors << error;
+                     });
+    qint64 ticket = 0;
+    QTimer due;
+    QObject::connect(&due, &QTimer::timeout, [&] { view.requestGrab(++ticket); });
+    due.start(200);
+    ASSERT_TRUE(lost.wait(6000));
+    due.stop();
+    EXPECT_TRUE(lost.first().first().toString().contains("No picture"))
+        << lost.first().first().toString().toStdString();
+    EXPECT_FALSE(errors.isEmpty());
+    for (const QString& error : std::as_const(errors))
+        EXPECT_FALSE(error.contains("does not answer")) << error.toStdString();
+}
+
 TEST_F(ProcessCameraViewTest, ANetworkCameraThatNeverAnswersNeverHoldsTheWindowUp) {
     // A listener whose connections the kernel accepts and nobody answers: a network camera that
     // hangs. Each retry connects to it again.
