@@ -42,17 +42,15 @@ int main(int argc, char* argv[]) {
         keepOffProcessor(guiProcessor);
         window::warmUpFonts();
     });
-    // The camera runs in a process of its own, started first: it loads GStreamer while Qt
-    // starts and the window is built.
-    const QString cameraProgram = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() +
-                                  QStringLiteral("/lumivex-camera");
-    std::unique_ptr<camera_process::ChildProcess> cameraProcess =
-        camera_process::ChildProcess::start(cameraProgram, nullptr);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Webcam Lumivex"));
 
-    camera_process::ProcessCameraView camera(cameraProgram);
-    if (cameraProcess) camera.prepare(std::move(cameraProcess));
+    // The camera runs in a process of its own. It starts once the format dialog is on the
+    // screen: loading GStreamer beside Qt's start on two processors held up the dialog by more
+    // than it gained the camera.
+    camera_process::ProcessCameraView camera(
+        QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() +
+        QStringLiteral("/lumivex-camera"));
     const QString folder = QCoreApplication::applicationDirPath();
     controls::CameraControls cameraSettings(camera, folder + QStringLiteral("/Cameras.ini"));
     window::QtMessageBoxes messages;

@@ -83,6 +83,10 @@ public:
     // Before create(): with no camera there, the view is made anyway and waits for one, as after
     // a loss, instead of create() failing.
     virtual void waitForCamera(bool wait) { (void)wait; }
+    // Before create(): the format dialog comes up at once, while the camera is still being
+    // found and opened, and lists the formats as soon as the camera tells them; keys typed
+    // meanwhile apply to the list once it is filled. videoFormatDialog() then takes the answer.
+    virtual void showFormatDialogEarly(bool early) { (void)early; }
     // Before create(): a camera whose pictures stay bit-identical this long is frozen and
     // treated as lost (once per stretch of the same picture); 0: never. Only cameras are
     // watched, not test patterns or network streams.

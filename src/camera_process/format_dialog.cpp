@@ -8,8 +8,7 @@
 
 namespace camera {
 
-FormatDialog::FormatDialog(const QList<VideoFormat>& formats, int current, QWidget* parent)
-    : QDialog(parent), list_(new QListWidget(this)) {
+FormatDialog::FormatDialog(QWidget* parent) : QDialog(parent), list_(new QListWidget(this)) {
     setObjectName(QStringLiteral("formatDialog"));
     setWindowTitle(tr("Video Format"));
     setModal(true);
@@ -18,24 +17,19 @@ FormatDialog::FormatDialog(const QList<VideoFormat>& formats, int current, QWidg
     caption->setBuddy(list_);
     list_->setObjectName(QStringLiteral("formatList"));
     list_->setAccessibleName(tr("Video formats"));
-    for (const VideoFormat& format : formats)
-        list_->addItem(format.label());
-    if (formats.isEmpty()) {
-        // Some sources (a network stream) only tell their format once they play.
-        auto* item = new QListWidgetItem(tr("As the camera delivers it"), list_);
-        item->setFlags(Qt::ItemIsEnabled);
-    }
-    if (current >= 0 && current < list_->count()) list_->setCurrentRow(current);
+    addNote(tr("Opening the camera…"));
 
     // Plain buttons: the standard ones look up themed icons, which alone took longer than
     // building the rest of the dialog at start-up.
     auto* buttons = new QDialogButtonBox(this);
-    auto* ok = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
+    ok_ = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
     buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
-    ok->setDefault(true);
+    ok_->setDefault(true);
+    ok_->setEnabled(false);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(list_, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
+    connect(this, &QDialog::finished, this, [this] { answered_ = true; });
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(caption);
@@ -43,6 +37,26 @@ FormatDialog::FormatDialog(const QList<VideoFormat>& formats, int current, QWidg
     layout->addWidget(buttons);
     list_->setFocus();
     resize(340, 320);
+}
+
+FormatDialog::FormatDialog(const QList<VideoFormat>& formats, int current, QWidget* parent)
+    : FormatDialog(parent) {
+    setFormats(formats, current);
+}
+
+void FormatDialog::setFormats(const QList<VideoFormat>& formats, int current) {
+    list_->clear();
+    for (const VideoFormat& format : formats)
+        list_->addItem(format.label());
+    // Some sources (a network stream) only tell their format once they play.
+    if (formats.isEmpty()) addNote(tr("As the camera delivers it"));
+    if (current >= 0 && current < list_->count()) list_->setCurrentRow(current);
+    ok_->setEnabled(true);
+}
+
+void FormatDialog::addNote(const QString& text) {
+    auto* item = new QListWidgetItem(text, list_);
+    item->setFlags(Qt::ItemIsEnabled);
 }
 
 int FormatDialog::selectedIndex() const {

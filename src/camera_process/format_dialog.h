@@ -6,6 +6,7 @@
 #include <QList>
 
 class QListWidget;
+class QPushButton;
 
 namespace camera {
 
@@ -14,13 +15,26 @@ namespace camera {
 class FormatDialog : public QDialog {
     Q_OBJECT
 public:
+    // Without formats yet: the list says the camera is being opened, and OK waits for them.
+    explicit FormatDialog(QWidget* parent = nullptr);
     FormatDialog(const QList<VideoFormat>& formats, int current, QWidget* parent = nullptr);
+
+    // Lists `formats` (in place of what the list held), `current` selected.
+    void setFormats(const QList<VideoFormat>& formats, int current);
 
     // The selected entry, or -1 when there is none.
     int selectedIndex() const;
+    // Closed by the user (OK, Cancel, Escape, the window's close button) since it was shown:
+    // result() then holds the answer.
+    bool answered() const { return answered_; }
 
 private:
+    // An entry that only tells something: it cannot be chosen.
+    void addNote(const QString& text);
+
     QListWidget* list_;
+    QPushButton* ok_;
+    bool answered_ = false;
 };
 
 } // namespace camera

@@ -81,11 +81,6 @@ void ProcessCameraView::prepare() {
     host_.prepare();
 }
 
-void ProcessCameraView::prepare(std::unique_ptr<ChildProcess> started) {
-    endProcess();
-    host_.adopt(std::move(started)); // spoken to from create() on
-}
-
 void ProcessCameraView::takeStandby() {
     // The standby has loaded GStreamer long ago: the next try need not wait for that.
     endProcess();
@@ -171,13 +166,21 @@ void ProcessCameraView::broken(const QString& reason) {
 bool ProcessCameraView::await(std::initializer_list<const char*> verbs,
                               std::chrono::milliseconds timeout, Message* answer, QString* error) {
     if (!host_.now()) return fail(error, ProcessEnded);
+    // The format dialog shown while the camera opens stays painted. What the user types waits
+    // until it lists the formats (and the camera process's messages until this wait is over).
+    std::function<void()> meanwhile;
+    if (formatDialog_ && formatDialog_->isVisible())
+        meanwhile = [] {
+            QCoreApplication::processEvents(QEventLoop::ExcludeSocketNotifiers |
+                                            QEventLoop::ExcludeUserInputEvents);
+        };
     const bool answered = host_.now()->channel().waitFor(
         [&verbs](const Message& message) {
             return std::any_of(verbs.begin(), verbs.end(), [&message](const char* verb) {
                 return message.is(QLatin1String(verb));
             });
         },
-        timeout, answer);
+        timeout, answer, meanwhile);
     if (answered) {
         lastAnswer_.start();
         return true;
@@ -206,6 +209,23 @@ Message ProcessCameraView::openRequest(bool window) const {
 
 QWidget* ProcessCameraView::create(QWidget* parent, QSize size, const QString& source,
                                    QString* error) {
+    QWidget* view = createView(parent, size, source, error);
+    // Start-up ends with the failure's message: the dialog shown early goes first.
+    if (!view) delete formatDialog_.data();
+    return view;
+}
+
+void ProcessCameraView::showEarlyFormatDialog(QWidget* parent) {
+    delete formatDialog_.data();
+    formatDialog_ = new camera::FormatDialog(parent);
+    formatDialog_->show();
+    // On the screen now; the waits for the camera keep it painted from here on.
+    QCoreApplication::processEvents(QEventLoop::ExcludeSocketNotifiers |
+                                    QEventLoop::ExcludeUserInputEvents);
+}
+
+QWidget* ProcessCameraView::createView(QWidget* parent, QSize size, const QString& source,
+                                       QString* error) {
     if (error) error->clear();
     // The camera process prepared at start-up is kept for this camera view.
     if (link_ != Link::Idle) disconnectDriver();
@@ -219,6 +239,8 @@ QWidget* ProcessCameraView::create(QWidget* parent, QSize size, const QString& s
     auto preview = std::make_unique<camera::PreviewWidget>(parent);
     preview->setGeometry(0, 0, size.width(), size.height());
     preview_ = preview.get();
+    // A camera can take seconds to open: the dialog need not wait for it.
+    if (earlyDialog_) showEarlyFormatDialog(preview->window());
     // Where the window system lets another process draw into our window, the camera process
     // draws the preview itself.
     sinkDraws_ = QGuiApplication::platformName() == QLatin1String("xcb");
@@ -308,6 +330,7 @@ bool ProcessCameraView::connectDriver(QString* error) {
             qCDebug(cameraLog) << "start-up: the camera process ended; starting another";
             continue;
         }
+        delete formatDialog_.data();
         return fail(error, failure);
     }
     qCDebug(cameraLog) << "start-up: the camera runs";
@@ -322,7 +345,6 @@ ProcessCameraView::Started ProcessCameraView::startCamera(QString* error) {
     const auto died = [this] { return !host_.talking(); };
     const auto failed = [&] {
         const Started how = died() ? Started::Died : Started::Failed;
-        delete formatDialog_.data();
         endProcess();
         return how;
     };
@@ -363,7 +385,6 @@ ProcessCameraView::Started ProcessCameraView::startCamera(QString* error) {
             return failed();
     }
     if (!answer.is(QLatin1String("connected"))) {
-        delete formatDialog_.data();
         endProcess();
         fail(error, answer.text(QLatin1String("error")));
         return Started::Failed;
@@ -765,7 +786,10 @@ bool ProcessCameraView::saveFrame(const QString& path, QString* error) {
 
 void ProcessCameraView::prepareFormatDialog() {
     if (!preview_) return;
-    delete formatDialog_.data();
+    if (formatDialog_) {
+        formatDialog_->setFormats(formats_, formatIndex_);
+        return;
+    }
     formatDialog_ = new camera::FormatDialog(formats_, formatIndex_, preview_->window());
     // Styles, fonts and sizes too, so that showing it only has to put it on the screen.
     formatDialog_->ensurePolished();
@@ -777,7 +801,9 @@ void ProcessCameraView::videoFormatDialog() {
     if (!formatDialog_) prepareFormatDialog();
     const std::unique_ptr<camera::FormatDialog> dialog(formatDialog_.data());
     formatDialog_.clear();
-    if (dialog->exec() != QDialog::Accepted) return;
+    // Shown early, it may have been answered while the camera opened.
+    const int result = dialog->answered() ? dialog->result() : dialog->exec();
+    if (result != QDialog::Accepted) return;
     switchFormat(dialog->selectedIndex());
 }
 
@@ -804,6 +830,7 @@ void ProcessCameraView::switchFormat(int chosen) {
     if (answer.is(QLatin1String("format-set"))) {
         formatIndex_ = chosen;
         format_ = formats_[chosen];
+        qCDebug(cameraLog) << "the camera runs in" << format_->label();
     }
     // Refused: the camera process went back to the format before; if that failed too, the
     // camera is silent and the watchdog finds it lost.

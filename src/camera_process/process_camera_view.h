@@ -56,11 +56,8 @@ public:
     explicit ProcessCameraView(QString program, QObject* parent = nullptr);
     ~ProcessCameraView() override;
 
-    // Starts the camera process ahead of create(), so that it loads GStreamer while the
-    // window is built; or takes one started even earlier (ChildProcess::start(), which may run
-    // before the application object exists).
+    // Starts the camera process ahead of create(), so that it loads GStreamer meanwhile.
     void prepare();
-    void prepare(std::unique_ptr<ChildProcess> started);
 
     QWidget* create(QWidget* parent, QSize size, const QString& source, QString* error) override;
     bool connectDriver(QString* error) override;
@@ -77,6 +74,7 @@ public:
     QString videoFormatLabel() const override;
     bool useVideoFormat(const QString& label) override;
     void waitForCamera(bool wait) override { waitForCamera_ = wait; }
+    void showFormatDialogEarly(bool early) override { earlyDialog_ = early; }
     void setFrozenAfter(int seconds) override { frozenAfter_ = seconds; }
     void restartCamera(const QString& reason) override;
 
@@ -125,6 +123,9 @@ signals:
 
 private:
     bool startProcess(QString* error);
+    QWidget* createView(QWidget* parent, QSize size, const QString& source, QString* error);
+    // The format dialog up before the camera is found, filled in once it tells its formats.
+    void showEarlyFormatDialog(QWidget* parent);
     // Start-up's first question to a camera process (the one prepared ahead, else a new one):
     // the camera, found or not.
     bool openCamera(Message* answer, QString* error);
@@ -171,6 +172,8 @@ private:
     void onGrabTimeout();
     void armGrabTimer();
     void failPendingGrabs(const QString& reason);
+    // The format dialog for the formats now known: built ahead of showing it, or the one shown
+    // early filled in.
     void prepareFormatDialog();
     // Starts the camera in formats_[chosen] (part of start-up: it waits for the answer).
     void switchFormat(int chosen);
@@ -191,6 +194,7 @@ private:
     QPointer<camera::FormatDialog> formatDialog_;
 
     bool waitForCamera_ = false;
+    bool earlyDialog_ = false;
     bool absentAtStart_ = false; // create() found no camera and waits for one
 
     Link link_ = Link::Idle;

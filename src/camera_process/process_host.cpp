@@ -6,11 +6,6 @@ void ProcessHost::prepare() {
     if (!now_) now_ = ChildProcess::start(program_, nullptr);
 }
 
-void ProcessHost::adopt(std::unique_ptr<ChildProcess> started) {
-    end();
-    now_ = std::move(started);
-}
-
 bool ProcessHost::start(QString* error) {
     end();
     now_ = ChildProcess::start(program_, error);

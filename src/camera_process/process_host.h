@@ -23,8 +23,6 @@ public:
 
     // Starts one ahead of need (start-up, before the window is built); nothing when one runs.
     void prepare();
-    // Takes one started even earlier, in place of the one now.
-    void adopt(std::unique_ptr<ChildProcess> started);
     // A new camera process in place of the one now (which is ended).
     bool start(QString* error);
     // The standby becomes the camera process now (the old one ended); false when there is none

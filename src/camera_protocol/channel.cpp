@@ -1,6 +1,7 @@
 #include "camera_protocol/channel.h"
 
 #include <QPointer>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
@@ -114,7 +115,8 @@ void Channel::onReadable() {
 }
 
 void Channel::deliverSetAside() {
-    if (delivering_) return;
+    // Inside a wait nothing is handed out: the wait hands it out once it is over.
+    if (delivering_ || waiting_) return;
     delivering_ = true;
     const QPointer<Channel> alive(this);
     while (alive && !setAside_.empty()) {
@@ -132,11 +134,16 @@ void Channel::deliverSetAside() {
 }
 
 bool Channel::waitFor(const std::function<bool(const Message&)>& wanted,
-                      std::chrono::milliseconds timeout, Message* message) {
+                      std::chrono::milliseconds timeout, Message* message,
+                      const std::function<void()>& meanwhile) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + timeout;
-    bool setAside = false;
+    const QPointer<Channel> alive(this);
+    auto nextMeanwhile = Clock::now() + MeanwhileEvery;
     bool found = false;
+    // What `meanwhile` lets run must not take messages from under this wait.
+    waiting_ = true;
+    if (meanwhile && notifier_) notifier_->setEnabled(false);
     // The deadline holds however fast the other side sends, and what is set aside meanwhile is
     // bounded: a process that floods the socket is not waited for.
     while (isOpen() && Clock::now() < deadline && setAside_.size() < MaxSetAside) {
@@ -153,17 +160,24 @@ bool Channel::waitFor(const std::function<bool(const Message&)>& wanted,
                 break;
             }
             setAside_.push_back(std::move(next));
-            setAside = true;
             continue;
         }
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) break;
+        if (meanwhile && Clock::now() >= nextMeanwhile) {
+            meanwhile();
+            if (!alive) return false;
+            nextMeanwhile = Clock::now() + MeanwhileEvery;
+        }
+        const auto until = meanwhile ? std::min(deadline, nextMeanwhile) : deadline;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
+        if (Clock::now() >= deadline) break;
         pollfd readable{socket_.get(), POLLIN, 0};
-        ::poll(&readable, 1, int(std::min<qint64>(left.count() + 1, 60'000)));
+        ::poll(&readable, 1, int(std::clamp<qint64>(left.count(), 0, 60'000)));
     }
+    waiting_ = false;
+    if (meanwhile && notifier_ && !closed_) notifier_->setEnabled(true);
     // What came meanwhile is handed out from the event loop, after the caller is done.
-    if (setAside) QMetaObject::invokeMethod(this, &Channel::deliverSetAside, Qt::QueuedConnection);
+    if (!setAside_.empty() || (closed_ && !closedSaid_))
+        QMetaObject::invokeMethod(this, &Channel::deliverSetAside, Qt::QueuedConnection);
     return found;
 }
 

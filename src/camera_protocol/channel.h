@@ -36,9 +36,13 @@ public:
     QString brokenBy() const { return brokenBy_; }
 
     // Waits up to `timeout` for a message that `wanted` accepts; false on timeout or when the
-    // other end is gone. Nothing else of the program runs meanwhile.
+    // other end is gone. Nothing else of the program runs meanwhile but `meanwhile`, when
+    // given, called at least every `MeanwhileEvery` (to keep a dialog painted, say); whatever
+    // it lets run gets nothing from this channel until the wait is over.
     bool waitFor(const std::function<bool(const Message&)>& wanted,
-                 std::chrono::milliseconds timeout, Message* message);
+                 std::chrono::milliseconds timeout, Message* message,
+                 const std::function<void()>& meanwhile = {});
+    static constexpr std::chrono::milliseconds MeanwhileEvery{10};
 
     bool isOpen() const { return socket_.get() >= 0 && !closed_; }
 
@@ -66,6 +70,7 @@ private:
     bool closed_ = false;
     bool closedSaid_ = false;
     bool delivering_ = false;
+    bool waiting_ = false;
     bool tooLarge_ = false;
     QString brokenBy_;
 };

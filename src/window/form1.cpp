@@ -120,6 +120,8 @@ bool Form1::Load() {
         }
     }
     deps_.camera.waitForCamera(cutShort.has_value());
+    // The format dialog comes up while the camera opens (a resumed run keeps its format).
+    deps_.camera.showFormatDialogEarly(!cutShort.has_value());
     QStringList problems;
     deps_.camera.setFrozenAfter(readFrozenAfter(setting("FrozenAfter"), &problems));
     const hours::HoursSettings hoursSettings =

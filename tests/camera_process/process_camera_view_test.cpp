@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QListWidget>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -105,6 +106,8 @@ protected:
 TEST_F(ProcessCameraViewTest, InvalidSourceDescriptionsAreRefusedWithTheReason) {
     for (const QString source : {"videotestsrc is-live=true ! lumivex-no-such-element",
                                  "videotestsrc lumivex-no-such-property=1"}) {
+        // The second time with the format dialog shown early: it goes with the failure.
+        view.showFormatDialogEarly(source.contains("property"));
         QString error;
         EXPECT_EQ(view.create(&host, {320, 240}, source, &error), nullptr);
         EXPECT_TRUE(error.contains(source)) << error.toStdString();
@@ -135,19 +138,53 @@ TEST_F(ProcessCameraViewTest, SourceWithoutPicturesFailsToConnectSayingWhy) {
 }
 
 TEST_F(ProcessCameraViewTest, SourceThatFailsWhileStartingLeavesNoFormatDialog) {
-    // Opens fine, then fails once data flows: the format dialog was being readied meanwhile.
+    // Opens fine, then fails once data flows: the format dialog was being readied meanwhile,
+    // or was on the screen from the start.
     const QString text = dir.filePath("not-a-video.txt");
     QFile file(text);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("no pictures in here\n");
     file.close();
-    QString error;
-    ASSERT_TRUE(view.create(&host, {320, 240},
-                            QStringLiteral("filesrc location=%1 ! decodebin").arg(text), &error))
-        << error.toStdString();
-    EXPECT_FALSE(view.connectDriver(&error));
-    EXPECT_TRUE(error.contains("cannot be opened:")) << error.toStdString();
-    EXPECT_TRUE(host.findChildren<QDialog*>().isEmpty());
+    for (const bool early : {false, true}) {
+        SCOPED_TRACE(early);
+        view.showFormatDialogEarly(early);
+        QString error;
+        ASSERT_TRUE(view.create(
+            &host, {320, 240}, QStringLiteral("filesrc location=%1 ! decodebin").arg(text), &error))
+            << error.toStdString();
+        EXPECT_FALSE(view.connectDriver(&error));
+        EXPECT_TRUE(error.contains("cannot be opened:")) << error.toStdString();
+        EXPECT_TRUE(host.findChildren<QDialog*>().isEmpty());
+    }
+}
+
+TEST_F(ProcessCameraViewTest, FormatDialogShownEarlyIsFilledInOnceTheCameraTellsItsFormats) {
+    view.showFormatDialogEarly(true);
+    QString shownFirst;
+    // Runs while create() waits for the camera process, which has not even started yet.
+    QTimer::singleShot(0, [&shownFirst] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->objectName() != "formatDialog" || !widget->isVisible()) continue;
+            auto* list = widget->findChild<QListWidget*>("formatList");
+            const auto buttons = widget->findChildren<QPushButton*>();
+            const bool okEnabled = std::any_of(buttons.begin(), buttons.end(), [](auto* b) {
+                return b->text() == "OK" && b->isEnabled();
+            });
+            shownFirst = QStringLiteral("%1 entries, %2, OK %3")
+                             .arg(list->count())
+                             .arg(list->item(0)->text(), okEnabled ? "enabled" : "disabled");
+        }
+    });
+    ASSERT_TRUE(start("videotestsrc is-live=true"));
+    EXPECT_EQ(shownFirst, "1 entries, Opening the camera…, OK disabled");
+    whenFormatDialogShows([this](QDialog*, QListWidget* list) {
+        EXPECT_EQ(list->count(), view.formats().size());
+        EXPECT_TRUE(list->currentItem()->text().contains("640 x 480"));
+        list->setCurrentRow(rowStartingWith(list, "BGRx  320 x 240"));
+        QTest::keyClick(list, Qt::Key_Return);
+    });
+    view.videoFormatDialog();
+    EXPECT_EQ(view.pictureSize(), QSize(320, 240));
 }
 
 // A camera process that cannot start, or ends at once, is an error of start-up with its reason,

@@ -63,12 +63,18 @@ def names_of_children(accessible):
     return names
 
 
-def formats():
+def formats(seconds=60):
     dialog = find_window("Video Format")
     listing = pyatspi.findDescendant(dialog, lambda a: a.name == "Video formats")
     if listing is None:
         sys.exit("the format dialog has no list 'Video formats'")
-    for name in names_of_children(listing):
+    # The dialog comes up while the camera opens, and lists the formats once it has.
+    deadline = time.time() + seconds
+    names = names_of_children(listing)
+    while names == ["Opening the camera…"] and time.time() < deadline:
+        time.sleep(0.2)
+        names = names_of_children(listing)
+    for name in names:
         print(name)
 
 
