@@ -257,6 +257,8 @@ QWidget* ProcessCameraView::createView(QWidget* parent, QSize size, const QStrin
         lostReason_ = answer.is(QLatin1String("no-camera"))
                           ? QStringLiteral("There is no camera")
                           : secrets::masked(answer.text(QLatin1String("error")));
+        // No formats to wait for: a dialog shown early offers the camera's own.
+        if (formatDialog_) prepareFormatDialog();
         preview->show();
         previewOwned_ = parent == nullptr;
         return preview.release();
