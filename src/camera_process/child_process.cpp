@@ -31,8 +31,7 @@ public:
     Reaper(pid_t pid, UniqueFd pidfd)
         : QObject(QCoreApplication::instance()), pid_(pid), pidfd_(std::move(pidfd)) {
         if (reap()) return;
-        notifier_ = std::make_unique<QSocketNotifier>(qintptr(pidfd_.get()),
-                                                      QSocketNotifier::Read);
+        notifier_ = std::make_unique<QSocketNotifier>(qintptr(pidfd_.get()), QSocketNotifier::Read);
         connect(notifier_.get(), &QSocketNotifier::activated, this, [this] {
             if (reap()) deleteLater();
         });
@@ -95,7 +94,8 @@ bool ChildProcess::exited() const {
     if (pid_ <= 0) return true;
     siginfo_t info{};
     // WNOWAIT: the process stays to be reaped by end().
-    return ::waitid(P_PID, id_t(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid_;
+    return ::waitid(P_PID, id_t(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == pid_;
 }
 
 void ChildProcess::end() {
@@ -113,4 +113,3 @@ void ChildProcess::end() {
 }
 
 } // namespace camera_process
-

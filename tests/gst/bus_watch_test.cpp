@@ -11,9 +11,9 @@ namespace {
 // Posts a message from the streaming thread for every buffer, as a busy pipeline does.
 GstPadProbeReturn postEachBuffer(GstPad* pad, GstPadProbeInfo*, gpointer) {
     gst::ElementPtr parent(gst_pad_get_parent_element(pad));
-    gst_element_post_message(parent.get(),
-                             gst_message_new_application(GST_OBJECT(parent.get()),
-                                                         gst_structure_new_empty("tick")));
+    gst_element_post_message(
+        parent.get(),
+        gst_message_new_application(GST_OBJECT(parent.get()), gst_structure_new_empty("tick")));
     return GST_PAD_PROBE_OK;
 }
 
@@ -21,9 +21,8 @@ GstPadProbeReturn postEachBuffer(GstPad* pad, GstPadProbeInfo*, gpointer) {
 // running on a streaming thread, and afterwards the filter is never called again.
 TEST(BusWatch, GoingBeforeItsPipelineStopsIsSafe) {
     GError* error = nullptr;
-    gst::ElementPtr pipeline = gst::adoptElement(
-        gst_parse_launch("videotestsrc name=source ! video/x-raw,width=16,height=16 ! fakesink",
-                         &error));
+    gst::ElementPtr pipeline = gst::adoptElement(gst_parse_launch(
+        "videotestsrc name=source ! video/x-raw,width=16,height=16 ! fakesink", &error));
     ASSERT_TRUE(pipeline) << (error ? error->message : "");
     gst::ElementPtr source(gst_bin_get_by_name(GST_BIN(pipeline.get()), "source"));
     gst::PadPtr pad(gst_element_get_static_pad(source.get(), "src"));
