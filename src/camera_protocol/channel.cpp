@@ -33,7 +33,16 @@ Channel::~Channel() {
 bool Channel::send(const Message& message, int fd) {
     if (!isOpen()) return false;
     const QByteArray bytes = message.encode();
-    iovec io{const_cast<char*>(bytes.constData()), std::size_t(bytes.size())};
+    const ssize_t sent = sendDatagram(socket_.get(), bytes.constData(), bytes.size(), fd);
+    tooLarge_ = sent < 0 && errno == EMSGSIZE;
+    if (sent == ssize_t(bytes.size())) return true;
+    // Too large for the socket: this message is lost, the other end is not.
+    if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && !tooLarge_) markClosed();
+    return false;
+}
+
+ssize_t sendDatagram(int socket, const char* bytes, std::size_t size, int fd) {
+    iovec io{const_cast<char*>(bytes), size};
     msghdr header{};
     header.msg_iov = &io;
     header.msg_iovlen = 1;
@@ -49,13 +58,9 @@ bool Channel::send(const Message& message, int fd) {
     }
     ssize_t sent;
     do {
-        sent = ::sendmsg(socket_.get(), &header, MSG_DONTWAIT | MSG_NOSIGNAL);
+        sent = ::sendmsg(socket, &header, MSG_DONTWAIT | MSG_NOSIGNAL);
     } while (sent < 0 && errno == EINTR);
-    tooLarge_ = sent < 0 && errno == EMSGSIZE;
-    if (sent == ssize_t(bytes.size())) return true;
-    // Too large for the socket: this message is lost, the other end is not.
-    if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && !tooLarge_) markClosed();
-    return false;
+    return sent;
 }
 
 Channel::Read Channel::readOne(Message* message) {

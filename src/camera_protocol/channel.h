@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <sys/types.h>
 
 namespace camera_process {
 
@@ -74,6 +75,10 @@ private:
     bool tooLarge_ = false;
     QString brokenBy_;
 };
+
+// Sends `size` bytes as one datagram on `socket` without blocking, with `fd` beside it when it
+// is not -1; what sendmsg() returns (-1 with errno set on failure).
+ssize_t sendDatagram(int socket, const char* bytes, std::size_t size, int fd);
 
 // A connected pair of sockets for a Channel each: [0] for this process, [1] for the child.
 bool makeSocketPair(UniqueFd* ours, UniqueFd* theirs, QString* error);

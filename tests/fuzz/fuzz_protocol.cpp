@@ -54,25 +54,6 @@ UniqueFd descriptor(std::uint8_t what, std::uint32_t size) {
     }
 }
 
-// Sends `bytes` as one datagram with `fd` beside it, as a camera process would.
-void sendRaw(int socket, const char* bytes, std::size_t size, int fd) {
-    iovec io{const_cast<char*>(bytes), size};
-    msghdr header{};
-    header.msg_iov = &io;
-    header.msg_iovlen = 1;
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    if (fd >= 0) {
-        header.msg_control = control;
-        header.msg_controllen = sizeof control;
-        cmsghdr* part = CMSG_FIRSTHDR(&header);
-        part->cmsg_level = SOL_SOCKET;
-        part->cmsg_type = SCM_RIGHTS;
-        part->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(part), &fd, sizeof(int));
-    }
-    ::sendmsg(socket, &header, MSG_DONTWAIT | MSG_NOSIGNAL);
-}
-
 // Memory the window maps must hold what it was said to: its last byte is read.
 void mapAsTheWindowDoes(const Message& message, qint64 bytes) {
     if (!message.fd) return;
@@ -139,7 +120,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) std::abort();
     UniqueFd camera(ends[1]);
     Channel window{UniqueFd(ends[0])};
-    sendRaw(camera.get(), reinterpret_cast<const char*>(data + 5), size - 5, passed.get());
+    // One datagram with the descriptor beside it, as a camera process sends.
+    camera_process::sendDatagram(camera.get(), reinterpret_cast<const char*>(data + 5), size - 5,
+                                 passed.get());
 
     Message message;
     if (!window.waitFor([](const Message&) { return true; }, std::chrono::milliseconds(100),
