@@ -75,8 +75,12 @@ start_display
 install_program
 
 # A 4:3 camera that also offers 16:9: the second format, chosen in the dialog, is shown at
-# 320 x 180 between bars 30 pixels high.
+# 320 x 180 between bars 30 pixels high. The camera process is held back a second, so Down and
+# Enter come while the dialog still says the camera is being opened: they wait for the formats.
 SIXTEEN_NINE=("160,10=$BLACK" "160,229=$BLACK" "5,35=$WHITE" "315,35=$BLUE" $(bars_at 60))
+mv "$WORK/app/lumivex-camera" "$WORK/app/lumivex-camera.real"
+printf '#!/bin/sh\nsleep 1\nexec "$0.real" "$@"\n' >"$WORK/app/lumivex-camera"
+chmod +x "$WORK/app/lumivex-camera"
 # One picture every 30 s: what shows after the window is uncovered is drawn again, not new.
 start_window 30000 "videotestsrc is-live=true pattern=smpte ! video/x-raw,format=BGRx,width=640,height={480,360},framerate=30/1" Down
 wait_look "the 16:9 picture between black bars" 5 "${SIXTEEN_NINE[@]}"
@@ -88,6 +92,7 @@ kill "$COVER_PID"
 wait "$COVER_PID" 2>/dev/null || true
 wait_look "the picture again once uncovered" 2 "${SIXTEEN_NINE[@]}"
 stop_window
+mv "$WORK/app/lumivex-camera.real" "$WORK/app/lumivex-camera"
 
 # 640 x 480 into 320 x 240: the whole picture, halved. The source ends after two seconds: the
 # lost notice, then the picture again when the camera is tried again, drawn by the new camera
