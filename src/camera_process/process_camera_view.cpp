@@ -163,17 +163,19 @@ void ProcessCameraView::broken(const QString& reason) {
     happen(LinkEvent::Failure, reason);
 }
 
+// Paints and redraws what is on the screen during start-up's waits. The user's keys and clicks
+// wait for the dialog to list the formats; the channel's messages for the wait to end.
+void ProcessCameraView::keepDialogPainted() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeSocketNotifiers |
+                                    QEventLoop::ExcludeUserInputEvents);
+}
+
 bool ProcessCameraView::await(std::initializer_list<const char*> verbs,
                               std::chrono::milliseconds timeout, Message* answer, QString* error) {
     if (!host_.now()) return fail(error, ProcessEnded);
-    // The format dialog shown while the camera opens stays painted. What the user types waits
-    // until it lists the formats (and the camera process's messages until this wait is over).
+    // The format dialog shown while the camera opens stays painted.
     std::function<void()> meanwhile;
-    if (formatDialog_ && formatDialog_->isVisible())
-        meanwhile = [] {
-            QCoreApplication::processEvents(QEventLoop::ExcludeSocketNotifiers |
-                                            QEventLoop::ExcludeUserInputEvents);
-        };
+    if (formatDialog_ && formatDialog_->isVisible()) meanwhile = keepDialogPainted;
     const bool answered = host_.now()->channel().waitFor(
         [&verbs](const Message& message) {
             return std::any_of(verbs.begin(), verbs.end(), [&message](const char* verb) {
@@ -220,8 +222,7 @@ void ProcessCameraView::showEarlyFormatDialog(QWidget* parent) {
     formatDialog_ = new camera::FormatDialog(parent);
     formatDialog_->show();
     // On the screen now; the waits for the camera keep it painted from here on.
-    QCoreApplication::processEvents(QEventLoop::ExcludeSocketNotifiers |
-                                    QEventLoop::ExcludeUserInputEvents);
+    keepDialogPainted();
 }
 
 QWidget* ProcessCameraView::createView(QWidget* parent, QSize size, const QString& source,

@@ -126,6 +126,7 @@ private:
     QWidget* createView(QWidget* parent, QSize size, const QString& source, QString* error);
     // The format dialog up before the camera is found, filled in once it tells its formats.
     void showEarlyFormatDialog(QWidget* parent);
+    static void keepDialogPainted();
     // Start-up's first question to a camera process (the one prepared ahead, else a new one):
     // the camera, found or not.
     bool openCamera(Message* answer, QString* error);
