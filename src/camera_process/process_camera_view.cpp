@@ -281,16 +281,30 @@ QWidget* ProcessCameraView::createView(QWidget* parent, QSize size, const QStrin
     return preview.release();
 }
 
+bool ProcessCameraView::askForCamera(bool fresh, Message* answer, QString* error) {
+    if (!send(openRequest())) return fail(error, ProcessEnded);
+    // A process just started reads nothing before GStreamer is loaded: that has a limit of its
+    // own, and the camera's answer the usual one from then on.
+    if (fresh) {
+        if (!await({"ready", "found", "no-camera", "not-plugged-in", "invalid"},
+                   timing_.loadTimeout, answer, error))
+            return false;
+        if (!answer->is(QLatin1String("ready"))) return true;
+        qCDebug(cameraLog) << "start-up: the camera process is ready";
+    }
+    return await({"found", "no-camera", "not-plugged-in", "invalid"}, timing_.startTimeout + 5s,
+                 answer, error);
+}
+
 bool ProcessCameraView::openCamera(Message* answer, QString* error) {
     for (int attempt = 0;; ++attempt) {
-        if (host_.talking())
+        const bool fresh = !host_.talking();
+        if (!fresh)
             listen(); // the process prepare() started
         else if (!startProcess(error))
             return false;
         qCDebug(cameraLog) << "start-up: asking the camera process for the camera";
-        if (request(openRequest(), {"found", "no-camera", "not-plugged-in", "invalid"},
-                    timing_.startTimeout + 5s, answer, error))
-            return true;
+        if (askForCamera(fresh, answer, error)) return true;
         // A process that died meanwhile (a plugin's crash while loading, say) is replaced once;
         // one that hangs has taken its time already.
         if (attempt > 0 || (host_.talking())) return false;
@@ -356,9 +370,7 @@ ProcessCameraView::Started ProcessCameraView::startCamera(QString* error) {
         // finds the camera again.
         Message found;
         if (!startProcess(error)) return Started::Failed;
-        if (!request(openRequest(), {"found", "no-camera", "not-plugged-in", "invalid"},
-                     timing_.startTimeout + 5s, &found, error))
-            return failed();
+        if (!askForCamera(true, &found, error)) return failed();
         if (!found.is(QLatin1String("found"))) {
             fail(error, found.is(QLatin1String("no-camera")) ? QStringLiteral("There is no camera")
                                                              : found.text(QLatin1String("error")));

@@ -50,6 +50,10 @@ public:
         // A camera process silent for this long (it says something several times a second)
         // hangs, and is ended.
         std::chrono::milliseconds answerTimeout{3000};
+        // How long a camera process just started may take to load GStreamer before it says it
+        // is ready: on a fresh machine GStreamer first builds its plugin registry, which on a
+        // slow or busy one takes far longer than opening any camera.
+        std::chrono::milliseconds loadTimeout{60000};
     };
 
     // `program`: the camera process's executable.
@@ -127,6 +131,8 @@ private:
     // The format dialog up before the camera is found, filled in once it tells its formats.
     void showEarlyFormatDialog(QWidget* parent);
     static void keepDialogPainted();
+    // Asks the camera process for the camera; `fresh`: it has just been started.
+    bool askForCamera(bool fresh, Message* answer, QString* error);
     // Start-up's first question to a camera process (the one prepared ahead, else a new one):
     // the camera, found or not.
     bool openCamera(Message* answer, QString* error);

@@ -210,4 +210,20 @@ TEST(LyingCameraStartUp, ACameraProcessThatDiesDuringStartUpIsReplaced) {
     }
 }
 
+// On a fresh machine the camera process first spends seconds loading GStreamer (its plugin
+// registry is built then): start-up waits for that, and then for the camera as usual.
+TEST(LyingCameraStartUp, ACameraProcessSlowToLoadIsWaitedFor) {
+    qputenv("LYING_CAMERA_LOAD_MS", "6000");
+    const auto unset = qScopeGuard([] { qunsetenv("LYING_CAMERA_LOAD_MS"); });
+    QWidget host;
+    camera_process::ProcessCameraView view{LUMIVEX_LYING_CAMERA};
+    camera_process::ProcessCameraView::Timing timing;
+    timing.startTimeout = 100ms;
+    view.setTiming(timing);
+    QString error;
+    ASSERT_TRUE(view.create(&host, {320, 240}, "lying", &error)) << error.toStdString();
+    ASSERT_TRUE(view.connectDriver(&error)) << error.toStdString();
+    EXPECT_FALSE(view.isCameraLost());
+}
+
 } // namespace

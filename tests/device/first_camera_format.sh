@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Two cameras, with or without a udev daemon (without one GStreamer's device monitor lists none):
-# the first is used; the format dialog lists what the camera offers
+# Two cameras, with or without a udev daemon (without one GStreamer's device monitor lists none),
+# on a machine where GStreamer has yet to build its plugin registry: the first camera is used; the format dialog lists what the camera offers
 # (its YUYV sizes and frame rates exactly); Enter gives 640 x 480 at the fastest rate at most
 # 30 fps that the camera has at that size, as the camera itself reports while streaming.
 source "$(dirname "$0")/lib.sh"
@@ -8,7 +8,15 @@ source "$(dirname "$0")/lib.sh"
 load_vivid 2
 start_display
 install_program
+# As on a fresh machine: GStreamer has no plugin registry yet and builds it while the program
+# starts, here on a machine kept busy meanwhile. Start-up waits for that.
+export GST_REGISTRY="$WORK/registry.bin"
+busy=()
+for _ in 1 2; do { while :; do :; done; } & busy+=($!); done
 start_to_dialog
+atspi formats >/dev/null || true # the formats are listed: the camera has been opened
+kill "${busy[@]}"
+[[ -s "$GST_REGISTRY" ]] || fail "the camera process built no plugin registry of its own"
 
 atspi formats >"$WORK/dialog.txt" || fail "cannot read the format dialog"
 echo "the dialog lists $(wc -l <"$WORK/dialog.txt") formats"

@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryFile>
+#include <QThread>
 #include <QTimer>
 #include <chrono>
 #include <cstring>
@@ -285,6 +286,9 @@ int main(int argc, char* argv[]) {
     if (!starts.fileName().isEmpty() && starts.open(QIODevice::Append))
         starts.write(QByteArray::number(qint64(::getpid())) + '\n');
     starts.close();
+    // LYING_CAMERA_LOAD_MS: a slow start before the first word, like GStreamer building its
+    // plugin registry on a fresh machine.
+    QThread::msleep(qEnvironmentVariableIntValue("LYING_CAMERA_LOAD_MS"));
     LyingCamera camera{UniqueFd(3)};
     return app.exec();
 }
