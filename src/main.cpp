@@ -2,6 +2,7 @@
 #include "controls/camera_controls.h"
 #include "events/command_runner.h"
 #include "events/on_event.h"
+#include "instance/one_program.h"
 #include "power/sleep_guard.h"
 #include "settings/mod_ini.h"
 #include "shutdown/quit_signals.h"
@@ -44,6 +45,22 @@ int main(int argc, char* argv[]) {
     });
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Webcam Lumivex"));
+    const QString folder = QCoreApplication::applicationDirPath();
+
+    // One program a folder: started again (a click while it runs from login, say), it brings
+    // the window that runs to the front and leaves the run to it.
+    instance::OneProgram oneProgram;
+    QString notAlone;
+    switch (oneProgram.claim(folder, &notAlone)) {
+    case instance::OneProgram::Claim::OtherRaised:
+        return 0;
+    case instance::OneProgram::Claim::Failed:
+        qWarning("%s", qPrintable(notAlone));
+        break;
+    case instance::OneProgram::Claim::Ours:
+        break;
+    }
+    QObject::connect(&oneProgram, &instance::OneProgram::raiseRequested, &instance::bringToFront);
 
     // The camera runs in a process of its own. It starts once the format dialog is on the
     // screen: loading GStreamer beside Qt's start on two processors held up the dialog by more
@@ -51,7 +68,6 @@ int main(int argc, char* argv[]) {
     camera_process::ProcessCameraView camera(
         QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() +
         QStringLiteral("/lumivex-camera"));
-    const QString folder = QCoreApplication::applicationDirPath();
     controls::CameraControls cameraSettings(camera, folder + QStringLiteral("/Cameras.ini"));
     window::QtMessageBoxes messages;
     window::SystemClock clock;

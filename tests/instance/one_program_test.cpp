@@ -1,0 +1,59 @@
+#include "instance/one_program.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using instance::OneProgram;
+
+// A second claim of the same folder, however it is spelt, reaches the first, which is asked to
+// show itself; another folder is a program of its own.
+TEST(OneProgram, ASecondCopyOfTheFolderRaisesTheFirst) {
+    QTemporaryDir folder, other;
+    OneProgram first;
+    ASSERT_EQ(first.claim(folder.path()), OneProgram::Claim::Ours);
+    QSignalSpy raised(&first, &OneProgram::raiseRequested);
+    OneProgram second;
+    EXPECT_EQ(second.claim(folder.path() + QStringLiteral("/./")), OneProgram::Claim::OtherRaised);
+    EXPECT_TRUE(raised.wait(2000));
+    OneProgram elsewhere;
+    EXPECT_EQ(elsewhere.claim(other.path()), OneProgram::Claim::Ours);
+    EXPECT_EQ(raised.count(), 1);
+}
+
+// A program killed outright leaves the folder free for the next start.
+TEST(OneProgram, AKilledProgramHoldsNothing) {
+    QTemporaryDir folder;
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        OneProgram held;
+        const char answer = held.claim(folder.path()) == OneProgram::Claim::Ours ? 'y' : 'n';
+        (void)!::write(ready[1], &answer, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char answer = 0;
+    ASSERT_EQ(::read(ready[0], &answer, 1), 1);
+    ASSERT_EQ(answer, 'y');
+    {
+        OneProgram second;
+        EXPECT_EQ(second.claim(folder.path()), OneProgram::Claim::OtherRaised);
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    OneProgram next;
+    EXPECT_EQ(next.claim(folder.path()), OneProgram::Claim::Ours);
+    ::close(ready[0]);
+    ::close(ready[1]);
+}
+
+} // namespace
