@@ -167,6 +167,16 @@ void CameraServer::connectCamera(const Message& message) {
         reply(Message(QStringLiteral("connect-failed"), {{QLatin1String("error"), error}}));
         return;
     }
+    // A camera first met after a loss is asked for the format of the run it serves.
+    if (const QString wanted = message.text(QLatin1String("formatLabel")); !wanted.isEmpty()) {
+        for (qsizetype i = 0; i < formats.size(); ++i) {
+            if (formats[i].label() != wanted) continue;
+            QString ignored;
+            engine_.changeFormat(formats[i], std::chrono::milliseconds(0), &ignored);
+            chosen = int(i);
+            break;
+        }
+    }
     QCborArray list;
     for (const camera::VideoFormat& format : formats)
         list.append(formatToWire(format));

@@ -347,6 +347,16 @@ bool ProcessCameraView::connectDriver(QString* error) {
             qCDebug(cameraLog) << "start-up: the camera process ended; starting another";
             continue;
         }
+        if (waitForCamera_) {
+            // A run being taken up waits for a camera that cannot be opened yet (a network
+            // camera still off after a power cut, a webcam another program holds), as for one
+            // not plugged in.
+            qCDebug(cameraLog) << "start-up: waiting for the camera:" << failure;
+            lostReason_ = secrets::masked(failure);
+            happen(LinkEvent::Absent, lostReason_);
+            watchdog_.start();
+            return true;
+        }
         delete formatDialog_.data();
         return fail(error, failure);
     }
@@ -386,14 +396,7 @@ ProcessCameraView::Started ProcessCameraView::startCamera(QString* error) {
                  {"formats", "connect-failed"}, timing_.startTimeout + 5s, &answer, error))
         return failed();
     if (answer.is(QLatin1String("formats"))) {
-        formats_.clear();
-        for (const QCborValue& value : answer.fields.value(QLatin1String("formats")).toArray())
-            if (auto format = formatFromWire(value.toMap())) formats_.append(*format);
-        formatIndex_ = int(answer.number(QLatin1String("chosen"), -1));
-        if (formatIndex_ >= formats_.size()) formatIndex_ = -1;
-        format_.reset();
-        if (formatIndex_ >= 0) format_ = formats_[formatIndex_];
-        qCDebug(cameraLog) << "start-up:" << formats_.size() << "formats";
+        takeFormats(answer);
         // Start-up shows the format dialog next: it is built while the camera starts.
         prepareFormatDialog();
         if (!await({"connected", "connect-failed"}, timing_.startTimeout + 5s, &answer, error))
@@ -405,6 +408,17 @@ ProcessCameraView::Started ProcessCameraView::startCamera(QString* error) {
         return Started::Failed;
     }
     return Started::Runs;
+}
+
+void ProcessCameraView::takeFormats(const Message& answer) {
+    formats_.clear();
+    for (const QCborValue& value : answer.fields.value(QLatin1String("formats")).toArray())
+        if (auto format = formatFromWire(value.toMap())) formats_.append(*format);
+    formatIndex_ = int(answer.number(QLatin1String("chosen"), -1));
+    if (formatIndex_ >= formats_.size()) formatIndex_ = -1;
+    format_.reset();
+    if (formatIndex_ >= 0) format_ = formats_[formatIndex_];
+    qCDebug(cameraLog) << formats_.size() << "formats";
 }
 
 void ProcessCameraView::disconnectDriver() {
@@ -501,13 +515,12 @@ void ProcessCameraView::onMessage(const Message& message) {
     } else if (message.is(QLatin1String("still-scene"))) {
         emit sceneStill();
     } else if (message.is(QLatin1String("found"))) {
-        // A try's process found the camera: it starts it in the format in use.
-        tryFound_ = true;
-        processDraws_ = sinkDraws_ && message.flag(QLatin1String("draws"));
-        sendPreview();
-        QCborMap fields{{QLatin1String("controls"), valuesToWire(startControls_)}};
-        if (format_) fields.insert(QLatin1String("format"), formatToWire(*format_));
-        send(Message(QStringLiteral("start"), fields));
+        onTryFound(message);
+    } else if (message.is(QLatin1String("formats"))) {
+        // A camera first found by a try: its formats, the one it starts in chosen.
+        takeFormats(message);
+    } else if (message.is(QLatin1String("connect-failed"))) {
+        happen(LinkEvent::Failure, message.text(QLatin1String("error")));
     } else if (message.is(QLatin1String("not-plugged-in"))) {
         happen(LinkEvent::NotPluggedIn, message.text(QLatin1String("error")));
     } else if (message.is(QLatin1String("device-added"))) {
@@ -535,6 +548,31 @@ void ProcessCameraView::onMessage(const Message& message) {
         emit controlsHeld(valuesFromWire(message.fields.value(QLatin1String("restore")).toMap()),
                           valuesFromWire(message.fields.value(QLatin1String("held")).toMap()));
     }
+}
+
+// A try's process found the camera: it starts it in the format in use. A camera waited for
+// since start-up is met here for the first time: its kept settings are looked up, and it is
+// opened as at start-up, in the format a run taken up asks for.
+void ProcessCameraView::onTryFound(const Message& message) {
+    tryFound_ = true;
+    processDraws_ = sinkDraws_ && message.flag(QLatin1String("draws"));
+    sendPreview();
+    const bool firstMeeting = formats_.isEmpty();
+    if (firstMeeting) {
+        if (!device_)
+            device_ = deviceFromWire(message.fields.value(QLatin1String("camera")).toMap());
+        noControls_ = message.text(QLatin1String("noControls"));
+        emit cameraFound(cameraIdentity()); // sets the controls the camera starts with
+    }
+    QCborMap fields{{QLatin1String("controls"), valuesToWire(startControls_)}};
+    if (!firstMeeting) {
+        if (format_) fields.insert(QLatin1String("format"), formatToWire(*format_));
+        send(Message(QStringLiteral("start"), fields));
+        return;
+    }
+    fields.insert(QLatin1String("timeout"), qint64(timing_.startTimeout.count()));
+    if (!wantedFormat_.isEmpty()) fields.insert(QLatin1String("formatLabel"), wantedFormat_);
+    send(Message(QStringLiteral("connect"), fields));
 }
 
 void ProcessCameraView::onPreviewFrame(const Message& message) {
@@ -853,6 +891,8 @@ void ProcessCameraView::switchFormat(int chosen) {
 
 bool ProcessCameraView::useVideoFormat(const QString& label) {
     delete formatDialog_.data(); // not asked: the run being taken up says which
+    // A camera not met yet (waited for) is opened in it once it is there.
+    wantedFormat_ = label;
     for (int i = 0; i < formats_.size(); ++i) {
         if (formats_[i].label() != label) continue;
         switchFormat(i);

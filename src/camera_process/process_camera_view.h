@@ -133,6 +133,9 @@ private:
     static void keepDialogPainted();
     // Asks the camera process for the camera; `fresh`: it has just been started.
     bool askForCamera(bool fresh, Message* answer, QString* error);
+    // The camera's formats from its "formats" message.
+    void takeFormats(const Message& answer);
+    void onTryFound(const Message& message);
     // Start-up's first question to a camera process (the one prepared ahead, else a new one):
     // the camera, found or not.
     bool openCamera(Message* answer, QString* error);
@@ -198,6 +201,7 @@ private:
     QList<camera::VideoFormat> formats_;
     int formatIndex_ = -1;
     std::optional<camera::VideoFormat> format_;
+    QString wantedFormat_; // the label of the format a run taken up asks for
     QPointer<camera::FormatDialog> formatDialog_;
 
     bool waitForCamera_ = false;

@@ -146,6 +146,7 @@ void Form1::onSceneStill() {
 
 void Form1::onCameraBack() {
     if (isRunning()) logRow(runs::event::CameraBack);
+    updateCameraButton(); // a camera waited for since start-up has its settings now
 }
 
 void Form1::onSleeping() {

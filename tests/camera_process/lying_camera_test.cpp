@@ -226,4 +226,35 @@ TEST(LyingCameraStartUp, ACameraProcessSlowToLoadIsWaitedFor) {
     EXPECT_FALSE(view.isCameraLost());
 }
 
+// A run taken up waits for a camera that cannot be opened yet (a network camera still off);
+// once it is there it starts in the run's format, with its kept settings looked up.
+TEST(LyingCameraStartUp, ACameraDownAtAResumeIsWaitedForAndGetsTheRunsFormat) {
+    QTemporaryDir dir;
+    const QString down = dir.filePath("down");
+    QFile(down).open(QIODevice::WriteOnly);
+    qputenv("LYING_CAMERA_DOWN", down.toLocal8Bit());
+    const auto unset = qScopeGuard([] { qunsetenv("LYING_CAMERA_DOWN"); });
+    QWidget host;
+    camera_process::ProcessCameraView view{LUMIVEX_LYING_CAMERA};
+    camera_process::ProcessCameraView::Timing timing;
+    timing.retryInterval = 200ms;
+    view.setTiming(timing);
+    QSignalSpy found(&view, &camera_process::ProcessCameraView::cameraFound);
+    QSignalSpy back(&view, &camera::CameraView::cameraBack);
+    view.waitForCamera(true);
+    QString error;
+    ASSERT_TRUE(view.create(&host, {320, 240}, "lying", &error)) << error.toStdString();
+    ASSERT_TRUE(view.connectDriver(&error)) << error.toStdString();
+    EXPECT_TRUE(view.isCameraLost());
+    EXPECT_TRUE(view.lostReason().contains("Connection refused"))
+        << view.lostReason().toStdString();
+    view.useVideoFormat("BGRx  64 x 48  15 fps");
+    found.clear(); // the process found the source; the camera itself is met later
+    QFile::remove(down);
+    ASSERT_TRUE(back.wait(5000));
+    EXPECT_EQ(view.videoFormatLabel(), "BGRx  64 x 48  15 fps");
+    ASSERT_EQ(found.count(), 1);
+    EXPECT_EQ(found.first().first().toString(), "lying");
+}
+
 } // namespace

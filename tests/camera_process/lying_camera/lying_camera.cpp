@@ -96,14 +96,27 @@ private:
                                    {QLatin1String("path"), QStringLiteral("/dev/video-lying")},
                                    {QLatin1String("bus"), QStringLiteral("lying:1")}}}}));
         } else if (message.is(QLatin1String("connect"))) {
-            const QCborMap format{{QLatin1String("pixels"), QStringLiteral("BGRx")},
-                                  {QLatin1String("width"), Width},
-                                  {QLatin1String("height"), Height},
-                                  {QLatin1String("fpsN"), 30},
-                                  {QLatin1String("fpsD"), 1}};
+            // LYING_CAMERA_DOWN names a file: while it is there the camera cannot be opened, like
+            // a network camera switched off.
+            if (QFile::exists(QString::fromLocal8Bit(qgetenv("LYING_CAMERA_DOWN")))) {
+                channel_.send(
+                    Message(QStringLiteral("connect-failed"),
+                            {{QLatin1String("error"), QStringLiteral("Connection refused")}}));
+                return;
+            }
+            // Two formats, the first the default; the one a run asks for by its label is taken.
+            QCborArray formats;
+            for (const int fps : {30, 15})
+                formats.append(QCborMap{{QLatin1String("pixels"), QStringLiteral("BGRx")},
+                                        {QLatin1String("width"), Width},
+                                        {QLatin1String("height"), Height},
+                                        {QLatin1String("fpsN"), fps},
+                                        {QLatin1String("fpsD"), 1}});
+            const bool slow = message.text(QLatin1String("formatLabel")) ==
+                              QStringLiteral("BGRx  %1 x %2  15 fps").arg(Width).arg(Height);
             channel_.send(
-                Message(QStringLiteral("formats"), {{QLatin1String("formats"), QCborArray{format}},
-                                                    {QLatin1String("chosen"), 0}}));
+                Message(QStringLiteral("formats"), {{QLatin1String("formats"), formats},
+                                                    {QLatin1String("chosen"), qint64(slow)}}));
             channel_.send(Message(QStringLiteral("connected")));
             startFrames();
         } else if (message.is(QLatin1String("start"))) {
