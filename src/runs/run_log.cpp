@@ -216,7 +216,8 @@ struct RunLog::Writer {
     }
 
     // Writes `rows` and flushes them; those that did not reach the file are left in `rows`.
-    QString write(std::deque<QByteArray>& rows) {
+    // Fewer than `together` whole rows written count as none.
+    QString write(std::deque<QByteArray>& rows, std::size_t together) {
         const auto failed = [&] {
             return QStringLiteral("%1 cannot be written: %2").arg(path, systemError());
         };
@@ -241,11 +242,13 @@ struct RunLog::Writer {
         }
         const QString why = failed();
         qint64 whole = 0;
-        while (!rows.empty() && whole + rows.front().size() <= done) {
-            whole += rows.front().size();
-            rows.pop_front();
+        std::size_t written = 0;
+        for (; written < rows.size() && whole + rows[written].size() <= done; ++written)
+            whole += rows[written].size();
+        if (written >= together) {
+            rows.erase(rows.begin(), rows.begin() + qsizetype(written));
+            size += whole;
         }
-        size += whole;
         ::ftruncate(fd, size); // when this fails too, the next write does it first
         return why;
     }
@@ -261,34 +264,49 @@ struct RunLog::Writer {
                 if (queued.empty() && dropped == 0 && !ending) continue;
             }
             if (queued.empty() && dropped == 0) return; // ending, and everything is written
-            std::deque<QByteArray> rows = std::exchange(queued, {});
-            queuedBytes = 0;
+            // While the file cannot be written, a try is the oldest rows only: a full disk tried
+            // every few seconds must not cost a copy of everything kept.
+            std::deque<QByteArray> rows;
+            if (error.isEmpty() || ending) {
+                rows = std::exchange(queued, {});
+                queuedBytes = 0;
+            } else {
+                for (qint64 bytes = 0; !queued.empty() && bytes < TryBytes; queued.pop_front()) {
+                    bytes += queued.front().size();
+                    queuedBytes -= queued.front().size();
+                    rows.push_back(std::move(queued.front()));
+                }
+            }
+            const bool all = queued.empty();
             const qint64 batch = appended;
             const qint64 lost = dropped;
             const bool last = ending;
             lock.unlock();
-            QString failure = write(rows);
-            bool told = false;
-            if (failure.isEmpty() && lost > 0) {
-                std::deque<QByteArray> note{rowBytes(
+            // Where rows were let go, a note says how many.
+            if (lost > 0)
+                rows.push_front(rowBytes(
                     {QDateTime::currentDateTime(), event::Note, 0,
-                     QStringLiteral("%1 rows before this one were lost: the log could not be "
-                                    "written, and only its newest rows were kept meanwhile")
-                         .arg(lost)})};
-                failure = write(note);
-                told = failure.isEmpty();
-            }
+                     QStringLiteral("%1 rows are missing here: the log could not be written, and "
+                                    "only its newest rows were kept meanwhile")
+                         .arg(lost)}));
+            // ...written only with a row after it, where there is one: a note alone would fit
+            // on a disk that has no room for rows.
+            const std::size_t count = rows.size();
+            const QString failure = write(rows, lost > 0 && count > 1 ? 2 : 1);
+            const bool told = lost > 0 && rows.size() < count;
+            if (lost > 0 && !told) rows.pop_front(); // made afresh at the next try
             lock.lock();
             if (told) dropped -= lost;
             if (!failure.isEmpty() && !last) keep(std::move(rows));
             error = failure;
-            tried = batch;
+            if (!failure.isEmpty() || all) tried = batch;
             done.notify_all();
             if (last) return;
         }
     }
 
     static constexpr std::chrono::seconds RetryEvery{3};
+    static constexpr qint64 TryBytes = 64 * 1024;
     const int fd;
     const QString path;
     qint64 size; // where the file's last whole row ends

@@ -188,12 +188,17 @@ TEST(RunLog, RowsThatFindNoRoomWaitForItInWholeRows) {
     ASSERT_GT(rows.size(), 3);
     const qint64 kept = rows.size() - 2 - 2; // less those that fitted, the note and the last
     EXPECT_LE(kept * 1000, runs::RunLogKeptBytes);
-    for (qsizetype i = 0; i < rows.size() - 2; ++i)
-        EXPECT_EQ(rows[i].picture, i < 2 ? i + 1 : total - kept + i - 1);
-    EXPECT_EQ(rows[rows.size() - 2].detail,
-              QStringLiteral("%1 rows before this one were lost: the log could not be written, "
-                             "and only its newest rows were kept meanwhile")
+    EXPECT_EQ(rows[2].detail,
+              QStringLiteral("%1 rows are missing here: the log could not be written, and only "
+                             "its newest rows were kept meanwhile")
                   .arg(total - 2 - kept));
+    QList<qint64> pictures, expected{1, 2, 0};
+    for (const runs::LogRow& row : rows)
+        pictures << row.picture;
+    for (qint64 n = total - kept + 1; n <= total; ++n)
+        expected << n;
+    expected << 0;
+    EXPECT_EQ(pictures, expected);
     EXPECT_EQ(rows.last().event, runs::event::Stopped);
 }
 
