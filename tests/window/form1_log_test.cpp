@@ -5,7 +5,12 @@
 #include "runs/run_plan.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTest>
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -92,6 +97,48 @@ TEST_F(LogTest, PicturesMissedAreCountedAndTheirReasonTold) {
     EXPECT_TRUE(camera.calls.contains(QStringLiteral("restart: the computer was asleep")));
     EXPECT_TRUE(lastMessage().startsWith(QStringLiteral("18 picture(s) taken. 16 could not")))
         << lastMessage().toStdString();
+}
+
+// A disk with no room for the log, as a file size limit stands in for it: the window says so
+// once and goes on; once there is room it says the log is written again, and the log has every
+// picture's row after all.
+TEST_F(LogTest, ALogWithNoRoomIsSaidOnceAndWrittenOnceThereIsRoom) {
+    writeFiles = false;
+    auto& f = loadedForm();
+    f.txtInterval->setText(QStringLiteral("1"));
+    f.cmdStart->click();
+    const QString folder = runPath();
+    const QString path = folder + QStringLiteral("/Run log.csv");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rowsOf(folder).size() == 1; }));
+    rlimit unlimited{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    const auto restore = qScopeGuard([&] {
+        ::setrlimit(RLIMIT_FSIZE, &unlimited);
+        std::signal(SIGXFSZ, oldSignal);
+    });
+    const rlimit full{rlim_t(QFileInfo(path).size()), unlimited.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+    const QString cannot = QStringLiteral("The run's log cannot be written: ");
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        passSeconds(1);
+        return f.lblRunNote->text().startsWith(cannot);
+    }));
+    passSeconds(3);
+    EXPECT_TRUE(f.lblRunNote->text().startsWith(cannot));
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        passSeconds(1);
+        return f.lblRunNote->text() == QStringLiteral("The run's log is written again");
+    }));
+    const std::int32_t taken = f.lngTaken;
+    f.cmdStop->click();
+    QStringList expected{rowsOf(folder).first()};
+    for (int n = 1; n <= taken; ++n)
+        expected << QStringLiteral("saved %1 Picture %1.bmp, captured ").arg(n) +
+                        runs::logTime(camera.grabbedAt());
+    expected << QStringLiteral("stopped 0 by the user");
+    EXPECT_EQ(rowsOf(folder), expected);
 }
 
 class ResumeTest : public LogTest {
