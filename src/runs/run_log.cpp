@@ -72,6 +72,20 @@ public:
     // False for a record longer than any row of a run's log.
     template <typename OnRecord> bool feed(const char* bytes, qint64 size, OnRecord&& onRecord) {
         for (qint64 i = 0; i < size; ++i, ++offset_) {
+            // Plain text up to the next byte that may mean something goes in at once.
+            if (!quoteInQuotes_) {
+                qint64 plain = i;
+                while (plain < size && (inQuotes_ ? bytes[plain] != '"' : !special(bytes[plain])))
+                    ++plain;
+                if (plain > i) {
+                    field_.append(bytes + i, plain - i);
+                    recordBytes_ += plain - i;
+                    offset_ += plain - i;
+                    i = plain;
+                    if (recordBytes_ > LongestRecord) return false;
+                    if (i == size) break;
+                }
+            }
             const char c = bytes[i];
             if (++recordBytes_ > LongestRecord) return false;
             if (quoteInQuotes_) {
@@ -91,12 +105,12 @@ public:
                 inQuotes_ = wasQuoted_ = true;
             } else if (c == ',') {
                 fields_ << QString::fromUtf8(field_);
-                field_.clear();
+                field_.resize(0); // keeps its room for the next field
                 wasQuoted_ = false;
             } else if (c == '\n') {
                 if (!wasQuoted_ && field_.endsWith('\r')) field_.chop(1);
                 fields_ << QString::fromUtf8(field_);
-                field_.clear();
+                field_.resize(0);
                 wasQuoted_ = false;
                 recordBytes_ = 0;
                 onRecord(std::exchange(fields_, {}), offset_ + 1);
@@ -109,6 +123,8 @@ public:
     qint64 offset() const { return offset_; }
 
 private:
+    static bool special(char c) { return c == '"' || c == ',' || c == '\n' || c == '\r'; }
+
     QStringList fields_;
     QByteArray field_;
     bool inQuotes_ = false, quoteInQuotes_ = false, wasQuoted_ = false;
