@@ -1,6 +1,7 @@
 #include "runs/run_names.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <cerrno>
 #include <cstring>
@@ -77,6 +78,14 @@ QStringList pictureExtensions() {
 
 QString pictureFileName(qint64 number, const QString& extension) {
     return QStringLiteral("Picture %1.%2").arg(number).arg(extension);
+}
+
+QString findPictureFile(const QString& folder, qint64 number) {
+    for (const QString& extension : pictureExtensions()) {
+        const QString name = pictureFileName(number, extension);
+        if (QFileInfo(QDir(folder), name).isFile()) return name;
+    }
+    return {};
 }
 
 qint64 pictureNumber(const QString& fileName) {

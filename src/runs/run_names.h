@@ -36,6 +36,10 @@ QStringList pictureExtensions();
 // (counted from 1).
 QString pictureFileName(qint64 number, const QString& extension = pictureExtensions().first());
 
+// The file of picture `number` in `folder`, in whichever of the extensions it was saved; empty
+// when there is none.
+QString findPictureFile(const QString& folder, qint64 number);
+
 // The number in a picture file name ("Picture 12.bmp", "Picture 12.jpg" give 12); 0 for any
 // other name.
 qint64 pictureNumber(const QString& fileName);

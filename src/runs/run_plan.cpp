@@ -3,9 +3,11 @@
 #include "runs/run_names.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QRegularExpression>
 #include <algorithm>
 #include <limits>
+#include <map>
 
 namespace runs {
 
@@ -35,6 +37,46 @@ QString newestRunFolder(const QString& picturesDir, const QLocale& locale) {
     }
     return newest;
 }
+
+// Picture numbers as stretches first..last, those that touch merged: a log's numbers come in
+// order, so a run of millions of pictures is a handful of stretches.
+class NumberSet {
+public:
+    void add(qint64 first, qint64 last) {
+        auto it = spans_.upper_bound(first);
+        if (it != spans_.begin() && std::prev(it)->second >= first - 1) --it;
+        while (it != spans_.end() && it->first <= last + 1) {
+            first = std::min(first, it->first);
+            last = std::max(last, it->second);
+            count_ -= it->second - it->first + 1;
+            it = spans_.erase(it);
+        }
+        spans_.emplace(first, last);
+        count_ += last - first + 1;
+    }
+    bool contains(qint64 n) const {
+        auto it = spans_.upper_bound(n);
+        return it != spans_.begin() && std::prev(it)->second >= n;
+    }
+    qint64 count() const { return count_; }
+    // The numbers from 1 to `upTo` not in the set.
+    QList<qint64> missingUpTo(qint64 upTo) const {
+        QList<qint64> missing;
+        qint64 next = 1;
+        for (const auto& [first, last] : spans_) {
+            for (; next < std::min(first, upTo + 1); ++next)
+                missing << next;
+            next = std::max(next, last + 1);
+        }
+        for (; next <= upTo; ++next)
+            missing << next;
+        return missing;
+    }
+
+private:
+    std::map<qint64, qint64> spans_;
+    qint64 count_ = 0;
+};
 
 } // namespace
 
@@ -119,52 +161,63 @@ std::optional<CutShortRun> findCutShortRun(const QString& picturesDir, const QLo
     const QString folder = picturesDir + QLatin1Char('/') + name;
     const QString logPath = folder + QLatin1Char('/') + RunLogName;
     if (!QFileInfo::exists(logPath)) return std::nullopt;
-    QString error;
-    const std::optional<RunLogContents> log = readRunLog(logPath, &error);
     const auto cannot = [&](const QString& why) {
         if (whyNot) *whyNot = QStringLiteral("The run %1 cannot be resumed: %2").arg(name, why);
         return std::nullopt;
     };
-    if (!log) return cannot(QStringLiteral("its log cannot be read (%1).").arg(error));
-    if (log->rows.isEmpty() || log->rows.first().event != event::Started)
-        return cannot(QStringLiteral("its log does not begin with the run's start."));
-    const std::optional<RunPlan> plan = readPlan(log->rows.first().detail);
-    if (!plan) return cannot(QStringLiteral("its log's first row is not understood."));
+    // The log is read row by row and only what a resume needs is kept.
     CutShortRun run;
     run.folder = name;
-    run.plan = *plan;
-    run.started = log->rows.first().time;
-    QSet<qint64> logged;
-    for (const LogRow& row : log->rows) {
-        if (row.event == event::Stopped) return std::nullopt; // it ended as it should
-        run.lastRow = row.time;
-        if (row.picture <= 0) continue;
-        logged.insert(row.picture);
-        run.highest = std::max(run.highest, row.picture);
-        if (row.event == event::NotSaved) {
-            ++run.notSaved;
-            run.lastReason = QStringLiteral("Picture %1: %2").arg(row.picture).arg(row.detail);
+    qint64 rows = 0;
+    bool stopped = false;
+    std::optional<RunPlan> plan;
+    QString firstEvent;
+    NumberSet logged;
+    const auto onRow = [&](const LogRow& row) {
+        if (rows++ == 0) {
+            firstEvent = row.event;
+            run.started = row.time;
+            plan = readPlan(row.detail);
         }
-    }
-    QSet<qint64> files;
-    for (const QString& file : QDir(folder).entryList(QDir::Files)) {
-        const qint64 number = pictureNumber(file);
-        if (number <= 0) continue;
-        files.insert(number);
-        run.highest = std::max(run.highest, number);
-    }
+        if (row.event == event::Stopped) stopped = true;
+        run.lastRow = row.time;
+        if (row.picture <= 0) return;
+        logged.add(row.picture, row.last());
+        run.highestLogged = std::max(run.highestLogged, row.last());
+        if (row.event == event::NotSaved) {
+            run.notSaved += row.pictures();
+            run.lastReason = QStringLiteral("Picture %1: %2").arg(row.last()).arg(row.detail);
+        }
+    };
+    QString error;
+    if (!readRunLog(logPath, onRow, nullptr, &error))
+        return cannot(QStringLiteral("its log cannot be read (%1).").arg(error));
+    if (rows == 0 || firstEvent != event::Started)
+        return cannot(QStringLiteral("its log does not begin with the run's start."));
+    if (!plan) return cannot(QStringLiteral("its log's first row is not understood."));
+    if (stopped) return std::nullopt; // it ended as it should
+    run.plan = *plan;
+    run.highest = run.highestLogged;
     // A run counts its pictures in 32 bits; and the program ends before it writes the row of a
     // picture or two, never of thousands: a folder or log that says otherwise was made by hand.
+    const auto unaccounted = [&] {
+        return cannot(QStringLiteral("its folder holds picture numbers its log does not account "
+                                     "for."));
+    };
+    QSet<qint64> files; // those without a row
+    for (QDirIterator it(folder, QDir::Files); it.hasNext();) {
+        const qint64 number = pictureNumber(it.nextFileInfo().fileName());
+        if (number <= 0 || logged.contains(number)) continue;
+        files.insert(number);
+        if (files.size() > MaxUnlogged) return unaccounted();
+        run.highest = std::max(run.highest, number);
+    }
     if (run.highest > std::numeric_limits<std::int32_t>::max())
         return cannot(QStringLiteral("its picture numbers go past %1.")
                           .arg(std::numeric_limits<std::int32_t>::max()));
-    if (run.highest - logged.size() > MaxUnlogged)
-        return cannot(QStringLiteral("its folder holds picture numbers its log does not account "
-                                     "for."));
-    for (qint64 n = 1; n <= run.highest; ++n) {
-        if (logged.contains(n)) continue;
+    if (run.highest - logged.count() > MaxUnlogged) return unaccounted();
+    for (const qint64 n : logged.missingUpTo(run.highest))
         (files.contains(n) ? run.savedUnlogged : run.lostUnlogged) << n;
-    }
     return run;
 }
 

@@ -33,11 +33,12 @@ std::optional<RunPlan> readPlan(const QString& detail);
 struct CutShortRun {
     QString folder; // its name in the pictures folder
     RunPlan plan;
-    QDateTime started;   // the "started" row's moment: timed pictures fall due from it
-    QDateTime lastRow;   // the last moment the program was known to be running
-    qint64 highest = 0;  // the highest picture number in the log or in the folder
-    qint64 notSaved = 0; // pictures logged as not saved
-    QString lastReason;  // the last one's reason, "Picture 7: ..."
+    QDateTime started;        // the "started" row's moment: timed pictures fall due from it
+    QDateTime lastRow;        // the last moment the program was known to be running
+    qint64 highest = 0;       // the highest picture number in the log or in the folder
+    qint64 highestLogged = 0; // the highest in the log
+    qint64 notSaved = 0;      // pictures logged as not saved
+    QString lastReason;       // the last one's reason, "Picture 7: ..."
     // Numbers up to `highest` without a row: the program ended before it wrote one. Those with
     // a file were saved; the others were not.
     QList<qint64> savedUnlogged, lostUnlogged;

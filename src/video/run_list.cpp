@@ -1,5 +1,6 @@
 #include "video/run_list.h"
 
+#include "runs/run_log.h"
 #include "runs/run_names.h"
 
 #include <QDir>
@@ -34,7 +35,7 @@ RunPictures scanRun(const QString& runDir) {
     for (const QString& name : QDir(runDir).entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
         if (const qint64 number = runs::pictureNumber(name); number > 0)
             numbered.emplace_back(number, name);
-        else
+        else if (name != runs::RunLogName) // every run has one; it is no picture left out
             result.foreign << name;
     }
     std::sort(numbered.begin(), numbered.end());

@@ -13,10 +13,10 @@ namespace video {
 QStringList listRuns(const QString& picturesDir, const QLocale& locale);
 
 // The picture files of a run folder in picture-number order ("Picture 2.bmp" before
-// "Picture 10.bmp"), and the other files, which are skipped.
+// "Picture 10.bmp"), and the other files, which are skipped; the run's log is neither.
 struct RunPictures {
     QStringList pictures; // file names, in order
-    QStringList foreign;  // file names that are not "Picture N.bmp", in name order
+    QStringList foreign;  // other file names but the log's, in name order
 };
 RunPictures scanRun(const QString& runDir);
 

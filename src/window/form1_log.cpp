@@ -9,8 +9,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -56,29 +54,30 @@ void Form1::logRows(const QList<runs::LogRow>& rows) {
     // Whoever watches the run hears of the rows, written or not.
     const auto tell = qScopeGuard([&] { publishRun(rows); });
     QString error;
+    bool written = true;
     for (const runs::LogRow& row : rows) {
         runs::LogRow masked = row;
         masked.detail = secrets::masked(row.detail);
-        if (log_.append(masked, &error)) continue;
-        // Said once a run, where it stays in view; the pictures go on being saved.
-        if (logError_.isEmpty()) {
-            logError_ = error;
-            showRunNote(QStringLiteral("The run's log cannot be written: %1").arg(error));
-        }
-        return;
+        // Kept by the log while it cannot be written, and written once it can.
+        if (!log_.append(masked, &error)) written = false;
+    }
+    // Said once, where it stays in view; the pictures go on being saved.
+    if (!written && logError_.isEmpty()) {
+        logError_ = error;
+        showRunNote(QStringLiteral("The run's log cannot be written: %1").arg(error));
+    } else if (written && !logError_.isEmpty()) {
+        logError_.clear();
+        showRunNote(QStringLiteral("The run's log is written again"));
     }
 }
 
 void Form1::countMissed(qint64 count, const QString& reason) {
     if (count <= 0) return;
-    // In batches: after days away a run can have hundreds of thousands of rows to write.
-    QList<runs::LogRow> rows;
-    const QDateTime now = deps_.clock.localNow();
-    for (qint64 i = 0; i < count; ++i) {
-        lngTaken = lngTaken + 1;
-        rows.append({now, runs::event::NotSaved, lngTaken, reason});
-        if (rows.size() == 10000 || i + 1 == count) logRows(std::exchange(rows, {}));
-    }
+    // One row for the stretch: after days away a run can have millions of pictures missed.
+    const qint64 first = qint64(lngTaken) + 1;
+    lngTaken = std::int32_t(lngTaken + count);
+    logRows({{deps_.clock.localNow(), runs::event::NotSaved, first, reason,
+              count > 1 ? qint64(lngTaken) : 0}});
     lngNotSaved += std::int32_t(count);
     strSaveError = QStringLiteral("Picture %1: %2").arg(convert::wholeText(lngTaken), reason);
     lblPicturesTaken->setText(convert::wholeText(lngTaken));
@@ -247,22 +246,27 @@ bool Form1::resumeRun(const runs::CutShortRun& run) {
 
     const QDateTime now = deps_.clock.localNow();
     QList<runs::LogRow> rows;
-    // Numbers the program used without writing their row: saved if their file is there.
+    // Numbers the program used without writing their row: saved if their file is there. Those
+    // above every number in the log were used after its last row, by pictures that fell due
+    // since: they are not counted again among the missed.
+    qint64 usedSinceLastRow = 0;
+    const QString runPath = picturesFolder() + QLatin1Char('/') + run.folder;
     for (const qint64 n : run.savedUnlogged) {
-        const QString file = QDir(picturesFolder() + QLatin1Char('/') + run.folder)
-                                 .entryList({QStringLiteral("Picture %1.*").arg(n)}, QDir::Files)
-                                 .value(0);
         rows.append({now, runs::event::Saved, n,
-                     QStringLiteral("%1, found in the folder when the run was resumed").arg(file)});
+                     QStringLiteral("%1, found in the folder when the run was resumed")
+                         .arg(runs::findPictureFile(runPath, n))});
+        if (n > run.highestLogged) ++usedSinceLastRow;
     }
     for (const qint64 n : run.lostUnlogged) {
         rows.append({now, runs::event::NotSaved, n, NotRunning});
         ++lngNotSaved;
         strSaveError = QStringLiteral("Picture %1: %2").arg(n).arg(NotRunning);
+        if (n > run.highestLogged) ++usedSinceLastRow;
     }
     qint64 missed = runs::picturesDueBetween(run.started, lngInterval, run.lastRow, now);
     if (missed > 0 && !schedule_.always())
         missed = activeOf(runs::firstDueAfter(run.started, lngInterval, run.lastRow), missed);
+    missed = std::max<qint64>(0, missed - usedSinceLastRow);
     const bool ended = lngStopAt > 0 && lngTaken + missed >= lngStopAt;
     if (lngStopAt > 0) missed = std::clamp<qint64>(lngStopAt - lngTaken, 0, missed);
     const QString away = durationText(run.lastRow.msecsTo(now));

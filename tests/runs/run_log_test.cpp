@@ -6,10 +6,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimeZone>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -98,6 +103,105 @@ TEST(RunLog, ALastRowCutShortIsIgnoredAndTheNextRowStartsClean) {
     }
 }
 
+// Rows long and short, quoted and not, so that the reader's pieces end everywhere in them.
+TEST(RunLog, ALongLogReadsBackRowForRow) {
+    QTemporaryDir dir;
+    runs::RunLog log;
+    QString error;
+    ASSERT_TRUE(log.open(dir.path(), &error));
+    for (int n = 1; n <= 3000; ++n)
+        ASSERT_TRUE(log.append({Moment, runs::event::Saved, n,
+                                QString(n % 97, QLatin1Char('x')) + QStringLiteral("\"q\"\r\n,")},
+                               &error));
+    log.close();
+    qint64 rows = 0;
+    bool same = true;
+    runs::RunLogEnd end;
+    ASSERT_TRUE(runs::readRunLog(
+        dir.filePath(runs::RunLogName),
+        [&](const runs::LogRow& row) {
+            ++rows;
+            same =
+                same && row.picture == rows &&
+                row.detail == QString(rows % 97, QLatin1Char('x')) + QStringLiteral("\"q\"\r\n,");
+        },
+        &end, &error))
+        << error.toStdString();
+    EXPECT_EQ(rows, 3000);
+    EXPECT_TRUE(same);
+    EXPECT_FALSE(end.cutRow);
+}
+
+// Two programs appending to one log would mix their rows: the second is refused while the
+// first has it open.
+TEST(RunLog, OneWriterAtATime) {
+    QTemporaryDir dir;
+    runs::RunLog first, second;
+    QString error;
+    ASSERT_TRUE(first.open(dir.path(), &error));
+    EXPECT_FALSE(second.open(dir.path(), &error));
+    EXPECT_TRUE(error.startsWith(QStringLiteral("another program is writing this run's log")))
+        << error.toStdString();
+    first.close();
+    EXPECT_TRUE(second.open(dir.path(), &error)) << error.toStdString();
+}
+
+// A full disk, as a file size limit stands in for it: the file holds whole rows only; the rows
+// that found no room wait, the oldest let go past the limit, and once there is room again (no
+// row appended meanwhile) they are written in order with a note of how many were lost.
+TEST(RunLog, RowsThatFindNoRoomWaitForItInWholeRows) {
+    QTemporaryDir dir;
+    runs::RunLog log;
+    QString error;
+    ASSERT_TRUE(log.open(dir.path(), &error));
+    const QString path = dir.filePath(runs::RunLogName);
+    rlimit unlimited{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    const auto restore = qScopeGuard([&] {
+        ::setrlimit(RLIMIT_FSIZE, &unlimited);
+        std::signal(SIGXFSZ, oldSignal);
+    });
+    const rlimit full{rlim_t(QFileInfo(path).size() + 3000), unlimited.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+    const QString detail(1000, QLatin1Char('d'));
+    const qint64 total = runs::RunLogKeptBytes / 1000 + 500;
+    for (qint64 n = 1; n <= total; ++n)
+        log.append({Moment, runs::event::Saved, n, detail}, &error);
+    log.flush();
+    EXPECT_TRUE(error.contains(QStringLiteral("File too large"))) << error.toStdString();
+    EXPECT_EQ(log.problem(), error);
+    auto contents = runs::readRunLog(path, &error);
+    ASSERT_TRUE(contents);
+    EXPECT_FALSE(contents->cutRow);
+    EXPECT_EQ(contents->rows.size(), 2); // what fitted
+
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    for (int i = 0; i < 100 && !log.problem().isEmpty(); ++i)
+        QThread::msleep(100);
+    EXPECT_TRUE(log.problem().isEmpty());
+    EXPECT_TRUE(log.append({Moment, runs::event::Stopped, 0, {}}, &error));
+    log.close();
+    contents = runs::readRunLog(path, &error);
+    ASSERT_TRUE(contents);
+    const QList<runs::LogRow>& rows = contents->rows;
+    ASSERT_GT(rows.size(), 3);
+    const qint64 kept = rows.size() - 2 - 2; // less those that fitted, the note and the last
+    EXPECT_LE(kept * 1000, runs::RunLogKeptBytes);
+    EXPECT_EQ(rows[2].detail,
+              QStringLiteral("%1 rows are missing here: the log could not be written, and only "
+                             "its newest rows were kept meanwhile")
+                  .arg(total - 2 - kept));
+    QList<qint64> pictures, expected{1, 2, 0};
+    for (const runs::LogRow& row : rows)
+        pictures << row.picture;
+    for (qint64 n = total - kept + 1; n <= total; ++n)
+        expected << n;
+    expected << 0;
+    EXPECT_EQ(pictures, expected);
+    EXPECT_EQ(rows.last().event, runs::event::Stopped);
+}
+
 TEST(RunLog, AFileOfAnotherKindIsNotTakenForALog) {
     const QList<QByteArray> files{
         "name,size\r\na,1\r\n",
@@ -105,6 +209,8 @@ TEST(RunLog, AFileOfAnotherKindIsNotTakenForALog) {
         "2026-12-08T07:40:39.120+01:00,saved,1,\r\n", // an event of a future version
         "time,event,picture,detail\r\nyesterday,saved,1,\r\n2026-12-08T07:40:39.120+01:00,saved,1,"
         "\r\n",
+        "time,event,picture,detail\r\n2026-12-08T07:40:39.120+01:00,not saved,5-3,\r\n"
+        "2026-12-08T07:40:39.120+01:00,saved,6,\r\n", // a stretch backwards
     };
     for (const QByteArray& bytes : files) {
         QTemporaryDir dir;
@@ -184,6 +290,31 @@ TEST(CutShortRun, TheNewestRunWithoutAStopIsFoundWithEveryNumberAccountedFor) {
     log.close();
     EXPECT_FALSE(runs::findCutShortRun(dir.path(), QLocale(QLocale::English), &error));
     EXPECT_TRUE(error.isEmpty());
+}
+
+// After a month away at one a second, the pictures missed are one row, and the next start
+// reads that row as the stretch it is.
+TEST(CutShortRun, AStretchOfPicturesNotSavedIsOneRowCountedWhole) {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("07Dec2026-080000"));
+    QDir().mkpath(folder);
+    runs::RunLog log;
+    QString error;
+    ASSERT_TRUE(log.open(folder, &error));
+    const runs::RunPlan plan{1, -1, QStringLiteral("BMP"), {}, {}, {}};
+    log.append({Moment, runs::event::Started, 0, runs::planDetail(plan)}, &error);
+    log.append({Moment, runs::event::Saved, 1, {}}, &error);
+    log.append({Moment, runs::event::NotSaved, 2, QStringLiteral("away"), 2592011}, &error);
+    log.append({Moment, runs::event::NotSaved, 2592012, QStringLiteral("busy")}, &error);
+    log.close();
+    EXPECT_TRUE(fileBytes(folder + QLatin1Char('/') + runs::RunLogName)
+                    .contains(",not saved,2-2592011,away\r\n"));
+    const auto run = runs::findCutShortRun(dir.path(), QLocale(QLocale::English), &error);
+    ASSERT_TRUE(run) << error.toStdString();
+    EXPECT_EQ(run->highest, 2592012);
+    EXPECT_EQ(run->notSaved, 2592011);
+    EXPECT_EQ(run->lastReason, QStringLiteral("Picture 2592012: busy"));
+    EXPECT_TRUE(run->savedUnlogged.isEmpty() && run->lostUnlogged.isEmpty());
 }
 
 // A folder or log made by hand must not make the start-up count to billions or write rows for

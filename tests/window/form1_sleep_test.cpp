@@ -125,10 +125,10 @@ TEST_F(SleepTest, HeldFromStartToStopAndASleepIsCountedAndTheCameraStartedAfresh
     const auto log = runs::readRunLog(folder + QStringLiteral("/Run log.csv"), &error);
     ASSERT_TRUE(log) << error.toStdString();
     QStringList events;
-    int asleep = 0;
+    qint64 asleep = 0;
     for (const runs::LogRow& row : log->rows) {
         events << row.event;
-        if (row.detail == QStringLiteral("the computer was asleep")) ++asleep;
+        if (row.detail == QStringLiteral("the computer was asleep")) asleep += row.pictures();
     }
     EXPECT_EQ(events.count(runs::event::Asleep), 1) << events.join(',').toStdString();
     EXPECT_EQ(events.count(runs::event::Awake), 1);
