@@ -18,12 +18,12 @@ wait_window "^Webcam Lumivex v0.03$" 30 >/dev/null
 xdotool search --onlyvisible --name "^Error!$" >/dev/null 2>&1 && fail "an error box came up"
 log="$run/Run log.csv"
 for _ in $(seq 100); do
-    [[ $(grep -c 'not saved,[0-9]*,Camera lost' "$log") -ge 2 ]] && break
+    [[ $(grep -c 'not saved,[0-9-]*,Camera lost' "$log") -ge 2 ]] && break
     sleep 0.1
 done
 grep -q ',resumed,,' "$log" || fail "no resumed row: $(cat "$log")"
 grep -q ',camera lost,,There is no camera' "$log" || fail "no camera lost row: $(cat "$log")"
-grep -q 'not saved,[0-9]*,Camera lost: There is no camera' "$log" ||
+grep -q 'not saved,[0-9-]*,Camera lost: There is no camera' "$log" ||
     fail "pictures due without a camera are not logged: $(tail -n 3 "$log")"
 kill -TERM "$APP_PID"
 wait_exit 15
