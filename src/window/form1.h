@@ -5,6 +5,7 @@
 #include "pictures/bmp_writer.h"
 #include "pictures/picture_options.h"
 #include "pictures/save_queue.h"
+#include "runs/run_count.h"
 #include "runs/run_log.h"
 #include "window/camera_settings.h"
 #include "window/clock.h"
@@ -144,6 +145,8 @@ public:
     // Pictures of this run that could not be saved, and why the last one failed.
     std::int32_t lngNotSaved = 0;
     QString strSaveError;
+    // lngTaken, lngNotSaved and strSaveError show the run's count, which alone numbers pictures.
+    const runs::RunCount& runCount() const { return count_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -223,6 +226,9 @@ private:
     };
     QHash<qint64, PendingPicture> pendingPictures_;
     runs::RunLog log_;
+    runs::RunCount count_;
+    // Shows the count: the fields above and the pictures-taken label.
+    void showCount();
     QString logError_;            // why the log cannot be written, said once a run
     Nanoseconds suspendedSeen_{}; // the clock's time asleep at the last tick
     bool asleepLogged_ = false;   // the desktop said it sleeps; the clock need not

@@ -72,16 +72,12 @@ void Form1::logRows(const QList<runs::LogRow>& rows) {
 }
 
 void Form1::countMissed(qint64 count, const QString& reason) {
-    if (count <= 0) return;
     // One row for the stretch: after days away a run can have millions of pictures missed.
-    const qint64 first = qint64(lngTaken) + 1;
-    lngTaken = std::int32_t(lngTaken + count);
-    logRows({{deps_.clock.localNow(), runs::event::NotSaved, first, reason,
-              count > 1 ? qint64(lngTaken) : 0}});
-    lngNotSaved += std::int32_t(count);
-    strSaveError = QStringLiteral("Picture %1: %2").arg(convert::wholeText(lngTaken), reason);
-    lblPicturesTaken->setText(convert::wholeText(lngTaken));
-    showSaveFailures();
+    const runs::RunCount::Stretch stretch = count_.miss(count, reason);
+    if (stretch.count() == 0) return;
+    logRows({{deps_.clock.localNow(), runs::event::NotSaved, stretch.first, reason,
+              stretch.count() > 1 ? stretch.last : 0}});
+    showCount();
 }
 
 void Form1::showRunNote(const QString& text) {
@@ -191,8 +187,7 @@ void Form1::accountForMissedTicks(qint64 missed) {
     // Only those in the active hours fell due; tick i came (missed - i) seconds before this one.
     if (due > 0 && !schedule_.always())
         due = activeOf(deps_.clock.localNow().addSecs(firstDue - missed), due);
-    if (lngStopAt > 0)
-        due = std::min<qint64>(due, std::max<qint64>(0, qint64(lngStopAt) - lngTaken));
+    due = count_.dueBeforeStop(due);
     countMissed(due, slept ? Asleep : HeldUp);
 }
 
@@ -238,9 +233,7 @@ bool Form1::resumeRun(const runs::CutShortRun& run) {
     paused_ = false;
     lngInterval = run.plan.interval;
     lngStopAt = run.plan.stopAt;
-    lngTaken = std::int32_t(run.highest);
-    lngNotSaved = std::int32_t(run.notSaved);
-    strSaveError = run.lastReason;
+    count_.resume(lngStopAt, run.highest, run.notSaved, run.lastReason);
     runSince_ = run.started;
     suspendedSeen_ = deps_.clock.suspended();
 
@@ -259,16 +252,15 @@ bool Form1::resumeRun(const runs::CutShortRun& run) {
     }
     for (const qint64 n : run.lostUnlogged) {
         rows.append({now, runs::event::NotSaved, n, NotRunning});
-        ++lngNotSaved;
-        strSaveError = QStringLiteral("Picture %1: %2").arg(n).arg(NotRunning);
+        count_.notSaved(n, NotRunning);
         if (n > run.highestLogged) ++usedSinceLastRow;
     }
     qint64 missed = runs::picturesDueBetween(run.started, lngInterval, run.lastRow, now);
     if (missed > 0 && !schedule_.always())
         missed = activeOf(runs::firstDueAfter(run.started, lngInterval, run.lastRow), missed);
     missed = std::max<qint64>(0, missed - usedSinceLastRow);
-    const bool ended = lngStopAt > 0 && lngTaken + missed >= lngStopAt;
-    if (lngStopAt > 0) missed = std::clamp<qint64>(lngStopAt - lngTaken, 0, missed);
+    const bool ended = lngStopAt > 0 && count_.taken() + missed >= lngStopAt;
+    missed = count_.dueBeforeStop(missed);
     const QString away = durationText(run.lastRow.msecsTo(now));
     rows.append(
         {now, runs::event::Resumed, 0,
@@ -280,8 +272,7 @@ bool Form1::resumeRun(const runs::CutShortRun& run) {
     logRows(rows);
 
     setRunning(true);
-    lblPicturesTaken->setText(convert::wholeText(lngTaken));
-    showSaveFailures();
+    showCount();
     countMissed(missed, NotRunning);
     showRunNote(QStringLiteral("Resumed %1: the program was not running for %2 (%3 pictures "
                                "missed)")

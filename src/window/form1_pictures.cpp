@@ -132,9 +132,9 @@ void Form1::waitForSaves(std::chrono::milliseconds limit) {
 
 void Form1::countNotSaved(std::int64_t number, const QString& reason) {
     logRow(runs::event::NotSaved, number, reason);
-    ++lngNotSaved;
-    strSaveError = QStringLiteral("Picture %1: %2").arg(convert::wholeText(number), reason);
-    showSaveFailures();
+    if (!count_.running()) return;
+    count_.notSaved(number, reason);
+    showCount();
 }
 
 // Exact for BMP; for PNG and JPEG the mean of the last pictures, or of the trial before any.

@@ -77,12 +77,10 @@ void Form1::cmdStart_Click() {
     lastPictureAt_ = QDateTime();
     runStarted_ = deps_.clock.localNow();
     lngInterval = interval;
-    lblPicturesTaken->setText(QStringLiteral("0"));
     strRunFolder = folder;
     lngStopAt = stopAt;
-    lngNotSaved = 0;
-    strSaveError.clear();
-    showSaveFailures();
+    count_.start(stopAt);
+    showCount();
     showRunNote(QString());
     setRunning(true);
     runBegins();
@@ -106,7 +104,7 @@ void Form1::stopRun(const QString& reason) {
     // Logged before the message: the run is over even if the program ends while it shows.
     runEnds(runs::event::Stopped,
             !reason.isEmpty() ? reason
-            : lngStopAt > 0 && lngTaken >= lngStopAt
+            : count_.state() == runs::RunCount::State::AtStop
                 ? QStringLiteral("after %1 pictures").arg(convert::wholeText(lngTaken))
                 : QStringLiteral("by the user"));
     QString text = QStringLiteral("%1 picture(s) taken.").arg(convert::wholeText(lngTaken));
@@ -115,7 +113,8 @@ void Form1::stopRun(const QString& reason) {
         text += QStringLiteral(" %1 could not be saved.\r\nLast reason: %2")
                     .arg(convert::wholeText(lngNotSaved), strSaveError);
     deps_.messages.show(text, QStringLiteral("Info"), MessageBoxes::Icon::Information);
-    lngTaken = 0;
+    count_.stop();
+    lngTaken = 0; // the failures stay in view until the next run
     setRunning(false);
 }
 
@@ -125,7 +124,7 @@ void Form1::cmdTakePic_Click() {
 
 void Form1::Timer_Timer() {
     accountForMissedTicks(Timer->missedTicks());
-    if (lngStopAt > 0 && lngTaken >= lngStopAt) {
+    if (count_.state() == runs::RunCount::State::AtStop) {
         cmdStop_Click(); // the pictures missed reached the stop count
         return;
     }
@@ -144,13 +143,13 @@ void Form1::TakePic() {
         stopRun(why);
         return;
     }
-    const std::int64_t number = std::int64_t(lngTaken) + 1;
+    const std::int64_t number = count_.take();
+    if (number == 0) return; // no run, or one at its stop count
     const QString path =
         QStringLiteral("%1/%2/%3")
             .arg(picturesFolder(), strRunFolder,
                  runs::pictureFileName(number, pictures::formatExtension(pictureOptions_.format)));
-    lngTaken = lngTaken + 1;
-    lblPicturesTaken->setText(convert::wholeText(lngTaken));
+    showCount();
 
     // The number is fixed now and used even when the picture fails, so the numbering shows the
     // gap; the failure is counted and shown, never silent. The window does not wait for the
@@ -159,7 +158,7 @@ void Form1::TakePic() {
     deps_.camera.requestGrab(number);
     updateDiskEstimate();
 
-    if (lngTaken == lngStopAt) cmdStop_Click();
+    if (count_.state() == runs::RunCount::State::AtStop) cmdStop_Click();
 }
 
 void Form1::onGrabDone(qint64 number, const QImage& frame, const QDateTime& captured,
@@ -173,6 +172,14 @@ void Form1::onGrabDone(qint64 number, const QImage& frame, const QDateTime& capt
                       error.isEmpty() ? QStringLiteral("There is no picture to save") : error);
     else if (!saves_->add({number, picture.path, frame, captured, picture.options}))
         countNotSaved(number, QStringLiteral("saving is slower than the interval"));
+}
+
+void Form1::showCount() {
+    lngTaken = std::int32_t(count_.taken());
+    lngNotSaved = std::int32_t(count_.notSavedCount());
+    strSaveError = count_.lastReason();
+    lblPicturesTaken->setText(convert::wholeText(lngTaken));
+    showSaveFailures();
 }
 
 // Failed pictures turn the count red, with the reason in its tooltip.
