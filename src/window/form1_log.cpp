@@ -2,6 +2,7 @@
 // ended in the middle of, taken up again at the next start; sleep.
 #include "convert/numbers.h"
 #include "power/sleep_guard.h"
+#include "runs/resume_decision.h"
 #include "runs/run_names.h"
 #include "runs/run_plan.h"
 #include "secrets/masked_text.h"
@@ -25,7 +26,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const QString NotRunning = QStringLiteral("the program was not running");
+const QString NotRunning = runs::NotRunningReason;
 const QString Asleep = QStringLiteral("the computer was asleep");
 const QString HeldUp = QStringLiteral("the program was held up when it fell due");
 
@@ -238,30 +239,17 @@ bool Form1::resumeRun(const runs::CutShortRun& run) {
     suspendedSeen_ = deps_.clock.suspended();
 
     const QDateTime now = deps_.clock.localNow();
-    QList<runs::LogRow> rows;
-    // Numbers the program used without writing their row: saved if their file is there. Those
-    // above every number in the log were used after its last row, by pictures that fell due
-    // since: they are not counted again among the missed.
-    qint64 usedSinceLastRow = 0;
-    const QString runPath = picturesFolder() + QLatin1Char('/') + run.folder;
-    for (const qint64 n : run.savedUnlogged) {
-        rows.append({now, runs::event::Saved, n,
-                     QStringLiteral("%1, found in the folder when the run was resumed")
-                         .arg(runs::findPictureFile(runPath, n))});
-        if (n > run.highestLogged) ++usedSinceLastRow;
-    }
-    for (const qint64 n : run.lostUnlogged) {
-        rows.append({now, runs::event::NotSaved, n, NotRunning});
+    const runs::ResumeDecision decision = runs::decideResume(
+        run, now, picturesFolder() + QLatin1Char('/') + run.folder,
+        schedule_.always()
+            ? std::function<qint64(const QDateTime&, qint64)>()
+            : [this](const QDateTime& first, qint64 count) { return activeOf(first, count); });
+    QList<runs::LogRow> rows = decision.rows;
+    for (const qint64 n : decision.lost)
         count_.notSaved(n, NotRunning);
-        if (n > run.highestLogged) ++usedSinceLastRow;
-    }
-    qint64 missed = runs::picturesDueBetween(run.started, lngInterval, run.lastRow, now);
-    if (missed > 0 && !schedule_.always())
-        missed = activeOf(runs::firstDueAfter(run.started, lngInterval, run.lastRow), missed);
-    missed = std::max<qint64>(0, missed - usedSinceLastRow);
-    const bool ended = lngStopAt > 0 && count_.taken() + missed >= lngStopAt;
-    missed = count_.dueBeforeStop(missed);
-    const QString away = durationText(run.lastRow.msecsTo(now));
+    const qint64 missed = decision.missed;
+    const bool ended = decision.ended;
+    const QString away = durationText(decision.awayMs);
     rows.append(
         {now, runs::event::Resumed, 0,
          QStringLiteral("the program was not running for %1; %2 pictures fell due meanwhile")
@@ -286,7 +274,7 @@ bool Form1::resumeRun(const runs::CutShortRun& run) {
         return true;
     }
     // The rhythm stays the run's own: timed pictures at its start plus whole intervals.
-    const qint64 sinceStart = std::max<qint64>(0, run.started.msecsTo(now));
+    const qint64 sinceStart = decision.sinceStartMs;
     lngTicks = lngInterval > 0 ? std::int32_t((sinceStart / 1000) % lngInterval) : 0;
     Timer->alignTo(deps_.clock.monotonic() - std::chrono::milliseconds(sinceStart));
     showRunTimes();
