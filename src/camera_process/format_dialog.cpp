@@ -1,5 +1,6 @@
 #include "camera_process/format_dialog.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QListWidget>
@@ -36,7 +37,19 @@ FormatDialog::FormatDialog(QWidget* parent) : QDialog(parent), list_(new QListWi
     layout->addWidget(list_);
     layout->addWidget(buttons);
     list_->setFocus();
+    list_->installEventFilter(this);
+    installEventFilter(this);
     resize(340, 320);
+}
+
+bool FormatDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || ok_->isEnabled())
+        return QDialog::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    // Escape closes the dialog at once, as Cancel does meanwhile.
+    if (key->key() == Qt::Key_Escape) return QDialog::eventFilter(watched, event);
+    heldKeys_.push_back(std::unique_ptr<QKeyEvent>(key->clone()));
+    return true;
 }
 
 FormatDialog::FormatDialog(const QList<VideoFormat>& formats, int current, QWidget* parent)
@@ -52,6 +65,10 @@ void FormatDialog::setFormats(const QList<VideoFormat>& formats, int current) {
     if (formats.isEmpty()) addNote(tr("As the camera delivers it"));
     if (current >= 0 && current < list_->count()) list_->setCurrentRow(current);
     ok_->setEnabled(true);
+    for (const std::unique_ptr<QKeyEvent>& key : std::exchange(heldKeys_, {})) {
+        if (answered_) break;
+        QCoreApplication::sendEvent(list_, key.get());
+    }
 }
 
 void FormatDialog::addNote(const QString& text) {

@@ -3,7 +3,10 @@
 #include "camera_protocol/video_format.h"
 
 #include <QDialog>
+#include <QKeyEvent>
 #include <QList>
+#include <memory>
+#include <vector>
 
 class QListWidget;
 class QPushButton;
@@ -31,6 +34,12 @@ public:
 private:
     // An entry that only tells something: it cannot be chosen.
     void addNote(const QString& text);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    // Keys typed while the camera opens, given to the list once it is filled. However they
+    // reach the dialog (the accessibility bridge hands keys back later, from the event loop),
+    // none is spent on the empty list.
+    std::vector<std::unique_ptr<QKeyEvent>> heldKeys_;
 
     QListWidget* list_;
     QPushButton* ok_;
