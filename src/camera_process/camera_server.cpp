@@ -8,7 +8,6 @@
 #include "gst/gst_setup.h"
 
 #include <QCborArray>
-#include <QThread>
 #include <cstring>
 
 namespace camera_process {
@@ -220,8 +219,17 @@ void CameraServer::grab(const Message& message) {
     const std::chrono::milliseconds timeout(message.number(QLatin1String("timeout"), 2000));
     const qint64 id = message.number(QLatin1String("id"));
     // Just after a reconnect: the frame comes from the end of the camera's warm-up.
+    // The process goes on answering meanwhile (its status, other requests): a camera process
+    // that slept through a long warm-up would be taken for one that hangs.
     const qint64 after = std::clamp<qint64>(message.number(QLatin1String("after")), 0, 10'000);
-    if (after > 0) QThread::msleep(std::uint64_t(after));
+    if (after > 0) {
+        QCborMap fields = message.fields;
+        fields.remove(QLatin1String("after"));
+        fields.remove(QLatin1String("asked")); // the wait counts from the warm-up's end
+        QTimer::singleShot(std::chrono::milliseconds(after), this,
+                           [this, fields] { grab(Message(QStringLiteral("grab"), fields)); });
+        return;
+    }
     // A frame that arrived after the window asked will do, even one that came while this
     // message was on its way, and the wait counts from the asking too: grabs asked while an
     // earlier one waited for a silent camera are each answered within their own time, as the
