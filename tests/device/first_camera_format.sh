@@ -11,11 +11,13 @@ install_program
 # As on a fresh machine: GStreamer has no plugin registry yet and builds it while the program
 # starts, here on a machine kept busy meanwhile. Start-up waits for that.
 export GST_REGISTRY="$WORK/registry.bin"
+# (Each busy loop ends by itself within a minute, whatever becomes of this case.)
 busy=()
-for _ in 1 2; do { while :; do :; done; } & busy+=($!); done
+for _ in 1 2; do timeout 60 bash -c 'while :; do :; done' & busy+=($!); done
 start_to_dialog
 atspi formats >/dev/null || true # the formats are listed: the camera has been opened
-kill "${busy[@]}"
+kill "${busy[@]}" 2>/dev/null || true
+wait "${busy[@]}" 2>/dev/null || true
 [[ -s "$GST_REGISTRY" ]] || fail "the camera process built no plugin registry of its own"
 
 atspi formats >"$WORK/dialog.txt" || fail "cannot read the format dialog"

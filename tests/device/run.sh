@@ -17,7 +17,7 @@ rm -rf "$device/results"
 results=$device/results/machine
 no_udev=(first_camera_format)
 [[ -n "${ONLY_UDEV:-}" ]] && no_udev=()
-udev=(${UDEV_CASES:-first_camera_format timed_run unplug_replug busy_camera camera_settings frozen_camera soak})
+udev=(${UDEV_CASES:-first_camera_format timed_run unplug_replug busy_camera camera_settings resume_waits frozen_camera soak})
 cases=("${no_udev[@]/#/no-udev/}" "${udev[@]/#/udev/}")
 limit=${DEVICE_BOOT_SECONDS:-$((600 + ${SOAK_ROUNDS:-1} * 300))}
 echo "device tests: booting the machine"

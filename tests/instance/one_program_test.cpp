@@ -3,8 +3,12 @@
 #include <QDir>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <cstddef>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,13 +34,23 @@ TEST(OneProgram, ASecondCopyOfTheFolderRaisesTheFirst) {
 // A program killed outright leaves the folder free for the next start.
 TEST(OneProgram, AKilledProgramHoldsNothing) {
     QTemporaryDir folder;
+    // The child holds the folder's name as the program does, with nothing but system calls
+    // (safe after a fork).
+    const QByteArray name = instance::socketName(folder.path());
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, name.constData(), std::size_t(name.size()));
+    const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + std::size_t(name.size()));
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        OneProgram held;
-        const char answer = held.claim(folder.path()) == OneProgram::Claim::Ours ? 'y' : 'n';
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        const char answer = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0 &&
+                                    ::listen(fd, 8) == 0
+                                ? 'y'
+                                : 'n';
         (void)!::write(ready[1], &answer, 1);
         ::pause();
         ::_exit(0);
