@@ -1,5 +1,6 @@
 // The run's log as a spreadsheet and the next start read it: quoting, a row cut short by a power
 // cut, and what a cut-short run is taken up again with.
+#include "file_size_limit.h"
 #include "runs/run_log.h"
 #include "runs/run_plan.h"
 #include "secrets/masked_text.h"
@@ -12,9 +13,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimeZone>
-#include <csignal>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 namespace {
 
@@ -155,15 +154,8 @@ TEST(RunLog, RowsThatFindNoRoomWaitForItInWholeRows) {
     QString error;
     ASSERT_TRUE(log.open(dir.path(), &error));
     const QString path = dir.filePath(runs::RunLogName);
-    rlimit unlimited{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
-    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
-    const auto restore = qScopeGuard([&] {
-        ::setrlimit(RLIMIT_FSIZE, &unlimited);
-        std::signal(SIGXFSZ, oldSignal);
-    });
-    const rlimit full{rlim_t(QFileInfo(path).size() + 3000), unlimited.rlim_max};
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+    FileSizeLimit full(rlim_t(QFileInfo(path).size() + 3000));
+    ASSERT_TRUE(full.isSet());
     const QString detail(1000, QLatin1Char('d'));
     const qint64 total = runs::RunLogKeptBytes / 1000 + 500;
     for (qint64 n = 1; n <= total; ++n)
@@ -176,7 +168,7 @@ TEST(RunLog, RowsThatFindNoRoomWaitForItInWholeRows) {
     EXPECT_FALSE(contents->cutRow);
     EXPECT_EQ(contents->rows.size(), 2); // what fitted
 
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    full.lift();
     for (int i = 0; i < 100 && !log.problem().isEmpty(); ++i)
         QThread::msleep(100);
     EXPECT_TRUE(log.problem().isEmpty());

@@ -1,5 +1,6 @@
 // The run's log as the window writes it, and a run taken up again after the program ended in
 // the middle of it, in simulated time.
+#include "file_size_limit.h"
 #include "form_fixture.h"
 #include "runs/run_log.h"
 #include "runs/run_plan.h"
@@ -9,8 +10,6 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTest>
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -110,15 +109,8 @@ TEST_F(LogTest, ALogWithNoRoomIsSaidOnceAndWrittenOnceThereIsRoom) {
     const QString folder = runPath();
     const QString path = folder + QStringLiteral("/Run log.csv");
     ASSERT_TRUE(QTest::qWaitFor([&] { return rowsOf(folder).size() == 1; }));
-    rlimit unlimited{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
-    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
-    const auto restore = qScopeGuard([&] {
-        ::setrlimit(RLIMIT_FSIZE, &unlimited);
-        std::signal(SIGXFSZ, oldSignal);
-    });
-    const rlimit full{rlim_t(QFileInfo(path).size()), unlimited.rlim_max};
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+    FileSizeLimit full(rlim_t(QFileInfo(path).size()));
+    ASSERT_TRUE(full.isSet());
     const QString cannot = QStringLiteral("The run's log cannot be written: ");
     ASSERT_TRUE(QTest::qWaitFor([&] {
         passSeconds(1);
@@ -126,7 +118,7 @@ TEST_F(LogTest, ALogWithNoRoomIsSaidOnceAndWrittenOnceThereIsRoom) {
     }));
     passSeconds(3);
     EXPECT_TRUE(f.lblRunNote->text().startsWith(cannot));
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    full.lift();
     ASSERT_TRUE(QTest::qWaitFor([&] {
         passSeconds(1);
         return f.lblRunNote->text() == QStringLiteral("The run's log is written again");
