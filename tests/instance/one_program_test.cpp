@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <cstddef>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -28,7 +30,27 @@ TEST(OneProgram, ASecondCopyOfTheFolderRaisesTheFirst) {
     EXPECT_TRUE(raised.wait(2000));
     OneProgram elsewhere;
     EXPECT_EQ(elsewhere.claim(other.path()), OneProgram::Claim::Ours);
+    // Anyone else on the machine may connect: a word other than the request, or silence, or
+    // more clients than are listened to at once, raise nothing and hold nothing up.
+    const QByteArray name = instance::socketName(folder.path());
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, name.constData(), std::size_t(name.size()));
+    const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + std::size_t(name.size()));
+    std::vector<int> strangers;
+    for (const QByteArray said : {"raise now\n", "", "", "", "", "", "rais"}) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), length), 0);
+        if (!said.isEmpty()) (void)!::write(fd, said.constData(), std::size_t(said.size()));
+        strangers.push_back(fd);
+    }
+    QTest::qWait(1500); // past the second a silent client is given
     EXPECT_EQ(raised.count(), 1);
+    for (const int fd : strangers)
+        ::close(fd);
+    OneProgram third;
+    EXPECT_EQ(third.claim(folder.path()), OneProgram::Claim::OtherRaised);
+    EXPECT_TRUE(raised.wait(2000));
 }
 
 // A program killed outright leaves the folder free for the next start.
