@@ -43,7 +43,6 @@ public:
     qint64 taken() const { return taken_; }
     qint64 notSavedCount() const { return notSaved_; }
     QString lastReason() const { return lastReason_; } // "Picture 7: ..."
-    std::int32_t stopAt() const { return stopAt_; }
     // How many of `due` pictures the run takes before its stop count.
     qint64 dueBeforeStop(qint64 due) const;
 

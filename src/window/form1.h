@@ -145,8 +145,8 @@ public:
     // Pictures of this run that could not be saved, and why the last one failed.
     std::int32_t lngNotSaved = 0;
     QString strSaveError;
-    // lngTaken, lngNotSaved and strSaveError show the run's count, which alone numbers pictures.
-    const runs::RunCount& runCount() const { return count_; }
+    // lngTaken, lngNotSaved and strSaveError show the run's count (count_), which alone numbers
+    // pictures.
 
 protected:
     void closeEvent(QCloseEvent* event) override;
