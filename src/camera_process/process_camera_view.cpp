@@ -234,6 +234,7 @@ QWidget* ProcessCameraView::createView(QWidget* parent, QSize size, const QStrin
     description_ = source.trimmed();
     device_.reset();
     formats_.clear();
+    formatsTaken_ = false;
     formatIndex_ = -1;
     format_.reset();
 
@@ -411,6 +412,7 @@ ProcessCameraView::Started ProcessCameraView::startCamera(QString* error) {
 }
 
 void ProcessCameraView::takeFormats(const Message& answer) {
+    formatsTaken_ = true;
     formats_.clear();
     for (const QCborValue& value : answer.fields.value(QLatin1String("formats")).toArray())
         if (auto format = formatFromWire(value.toMap())) formats_.append(*format);
@@ -557,7 +559,7 @@ void ProcessCameraView::onTryFound(const Message& message) {
     tryFound_ = true;
     processDraws_ = sinkDraws_ && message.flag(QLatin1String("draws"));
     sendPreview();
-    const bool firstMeeting = formats_.isEmpty();
+    const bool firstMeeting = !formatsTaken_;
     if (firstMeeting) {
         if (!device_)
             device_ = deviceFromWire(message.fields.value(QLatin1String("camera")).toMap());

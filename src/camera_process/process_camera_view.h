@@ -201,7 +201,8 @@ private:
     QList<camera::VideoFormat> formats_;
     int formatIndex_ = -1;
     std::optional<camera::VideoFormat> format_;
-    QString wantedFormat_; // the label of the format a run taken up asks for
+    QString wantedFormat_;      // the label of the format a run taken up asks for
+    bool formatsTaken_ = false; // the camera has been connected and told its formats
     QPointer<camera::FormatDialog> formatDialog_;
 
     bool waitForCamera_ = false;
