@@ -8,6 +8,7 @@
 #include "pictures/bmp_writer.h"
 #include "secrets/masked_text.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCborArray>
 #include <QCborMap>
 #include <QGuiApplication>
@@ -183,6 +184,10 @@ bool ProcessCameraView::await(std::initializer_list<const char*> verbs,
             });
         },
         timeout, answer, meanwhile);
+    // The keys and clicks put aside meanwhile are handed out only when the X connection is next
+    // read, which on the GLib loop waits for a wake-up: with none (no further X event) a Return
+    // pressed while the camera opened went unseen.
+    if (meanwhile) QCoreApplication::eventDispatcher()->wakeUp();
     if (answered) {
         lastAnswer_.start();
         return true;

@@ -7,6 +7,7 @@
 #include "settings/ini_writer.h"
 #include "window/form1.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -117,6 +118,8 @@ void Form1::waitForSaves() {
                                         QEventLoop::WaitForMoreEvents);
     while (!saves_->waitUntilIdle(std::chrono::milliseconds(20)))
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // The keys and clicks put aside are handed out when the loop is next woken.
+    QCoreApplication::eventDispatcher()->wakeUp();
     takeSaveResults();
 }
 

@@ -110,21 +110,10 @@ start_to_dialog() {
 }
 
 # From the format dialog to the main window, with the dialog's default format, pressing Return
-# once the list is there, as a person would. In this machine a key sent right after the dialog
-# maps is now and then never seen by the program (it reached no window of it); such a key is
-# said, and pressed again.
+# once the list is there, as a person would.
 accept_format() {
     atspi formats >/dev/null || true
     press "$dialog" Return
-    local _
-    for _ in $(seq 50); do
-        xwininfo -id "$dialog" 2>/dev/null | grep -q IsViewable || break
-        sleep 0.1
-    done
-    if xwininfo -id "$dialog" 2>/dev/null | grep -q IsViewable; then
-        echo "note: Return was not seen; pressed again"
-        press "$dialog" Return
-    fi
     wait_gone "$dialog"
     window=$(wait_window "^Webcam Lumivex v0.03$")
 }
