@@ -111,6 +111,7 @@ void ProcessCameraView::listen() {
     ++processSerial_;
     // What was sent to the process before is asked again of this one with its first frame.
     controls_.newProcess();
+    controlKinds_.reset();
     shownSlot_ = -1;
     firstFrameSeen_ = false;
     processReady_ = false;
@@ -534,26 +535,35 @@ void ProcessCameraView::onMessage(const Message& message) {
         happen(LinkEvent::DeviceAdded);
     } else if (message.is(QLatin1String("no-camera")) || message.is(QLatin1String("invalid"))) {
         happen(LinkEvent::Failure, message.text(QLatin1String("error")));
-    } else if (message.is(QLatin1String("controls"))) {
-        emit controlsRead(
-            controlsFromWire(message.fields.value(QLatin1String("controls")).toArray()));
+    } else if (message.is(QLatin1String("controls")) || message.is(QLatin1String("control-set")) ||
+               message.is(QLatin1String("controls-applied"))) {
+        onControls(message);
+    } else if (message.is(QLatin1String("held"))) {
+        controls_.held();
+        emit controlsHeld(valuesFromWire(message.fields.value(QLatin1String("restore")).toMap()),
+                          valuesFromWire(message.fields.value(QLatin1String("held")).toMap()));
+    }
+}
+
+void ProcessCameraView::onControls(const Message& message) {
+    const QList<camera::CameraControl> controls =
+        controlsFromWire(message.fields.value(QLatin1String("controls")).toArray());
+    if (const QString changed = controlKinds_.check(controls); !changed.isEmpty()) {
+        broken(changed);
+        return;
+    }
+    if (message.is(QLatin1String("controls"))) {
+        emit controlsRead(controls);
     } else if (message.is(QLatin1String("control-set"))) {
-        emit controlSet(
-            std::uint32_t(message.number(QLatin1String("id"))),
-            message.text(QLatin1String("error")),
-            controlsFromWire(message.fields.value(QLatin1String("controls")).toArray()));
-    } else if (message.is(QLatin1String("controls-applied"))) {
+        emit controlSet(std::uint32_t(message.number(QLatin1String("id"))),
+                        message.text(QLatin1String("error")), controls);
+    } else {
         controls_.applied();
         sendWantedControls();
         QStringList refused;
         for (const QCborValue& reason : message.fields.value(QLatin1String("refused")).toArray())
             refused << reason.toString();
-        emit controlsApplied(
-            refused, controlsFromWire(message.fields.value(QLatin1String("controls")).toArray()));
-    } else if (message.is(QLatin1String("held"))) {
-        controls_.held();
-        emit controlsHeld(valuesFromWire(message.fields.value(QLatin1String("restore")).toMap()),
-                          valuesFromWire(message.fields.value(QLatin1String("held")).toMap()));
+        emit controlsApplied(refused, controls);
     }
 }
 

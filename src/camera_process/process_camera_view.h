@@ -1,6 +1,7 @@
 #pragma once
 
 #include "camera_api/camera_view.h"
+#include "camera_process/control_kinds.h"
 #include "camera_process/controls_client.h"
 #include "camera_process/frame_receiver.h"
 #include "camera_process/loss_policy.h"
@@ -164,6 +165,8 @@ private:
 
     void onMessage(const Message& message);
     void onPreviewFrame(const Message& message);
+    // The camera's controls as the camera process lists them, with what was asked of them.
+    void onControls(const Message& message);
     void onProcessGone();
     void onWatchdog();
     void happen(LinkEvent event, const QString& reason = {});
@@ -230,6 +233,7 @@ private:
 
     QString noControls_ = QStringLiteral("The camera is not connected.");
     ControlValues startControls_;
+    ControlKinds controlKinds_; // of the camera process now
     ControlsClient controls_{[this](const Message& message) { return send(message); }};
     void sendWantedControls();
     std::chrono::milliseconds warmUp_{1000};

@@ -93,8 +93,9 @@ TEST_F(LyingCameraTest, EveryLieEndsTheCameraProcessAndTheRunGoesOn) {
     ASSERT_EQ(takePicture().size(), QSize(64, 48));
     for (const char* fault :
          {"frame-ordinary-file", "frame-larger-than-memory", "frame-no-fields", "status-wrong-kind",
-          "controls-wrong-kind", "unknown-verb", "not-a-message", "grab-ordinary-file", "grab-huge",
-          "grab-wrong-bytes", "grab-negative", "grab-wrong-kind", "grab-no-fields", "grab-flood"}) {
+          "controls-wrong-kind", "controls-kind-changes", "unknown-verb", "not-a-message",
+          "grab-ordinary-file", "grab-huge", "grab-wrong-bytes", "grab-negative", "grab-wrong-kind",
+          "grab-no-fields", "grab-flood"}) {
         SCOPED_TRACE(fault);
         QSignalSpy lost(&view, &camera::CameraView::cameraLost);
         QSignalSpy back(&view, &camera::CameraView::cameraBack);

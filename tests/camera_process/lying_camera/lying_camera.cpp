@@ -212,6 +212,17 @@ private:
                                               {QLatin1String("key"), QStringLiteral("brightness")},
                                               {QLatin1String("min"), QStringLiteral("low")},
                                               {QLatin1String("max"), 255}}}}}));
+        } else if (fault == QLatin1String("controls-kind-changes")) {
+            // Brightness listed as a slider, then as a switch under the same id.
+            for (const int kind : {0, 1})
+                channel_.send(
+                    Message(QStringLiteral("controls"),
+                            {{QLatin1String("controls"),
+                              QCborArray{QCborMap{
+                                  {QLatin1String("id"), 0x00980900},
+                                  {QLatin1String("kind"), kind},
+                                  {QLatin1String("name"), QStringLiteral("Brightness")},
+                                  {QLatin1String("key"), QStringLiteral("brightness")}}}}}));
         } else if (fault == QLatin1String("unknown-verb")) {
             channel_.send(Message(QStringLiteral("lumivex-no-such-verb")));
         } else if (fault == QLatin1String("not-a-message")) {
