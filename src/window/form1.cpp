@@ -52,7 +52,7 @@ Form1::Form1(Form1Deps deps, Panel panel, QWidget* parent)
         connect(deps_.sleepGuard, &power::SleepGuard::cannotHold, this, [this](const QString& why) {
             const QString text =
                 QStringLiteral("The computer may sleep during this run: %1").arg(why);
-            showRunNote(text);
+            showRunNote(StatusArea::Sleep, text);
             logRow(runs::event::Note, 0, text);
         });
     }
@@ -172,7 +172,7 @@ bool Form1::Load() {
     applyActiveHours(schedule_.hours());
     updateSpaceTip();
     if (cutShort) resumeRun(*cutShort);
-    if (!notResumed_.isEmpty()) showRunNote(notResumed_);
+    if (!notResumed_.isEmpty()) showRunNote(StatusArea::Resume, notResumed_);
     return true;
 }
 

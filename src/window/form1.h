@@ -12,6 +12,7 @@
 #include "window/disk_space.h"
 #include "window/look_in.h"
 #include "window/message_boxes.h"
+#include "window/status_area.h"
 #include "window/ticker.h"
 #include "window/video_maker.h"
 
@@ -126,8 +127,9 @@ public:
     QComboBox* cboSaveAs = nullptr;      // the pictures' file format
     QCheckBox* chkTimeStamp = nullptr;   // the moment of capture drawn on the pictures
     QLabel* lblDiskFull = nullptr;       // how long the disk holds this run's pictures
-    QLabel* lblRunNote = nullptr;        // what befell the run: taken up again, may sleep...
-    QLabel* lblRunInfo = nullptr;        // the run's times: started, last picture, next one due
+    StatusArea* statusArea = nullptr;    // below the panel: the run's times, folder and notes
+    QLabel* lblRunNote = nullptr;        // of statusArea: how the run was taken up again
+    QLabel* lblRunInfo = nullptr;        // of statusArea: started, last picture, next one due
     QPushButton* cmdHours = nullptr;     // the hours of the day pictures are taken in
     QPushButton* cmdLookIn = nullptr;    // the link to the run's web page, for a phone
     QPushButton* cmdRunFolder = nullptr; // opens the run's folder in the file manager
@@ -181,7 +183,7 @@ private:
     void logRows(const QList<runs::LogRow>& rows);
     // Pictures that fell due and were not taken: their numbers are used, logged and counted.
     void countMissed(qint64 count, const QString& reason);
-    void showRunNote(const QString& text);
+    void showRunNote(StatusArea::Line line, const QString& text);
     void runBegins();
     void keepAwake();
     void endRunWithProgram(const QString& event, const QString& detail);

@@ -80,7 +80,7 @@ qint64 Form1::activeOf(const QDateTime& first, qint64 count) const {
 }
 
 void Form1::showRunTimes(const QString& ended) {
-    if (lblRunInfo == nullptr) return;
+    if (statusArea == nullptr) return;
     const QDateTime now = deps_.clock.localNow();
     QString text;
     if (runStarted_.isValid()) {
@@ -95,11 +95,13 @@ void Form1::showRunTimes(const QString& ended) {
     } else if (isRunning()) {
         text += nextPictureText(now);
     }
-    lblRunInfo->setText(text.trimmed());
-    lblRunInfo->setAccessibleName(lblRunInfo->text());
+    statusArea->setText(StatusArea::Times, text.trimmed());
     cmdRunFolder->setEnabled(!strRunFolder.isEmpty());
     const QString folder =
         strRunFolder.isEmpty() ? QString() : picturesFolder() + QLatin1Char('/') + strRunFolder;
+    statusArea->setText(StatusArea::Folder, folder.isEmpty()
+                                                ? QString()
+                                                : QStringLiteral("Run folder: %1").arg(folder));
     cmdRunFolder->setToolTip(
         folder.isEmpty() ? QString() : QStringLiteral("Open the run's folder: %1").arg(folder));
     cmdRunFolder->setAccessibleDescription(cmdRunFolder->toolTip());

@@ -1,6 +1,7 @@
 // The window's controls, their initial values and looks, and the Idle/Running looks.
 #include "window/app_icon.h"
 #include "window/form1.h"
+#include "window/status_area.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -136,17 +137,11 @@ void Form1::buildPanel() {
     lblDiskFull = label(Frame5, "lblDiskFull", "Disk full in: unknown", 120, 1080, 2295, 495);
     lblDiskFull->setWordWrap(true);
     lblDiskFull->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    // In the free room of the Stop frame: what befell the run (taken up again after the program
-    // ended, the computer may sleep).
-    lblRunNote = label(Frame3, "lblRunNote", "", 120, 1260, 2295, 735);
-    lblRunNote->setWordWrap(true);
-    lblRunNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    lblRunNote->setAccessibleDescription(QStringLiteral("What befell the run"));
-    // Below the disk estimate: the run's times.
-    lblRunInfo = label(Frame5, "lblRunInfo", "", 120, 1575, 2295, 465);
-    lblRunInfo->setWordWrap(true);
-    lblRunInfo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    lblRunInfo->setAccessibleDescription(QStringLiteral("The run's times"));
+    // Below the panel: the run's times, its folder and its notes, the window growing for them.
+    statusArea = new StatusArea(this);
+    lblRunInfo = statusArea->label(StatusArea::Times);
+    lblRunNote = statusArea->label(StatusArea::Resume);
+    connect(statusArea, &StatusArea::changed, this, &Form1::fitAroundStage);
     // In the free column between the Stop frame and the run's buttons.
     cmdHours = button(Frame1, "cmdHours", "", 7380, 240, 840, 375);
     cmdHours->setText(QStringLiteral("Hours\u2026"));
@@ -260,7 +255,13 @@ void Form1::fitAroundStage() {
     const int panelTop = std::max(px(7440), Stage->geometry().bottom() + 1 + margin);
     if (Frame1) Frame1->move(Frame1->x(), panelTop);
     const int clientWidth = std::max(px(9855), Stage->geometry().right() + 1 + margin);
-    const int clientHeight = std::max(px(9975), panelTop + px(2415) + margin);
+    int bottom = panelTop + px(2415);
+    if (statusArea) {
+        const int height = statusArea->heightFor(px(9615));
+        statusArea->setGeometry(px(120), bottom + px(60), px(9615), height);
+        if (height > 0) bottom += px(60) + height;
+    }
+    const int clientHeight = std::max(px(9975), bottom + margin);
     setFixedSize(clientWidth, clientHeight);
 }
 

@@ -65,10 +65,11 @@ void Form1::logRows(const QList<runs::LogRow>& rows) {
     // Said once, where it stays in view; the pictures go on being saved.
     if (!written && logError_.isEmpty()) {
         logError_ = error;
-        showRunNote(QStringLiteral("The run's log cannot be written: %1").arg(error));
+        showRunNote(StatusArea::Log,
+                    QStringLiteral("The run's log cannot be written: %1").arg(error));
     } else if (written && !logError_.isEmpty()) {
         logError_.clear();
-        showRunNote(QStringLiteral("The run's log is written again"));
+        showRunNote(StatusArea::Log, QStringLiteral("The run's log is written again"));
     }
 }
 
@@ -81,10 +82,8 @@ void Form1::countMissed(qint64 count, const QString& reason) {
     showCount();
 }
 
-void Form1::showRunNote(const QString& text) {
-    if (lblRunNote == nullptr) return;
-    lblRunNote->setText(text);
-    lblRunNote->setToolTip(text);
+void Form1::showRunNote(StatusArea::Line line, const QString& text) {
+    if (statusArea) statusArea->setText(line, text);
 }
 
 // After the run's start: its log, and the computer kept awake.
@@ -119,11 +118,18 @@ void Form1::runEnds(const QString& event, const QString& detail) {
                      .arg(deps_.clock.localNow().toString(QStringLiteral("HH:mm:ss"))));
     log_.close();
     if (deps_.sleepGuard) deps_.sleepGuard->release();
+    // Of the run that went on: they say nothing of the next.
+    showRunNote(StatusArea::Camera, QString());
+    showRunNote(StatusArea::Sleep, QString());
 }
 
 void Form1::onCameraLost(const QString& reason) {
     const bool frozen = std::exchange(frozenLoss_, false);
-    if (isRunning()) logRow(frozen ? runs::event::Frozen : runs::event::CameraLost, 0, reason);
+    if (!isRunning()) return;
+    logRow(frozen ? runs::event::Frozen : runs::event::CameraLost, 0, reason);
+    showRunNote(StatusArea::Camera,
+                QStringLiteral("Camera lost at %1: %2; the pictures due meanwhile are missed")
+                    .arg(deps_.clock.localNow().toString(QStringLiteral("HH:mm:ss")), reason));
 }
 
 void Form1::onCameraFrozen() {
@@ -142,6 +148,7 @@ void Form1::onSceneStill() {
 
 void Form1::onCameraBack() {
     if (isRunning()) logRow(runs::event::CameraBack);
+    showRunNote(StatusArea::Camera, QString());
     updateCameraButton(); // a camera waited for since start-up has its settings now
 }
 
@@ -214,7 +221,8 @@ void Form1::endBySignal(const QString& name) {
 bool Form1::resumeRun(const runs::CutShortRun& run) {
     QString error;
     if (!openRunLog(run.folder, &error)) {
-        showRunNote(QStringLiteral("The run %1 cannot be resumed: %2").arg(run.folder, error));
+        showRunNote(StatusArea::Resume,
+                    QStringLiteral("The run %1 cannot be resumed: %2").arg(run.folder, error));
         return false;
     }
     {
@@ -262,7 +270,8 @@ bool Form1::resumeRun(const runs::CutShortRun& run) {
     setRunning(true);
     showCount();
     countMissed(missed, NotRunning);
-    showRunNote(QStringLiteral("Resumed %1: the program was not running for %2 (%3 pictures "
+    showRunNote(StatusArea::Resume,
+                QStringLiteral("Resumed %1: the program was not running for %2 (%3 pictures "
                                "missed)")
                     .arg(deps_.locale.toString(now.time(), QStringLiteral("HH:mm")), away)
                     .arg(missed));

@@ -81,7 +81,8 @@ void Form1::cmdStart_Click() {
     lngStopAt = stopAt;
     count_.start(stopAt);
     showCount();
-    showRunNote(QString());
+    for (const auto line : {StatusArea::Resume, StatusArea::Sleep, StatusArea::Log})
+        showRunNote(line, QString());
     setRunning(true);
     runBegins();
     if (deps_.cameraSettings) deps_.cameraSettings->runStarted();

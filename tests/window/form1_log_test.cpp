@@ -7,6 +7,7 @@
 
 #include <QComboBox>
 #include <QFileInfo>
+#include <QLabel>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTest>
@@ -111,17 +112,18 @@ TEST_F(LogTest, ALogWithNoRoomIsSaidOnceAndWrittenOnceThereIsRoom) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return rowsOf(folder).size() == 1; }));
     FileSizeLimit full(rlim_t(QFileInfo(path).size()));
     ASSERT_TRUE(full.isSet());
+    const auto logNote = [&] { return f.statusArea->text(window::StatusArea::Log); };
     const QString cannot = QStringLiteral("The run's log cannot be written: ");
     ASSERT_TRUE(QTest::qWaitFor([&] {
         passSeconds(1);
-        return f.lblRunNote->text().startsWith(cannot);
+        return logNote().startsWith(cannot);
     }));
     passSeconds(3);
-    EXPECT_TRUE(f.lblRunNote->text().startsWith(cannot));
+    EXPECT_TRUE(logNote().startsWith(cannot));
     full.lift();
     ASSERT_TRUE(QTest::qWaitFor([&] {
         passSeconds(1);
-        return f.lblRunNote->text() == QStringLiteral("The run's log is written again");
+        return logNote() == QStringLiteral("The run's log is written again");
     }));
     const std::int32_t taken = f.lngTaken;
     f.cmdStop->click();
@@ -170,6 +172,26 @@ TEST_F(ResumeTest, ACutShortRunGoesOnInItsFolderAndRhythmWithTheGapCounted) {
     EXPECT_TRUE(f.lblRunNote->text().startsWith(QStringLiteral(
         "Resumed 07:01: the program was not running for 65 seconds (6 pictures missed)")))
         << f.lblRunNote->text().toStdString();
+    // Below the panel, the window grown for them: the run's times, its folder, how it was
+    // taken up and the camera's loss, each on a line of its own, whole on the screen and to a
+    // screen reader.
+    emit camera.cameraLost(QStringLiteral("The camera was unplugged, and its long reason wraps "
+                                          "onto a second line of the window's width or more"));
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    QCoreApplication::sendPostedEvents();
+    for (const auto line : {window::StatusArea::Times, window::StatusArea::Folder,
+                            window::StatusArea::Resume, window::StatusArea::Camera}) {
+        const QLabel* label = f.statusArea->label(line);
+        SCOPED_TRACE(label->objectName().toStdString());
+        EXPECT_TRUE(label->isVisible());
+        EXPECT_GE(label->height(), label->heightForWidth(label->width()));
+        const QRect onForm(label->mapTo(&f, QPoint(0, 0)), label->size());
+        EXPECT_TRUE(f.rect().contains(onForm));
+        EXPECT_GT(onForm.top(), f.Frame1->geometry().bottom());
+        EXPECT_EQ(label->accessibleName(), label->text());
+    }
+    EXPECT_TRUE(f.statusArea->text(window::StatusArea::Folder).endsWith(folder));
     passSeconds(4.9);
     EXPECT_TRUE(camera.calls.filter(QStringLiteral("grab")).isEmpty());
     passSeconds(0.2); // 100 s after the start
