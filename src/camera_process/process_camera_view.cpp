@@ -111,7 +111,6 @@ void ProcessCameraView::listen() {
     ++processSerial_;
     // What was sent to the process before is asked again of this one with its first frame.
     controls_.newProcess();
-    controlKinds_.reset();
     shownSlot_ = -1;
     firstFrameSeen_ = false;
     processReady_ = false;
@@ -280,8 +279,7 @@ QWidget* ProcessCameraView::createView(QWidget* parent, QSize size, const QStrin
     device_ = deviceFromWire(answer.fields.value(QLatin1String("camera")).toMap());
     sinkDraws_ = answer.flag(QLatin1String("draws"));
     processDraws_ = sinkDraws_;
-    noControls_ = answer.text(QLatin1String("noControls"));
-    emit cameraFound(cameraIdentity());
+    controls_.found(answer.text(QLatin1String("noControls")), cameraIdentity());
     if (sinkDraws_) wireSinkPreview();
     preview->show();
     previewOwned_ = parent == nullptr;
@@ -399,7 +397,7 @@ ProcessCameraView::Started ProcessCameraView::startCamera(QString* error) {
     Message answer;
     if (!request(Message(QStringLiteral("connect"),
                          {{QLatin1String("timeout"), qint64(timing_.startTimeout.count())},
-                          {QLatin1String("controls"), valuesToWire(startControls_)}}),
+                          {QLatin1String("controls"), valuesToWire(controls_.startControls())}}),
                  {"formats", "connect-failed"}, timing_.startTimeout + 5s, &answer, error))
         return failed();
     if (answer.is(QLatin1String("formats"))) {
@@ -503,7 +501,7 @@ void ProcessCameraView::onMessage(const Message& message) {
         happen(LinkEvent::FirstFrame);
         // The camera is back: a process that draws into the window shows the preview now.
         if (!wasBack && processDraws_ && link_ == Link::Streaming) sendPreview();
-        sendWantedControls();
+        controls_.sendWanted();
     } else if (message.is(QLatin1String("frame"))) {
         onPreviewFrame(message);
     } else if (message.is(QLatin1String("grabbed")) || message.is(QLatin1String("grab-failed"))) {
@@ -536,34 +534,8 @@ void ProcessCameraView::onMessage(const Message& message) {
     } else if (message.is(QLatin1String("no-camera")) || message.is(QLatin1String("invalid"))) {
         happen(LinkEvent::Failure, message.text(QLatin1String("error")));
     } else if (message.is(QLatin1String("controls")) || message.is(QLatin1String("control-set")) ||
-               message.is(QLatin1String("controls-applied"))) {
-        onControls(message);
-    } else if (message.is(QLatin1String("held"))) {
-        controls_.held();
-        emit controlsHeld(valuesFromWire(message.fields.value(QLatin1String("restore")).toMap()),
-                          valuesFromWire(message.fields.value(QLatin1String("held")).toMap()));
-    }
-}
-
-void ProcessCameraView::onControls(const Message& message) {
-    const QList<camera::CameraControl> controls =
-        controlsFromWire(message.fields.value(QLatin1String("controls")).toArray());
-    if (const QString changed = controlKinds_.check(controls); !changed.isEmpty()) {
-        broken(changed);
-        return;
-    }
-    if (message.is(QLatin1String("controls"))) {
-        emit controlsRead(controls);
-    } else if (message.is(QLatin1String("control-set"))) {
-        emit controlSet(std::uint32_t(message.number(QLatin1String("id"))),
-                        message.text(QLatin1String("error")), controls);
-    } else {
-        controls_.applied();
-        sendWantedControls();
-        QStringList refused;
-        for (const QCborValue& reason : message.fields.value(QLatin1String("refused")).toArray())
-            refused << reason.toString();
-        emit controlsApplied(refused, controls);
+               message.is(QLatin1String("controls-applied")) || message.is(QLatin1String("held"))) {
+        if (const QString wrong = controls_.take(message); !wrong.isEmpty()) broken(wrong);
     }
 }
 
@@ -578,10 +550,9 @@ void ProcessCameraView::onTryFound(const Message& message) {
     if (firstMeeting) {
         if (!device_)
             device_ = deviceFromWire(message.fields.value(QLatin1String("camera")).toMap());
-        noControls_ = message.text(QLatin1String("noControls"));
-        emit cameraFound(cameraIdentity()); // sets the controls the camera starts with
+        controls_.found(message.text(QLatin1String("noControls")), cameraIdentity());
     }
-    QCborMap fields{{QLatin1String("controls"), valuesToWire(startControls_)}};
+    QCborMap fields{{QLatin1String("controls"), valuesToWire(controls_.startControls())}};
     if (!firstMeeting) {
         if (format_) fields.insert(QLatin1String("format"), formatToWire(*format_));
         send(Message(QStringLiteral("start"), fields));
@@ -681,6 +652,7 @@ void ProcessCameraView::happen(LinkEvent event, const QString& said) {
         lostReason_.clear();
         if (preview_) preview_->clearLost();
         emit cameraBack();
+        emit controls_.cameraBack();
     }
     if (actions & action::TryAgain) tryAgain();
 }
@@ -942,29 +914,6 @@ QString ProcessCameraView::cameraIdentity() const {
     return device_->busInfo.isEmpty()
                ? QStringLiteral("%1 (%2)").arg(device_->name, device_->path)
                : QStringLiteral("%1 (%2)").arg(device_->name, device_->busInfo);
-}
-
-void ProcessCameraView::requestControls() {
-    if (link_ == Link::Streaming) send(Message(QStringLiteral("controls")));
-}
-
-void ProcessCameraView::setControl(std::uint32_t id, std::int64_t value) {
-    controls_.setControl(id, value);
-    sendWantedControls();
-}
-
-void ProcessCameraView::applyControls(const ControlValues& values) {
-    controls_.apply(values);
-    sendWantedControls();
-}
-
-void ProcessCameraView::holdControls(bool hold) {
-    controls_.hold(hold);
-    sendWantedControls();
-}
-
-void ProcessCameraView::sendWantedControls() {
-    if (link_ == Link::Streaming) controls_.sendWanted();
 }
 
 } // namespace camera_process

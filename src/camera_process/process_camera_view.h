@@ -1,10 +1,9 @@
 #pragma once
 
 #include "camera_api/camera_view.h"
-#include "camera_process/control_kinds.h"
-#include "camera_process/controls_client.h"
 #include "camera_process/frame_receiver.h"
 #include "camera_process/loss_policy.h"
+#include "camera_process/process_controls.h"
 #include "camera_process/process_host.h"
 #include "camera_protocol/camera_control.h"
 #include "camera_protocol/device_identity.h"
@@ -98,33 +97,11 @@ public:
     // automatic exposure needs a moment. 0: at once.
     void setWarmUp(int seconds) override { warmUp_ = std::chrono::seconds(std::max(seconds, 0)); }
 
-    // The camera's own controls. Each request is answered by a signal; nothing waits.
-    using ControlValues = QMap<QString, std::int64_t>; // by the controls' keys
     // The camera as the settings for it are kept: its name and where it is plugged in, or the
     // source description; empty before start-up found it.
     QString cameraIdentity() const;
-    // Why the camera has no controls; empty when it has.
-    QString noControlsReason() const { return noControls_; }
-    // What is asked of the controls while the camera is lost (or a process goes before doing it)
-    // is kept, and asked of the camera with the first frame of the next process.
-    void requestControls();
-    void setControl(std::uint32_t id, std::int64_t value);
-    void applyControls(const ControlValues& values);
-    // Holding the automatics steady during a run: true at its start, false at its end (a hold
-    // not yet done is then forgotten; the automatics are given back with applyControls()).
-    void holdControls(bool hold = true);
-    // Set on the camera each time it is started, before its first frame (start-up, reconnects).
-    void setStartControls(const ControlValues& values) { startControls_ = values; }
-
-signals:
-    // The camera was found at start-up: its settings can be given now (setStartControls()).
-    void cameraFound(const QString& identity);
-    void controlsRead(const QList<camera::CameraControl>& controls);
-    // `error` empty: the driver took the value.
-    void controlSet(std::uint32_t id, const QString& error,
-                    const QList<camera::CameraControl>& controls);
-    void controlsApplied(const QStringList& refused, const QList<camera::CameraControl>& controls);
-    void controlsHeld(const ControlValues& restore, const ControlValues& held);
+    // The camera's own controls.
+    camera::ControlsPort& controls() { return controls_; }
 
 private:
     bool startProcess(QString* error);
@@ -165,8 +142,6 @@ private:
 
     void onMessage(const Message& message);
     void onPreviewFrame(const Message& message);
-    // The camera's controls as the camera process lists them, with what was asked of them.
-    void onControls(const Message& message);
     void onProcessGone();
     void onWatchdog();
     void happen(LinkEvent event, const QString& reason = {});
@@ -231,11 +206,8 @@ private:
     int shownSlot_ = -1;          // the slot of the preview's shared memory on screen
     bool processReady_ = false;   // it has said something
 
-    QString noControls_ = QStringLiteral("The camera is not connected.");
-    ControlValues startControls_;
-    ControlKinds controlKinds_; // of the camera process now
-    ControlsClient controls_{[this](const Message& message) { return send(message); }};
-    void sendWantedControls();
+    ProcessControls controls_{[this](const Message& message) { return send(message); },
+                              [this] { return link_ == Link::Streaming; }};
     std::chrono::milliseconds warmUp_{1000};
     QElapsedTimer backSince_; // since the camera came back after a loss
 

@@ -4,10 +4,9 @@
 
 namespace controls {
 
-CameraControls::CameraControls(camera_process::ProcessCameraView& camera, QString settingsFile,
-                               QObject* parent)
+CameraControls::CameraControls(camera::ControlsPort& camera, QString settingsFile, QObject* parent)
     : QObject(parent), camera_(camera), store_(std::move(settingsFile)) {
-    using View = camera_process::ProcessCameraView;
+    using View = camera::ControlsPort;
     // Direct: the settings must be in place before the camera is connected.
     connect(&camera_, &View::cameraFound, this, &CameraControls::onCameraFound);
     connect(&camera_, &View::controlsRead, this,
@@ -73,7 +72,7 @@ void CameraControls::showDialog(QWidget* window) {
         dialog_ = new CameraSettingsDialog(window);
         dialog_->setAttribute(Qt::WA_DeleteOnClose);
         connect(dialog_, &CameraSettingsDialog::changeRequested, &camera_,
-                &camera_process::ProcessCameraView::setControl);
+                &camera::ControlsPort::setControl);
         connect(dialog_, &CameraSettingsDialog::defaultsRequested, this,
                 &CameraControls::restoreDefaults);
         connect(dialog_, &CameraSettingsDialog::holdChanged, this, [this](bool hold) {
@@ -109,7 +108,7 @@ void CameraControls::onControlSet(std::uint32_t id, const QString& error,
 void CameraControls::restoreDefaults() {
     QString error;
     remember(store_.clearValues(identity_, &error), error);
-    camera_process::ProcessCameraView::ControlValues defaults;
+    camera::ControlsPort::Values defaults;
     for (const camera::CameraControl& control : controls_)
         if (!control.readOnly && control.kind != camera::CameraControl::Kind::Button &&
             control.kind != camera::CameraControl::Kind::Class &&
@@ -121,11 +120,11 @@ void CameraControls::restoreDefaults() {
 
 void CameraControls::runStarted() {
     running_ = true;
-    if (store_.hold(identity_)) camera_.holdControls();
+    if (store_.hold(identity_)) camera_.holdControls(true);
 }
 
-void CameraControls::onHeld(const camera_process::ProcessCameraView::ControlValues& restore,
-                            const camera_process::ProcessCameraView::ControlValues& held) {
+void CameraControls::onHeld(const camera::ControlsPort::Values& restore,
+                            const camera::ControlsPort::Values& held) {
     if (!running_) {
         // The run ended before the answer came: give the automatics back at once.
         camera_.applyControls(restore);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "camera_process/process_camera_view.h"
+#include "camera_api/controls_port.h"
 #include "controls/camera_settings_dialog.h"
 #include "controls/camera_settings_store.h"
 #include "window/camera_settings.h"
@@ -17,8 +17,7 @@ namespace controls {
 class CameraControls : public QObject, public window::CameraSettings {
     Q_OBJECT
 public:
-    CameraControls(camera_process::ProcessCameraView& camera, QString settingsFile,
-                   QObject* parent = nullptr);
+    CameraControls(camera::ControlsPort& camera, QString settingsFile, QObject* parent = nullptr);
     ~CameraControls() override;
 
     bool available(QString* why) const override;
@@ -35,20 +34,20 @@ private:
     void onCameraFound(const QString& identity);
     void onControlSet(std::uint32_t id, const QString& error,
                       const QList<camera::CameraControl>& controls);
-    void onHeld(const camera_process::ProcessCameraView::ControlValues& restore,
-                const camera_process::ProcessCameraView::ControlValues& held);
+    void onHeld(const camera::ControlsPort::Values& restore,
+                const camera::ControlsPort::Values& held);
     void restoreDefaults();
     void updateStartControls();
     void remember(bool written, const QString& error);
 
-    camera_process::ProcessCameraView& camera_;
+    camera::ControlsPort& camera_;
     CameraSettingsStore store_;
     QString identity_;
     QList<camera::CameraControl> controls_; // as last read
     QPointer<CameraSettingsDialog> dialog_;
     bool running_ = false;
-    camera_process::ProcessCameraView::ControlValues restore_; // automatics to give back
-    camera_process::ProcessCameraView::ControlValues held_;
+    camera::ControlsPort::Values restore_; // automatics to give back
+    camera::ControlsPort::Values held_;
     QString storeError_; // what went wrong last with Cameras.ini; empty when all is well
     QTimer writeTimer_;
 };

@@ -160,8 +160,8 @@ TEST_F(LyingCameraTest, ATryWhoseFirstFrameIsSlowBringsTheCameraBack) {
 // A run that starts or ends while the camera is lost still holds the automatics, or gives them
 // back: what was asked is done with the first frame of the next camera process.
 TEST_F(LyingCameraTest, HoldingAndGivingBackWhileLostIsDoneOnTheCamerasReturn) {
-    QSignalSpy held(&view, &camera_process::ProcessCameraView::controlsHeld);
-    QSignalSpy applied(&view, &camera_process::ProcessCameraView::controlsApplied);
+    QSignalSpy held(&view.controls(), &camera::ControlsPort::controlsHeld);
+    QSignalSpy applied(&view.controls(), &camera::ControlsPort::controlsApplied);
     for (const bool runStarts : {true, false}) {
         SCOPED_TRACE(runStarts);
         QSignalSpy lost(&view, &camera::CameraView::cameraLost);
@@ -169,10 +169,10 @@ TEST_F(LyingCameraTest, HoldingAndGivingBackWhileLostIsDoneOnTheCamerasReturn) {
         ASSERT_EQ(::kill(view.cameraProcessId(), SIGKILL), 0);
         ASSERT_TRUE(lost.wait(2000));
         if (runStarts) {
-            view.holdControls(true);
+            view.controls().holdControls(true);
         } else {
-            view.holdControls(false);
-            view.applyControls({{QStringLiteral("auto_exposure"), 3}});
+            view.controls().holdControls(false);
+            view.controls().applyControls({{QStringLiteral("auto_exposure"), 3}});
         }
         ASSERT_TRUE(back.wait(3000));
         QSignalSpy& answer = runStarts ? held : applied;
@@ -181,9 +181,9 @@ TEST_F(LyingCameraTest, HoldingAndGivingBackWhileLostIsDoneOnTheCamerasReturn) {
     // Runs one after another on the same process: each is held.
     for (int run = 0; run < 2; ++run) {
         held.clear();
-        view.holdControls(true);
+        view.controls().holdControls(true);
         EXPECT_TRUE(held.wait(2000)) << "run " << run;
-        view.holdControls(false);
+        view.controls().holdControls(false);
     }
 }
 
@@ -240,7 +240,7 @@ TEST(LyingCameraStartUp, ACameraDownAtAResumeIsWaitedForAndGetsTheRunsFormat) {
     camera_process::ProcessCameraView::Timing timing;
     timing.retryInterval = 200ms;
     view.setTiming(timing);
-    QSignalSpy found(&view, &camera_process::ProcessCameraView::cameraFound);
+    QSignalSpy found(&view.controls(), &camera::ControlsPort::cameraFound);
     QSignalSpy back(&view, &camera::CameraView::cameraBack);
     view.waitForCamera(true);
     QString error;

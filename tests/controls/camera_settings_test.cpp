@@ -164,11 +164,24 @@ TEST(CameraSettingsDialog, ControlsThatChangeKindOrSpanEveryIntegerAreShownSafel
         EXPECT_GT(slider->pageStep(), 0);
 }
 
-// A slider moved step by step is written once it rests, with its last value, not at each step.
+// The camera's controls as a test tells them; what is asked of them is kept.
+class FakeControls : public camera::ControlsPort {
+public:
+    QString noControlsReason() const override { return {}; }
+    void requestControls() override {}
+    void setControl(std::uint32_t, std::int64_t) override {}
+    void applyControls(const Values&) override {}
+    void holdControls(bool) override {}
+    void setStartControls(const Values& values) override { startControls = values; }
+    Values startControls;
+};
+
+// A slider moved step by step is written once it rests, with its last value, not at each step,
+// and the camera starts with it from then on.
 TEST(CameraControls, SettingsAreWrittenOnceTheSliderRests) {
     QTemporaryDir dir;
     const QString path = dir.filePath("Cameras.ini");
-    camera_process::ProcessCameraView view{QStringLiteral("/nonexistent/lumivex-camera")};
+    FakeControls view;
     controls::CameraControls settings(view, path);
     emit view.cameraFound(QStringLiteral("HD Webcam (usb-1.2)"));
     for (int step = 1; step <= 5; ++step) {
@@ -180,6 +193,7 @@ TEST(CameraControls, SettingsAreWrittenOnceTheSliderRests) {
     QTest::qWait(controls::CameraControls::RestTime + 300);
     EXPECT_EQ(controls::CameraSettingsStore(path).values("HD Webcam (usb-1.2)").value("brightness"),
               105);
+    EXPECT_EQ(view.startControls.value("brightness"), 105);
 }
 
 } // namespace
