@@ -26,6 +26,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -48,6 +49,7 @@ public:
         : inner_(inner), clock_(clock) {
         connect(&inner_, &CameraView::cameraLost, this, &CameraView::cameraLost);
         connect(&inner_, &CameraView::cameraBack, this, &CameraView::cameraBack);
+        connect(&inner_, &CameraView::grabDone, this, &GrabRecorder::onGrabDone);
     }
 
     std::vector<Nanoseconds> grabs;
@@ -61,26 +63,28 @@ public:
     void setPreviewRate(int milliseconds) override { inner_.setPreviewRate(milliseconds); }
     void setPreview(bool on) override { inner_.setPreview(on); }
     void videoFormatDialog() override { inner_.videoFormatDialog(); }
-    bool grabFrame(QString* error) override {
+    void requestGrab(qint64 ticket) override {
+        asked_.insert(ticket, clock_.monotonic());
         grabs.push_back(clock_.monotonic());
-        const bool ok = inner_.grabFrame(error);
-        longestGrabMs = std::max(
-            longestGrabMs,
-            std::chrono::duration<double, std::milli>(clock_.monotonic() - grabs.back()).count());
-        failures += !ok;
-        return ok;
-    }
-    bool saveFrame(const QString& path, QString* error) override {
-        const bool ok = inner_.saveFrame(path, error);
-        failures += !ok;
-        return ok;
+        inner_.requestGrab(ticket);
     }
     void disconnectDriver() override { inner_.disconnectDriver(); }
     QSize pictureSize() const override { return inner_.pictureSize(); }
-    QImage grabbedFrame() const override { return inner_.grabbedFrame(); }
-    QDateTime grabbedAt() const override { return inner_.grabbedAt(); }
 
 private:
+    void onGrabDone(qint64 ticket, const QImage& frame, const QDateTime& captured,
+                    const QString& error) {
+        if (const auto asked = asked_.find(ticket); asked != asked_.end()) {
+            longestGrabMs = std::max(
+                longestGrabMs,
+                std::chrono::duration<double, std::milli>(clock_.monotonic() - *asked).count());
+            asked_.erase(asked);
+        }
+        failures += frame.isNull();
+        emit grabDone(ticket, frame, captured, error);
+    }
+
+    QHash<qint64, Nanoseconds> asked_;
     camera::CameraView& inner_;
     const window::Clock& clock_;
 };
@@ -241,11 +245,11 @@ public:
     void setPreviewRate(int) override {}
     void setPreview(bool) override {}
     void videoFormatDialog() override {}
-    bool grabFrame(QString*) override {
+    // Nothing to save: every picture is counted as not saved, and nothing is written.
+    void requestGrab(qint64 ticket) override {
         grabs.push_back(clock_.monotonic());
-        return true;
+        emit grabDone(ticket, {}, {}, QStringLiteral("There is no picture to save"));
     }
-    bool saveFrame(const QString&, QString*) override { return true; }
     void disconnectDriver() override {}
     QSize pictureSize() const override { return {640, 480}; }
 

@@ -38,19 +38,11 @@ public:
     // the preview goes on.
     virtual void videoFormatDialog() = 0;
 
-    // Takes a frame newer than the moment of the call (waiting briefly for one) without stopping
-    // the preview. False with `error` when no such frame comes (camera lost, say).
-    virtual bool grabFrame(QString* error) = 0;
-
-    // Asks for a frame newer than the moment of the call without waiting for it: the answer
-    // comes as grabDone() with the same `ticket`, always, within the grab's time limit. This
-    // default answers at once through grabFrame(); a camera that takes time answers from the
-    // event loop.
-    virtual void requestGrab(qint64 ticket);
-
-    // Saves the grabbed frame as a 24-bit Windows BMP at the capture format's full size.
-    // Atomic: on failure nothing is left under `path`, and no temporary file either.
-    virtual bool saveFrame(const QString& path, QString* error) = 0;
+    // Asks for a frame newer than the moment of the call, without stopping the preview and
+    // without waiting for it: the answer comes as grabDone() with the same `ticket`, always,
+    // within the grab's time limit, and never inside the call unless the camera has the frame
+    // at hand.
+    virtual void requestGrab(qint64 ticket) = 0;
 
     // Stops the preview and releases the camera.
     virtual void disconnectDriver() = 0;
@@ -61,12 +53,6 @@ public:
 
     // The size of the saved pictures (the chosen format's), or an empty size before connecting.
     virtual QSize pictureSize() const { return {}; }
-
-    // The picture the last successful grab took, and when the camera captured it (UTC); null
-    // when there is none (the grab failed, or the stream stopped or changed format since). The
-    // image owns its pixels: it may be kept, and handed to another thread.
-    virtual QImage grabbedFrame() const { return {}; }
-    virtual QDateTime grabbedAt() const { return {}; }
 
     // The camera and its video format as the user knows them ("HD Webcam C270 (/dev/video0)",
     // "YUY2  640 x 480  30 fps"), for the run's log; empty when not known. No password.

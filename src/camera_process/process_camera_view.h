@@ -68,9 +68,7 @@ public:
     void setPreviewRate(int milliseconds) override;
     void setPreview(bool on) override;
     void videoFormatDialog() override;
-    bool grabFrame(QString* error) override;
     void requestGrab(qint64 ticket) override;
-    bool saveFrame(const QString& path, QString* error) override;
     void disconnectDriver() override;
     QSize pictureSize() const override;
 
@@ -86,8 +84,14 @@ public:
 
     const QList<camera::VideoFormat>& formats() const { return formats_; }
     std::optional<camera::VideoFormat> currentFormat() const { return format_; }
-    QImage grabbedFrame() const override { return grabbed_; }
-    QDateTime grabbedAt() const override { return grabbedAt_; }
+    // A grab that waits for its frame, for tools and tests that take pictures one by one (the
+    // window never waits): the picture, and when the camera captured it (UTC), stay until the
+    // next grab, a loss or a new format. The image owns its pixels.
+    bool grabFrame(QString* error);
+    QImage grabbedFrame() const { return grabbed_; }
+    QDateTime grabbedAt() const { return grabbedAt_; }
+    // Saves the grabbed picture as a 24-bit BMP at the format's full size; atomic.
+    bool saveFrame(const QString& path, QString* error);
     bool isCameraLost() const { return link_ == Link::Lost || link_ == Link::Retrying; }
     QString lostReason() const override { return isCameraLost() ? lostReason_ : QString(); }
     // The camera process now, for tests and benchmarks that end it from outside; -1: none.

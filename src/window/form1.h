@@ -227,6 +227,8 @@ private:
         pictures::PictureOptions options;
     };
     QHash<qint64, PendingPicture> pendingPictures_;
+    // Trial grabs count down from -1, pictures up from 1: the newest trial is the one taken.
+    qint64 lastTrialTicket_ = 0;
     runs::RunLog log_;
     runs::RunCount count_;
     // Shows the count: the fields above and the pictures-taken label.

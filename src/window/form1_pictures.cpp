@@ -75,14 +75,12 @@ void Form1::saveChoice(const QString& key, const QString& value) {
                         QStringLiteral("Config.ini"), MessageBoxes::Icon::Warning);
 }
 
-// What a PNG or JPEG picture takes is known only once one is encoded: the current frame is
-// encoded beside the window, and not written.
+// What a PNG or JPEG picture takes is known only once one is encoded: the next frame is
+// encoded beside the window, and not written. Its grab is asked for like a picture's, under a
+// ticket no picture has, and the window does not wait for it.
 void Form1::trialSave() {
     if (pictureOptions_.format == pictures::PictureFormat::Bmp || hCapWnd == nullptr) return;
-    QString error;
-    if (!deps_.camera.grabFrame(&error)) return;
-    saves_->add(
-        {0, QString(), deps_.camera.grabbedFrame(), deps_.camera.grabbedAt(), pictureOptions_});
+    deps_.camera.requestGrab(--lastTrialTicket_);
 }
 
 void Form1::takeSaveResults() {

@@ -164,8 +164,14 @@ void Form1::TakePic() {
 
 void Form1::onGrabDone(qint64 number, const QImage& frame, const QDateTime& captured,
                        const QString& error) {
+    if (number < 0) {
+        // A trial's, for the size of a picture: of the format chosen now.
+        if (number == lastTrialTicket_ && !frame.isNull())
+            saves_->add({0, QString(), frame, captured, pictureOptions_});
+        return;
+    }
     const auto pending = pendingPictures_.find(number);
-    if (pending == pendingPictures_.end()) return; // not a picture of a run (a trial's)
+    if (pending == pendingPictures_.end()) return; // given up on
     const PendingPicture picture = *pending;
     pendingPictures_.erase(pending);
     if (frame.isNull())

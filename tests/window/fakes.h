@@ -23,7 +23,7 @@ public:
     QString grabError;    // set: grabs fail with this error
     QStringList calls;    // every operation, in order
     QWidget* view = nullptr;
-    std::function<void()> onGrab;         // runs inside grabFrame
+    std::function<void()> onGrab;         // runs inside each grab
     std::function<void()> onFormatDialog; // runs inside videoFormatDialog
 
     QWidget* create(QWidget* parent, QSize size, const QString& source, QString* error) override {
@@ -49,27 +49,28 @@ public:
         calls << QStringLiteral("format dialog");
         if (onFormatDialog) onFormatDialog();
     }
-    bool grabFrame(QString* error) override {
+    // Answered at once, as a camera with the frame at hand.
+    void requestGrab(qint64 ticket) override {
+        QString error;
+        if (!grabFrame(&error)) {
+            emit grabDone(ticket, {}, {}, error);
+            return;
+        }
+        emit grabDone(ticket, grabbedFrame(), grabbedAt(), {});
+    }
+    bool grabFrame(QString* error) {
         calls << QStringLiteral("grab");
         if (onGrab) onGrab();
         *error = grabError;
         return grabError.isEmpty();
     }
-    // The window saves what it grabbed through its own save queue, never through the view.
-    bool saveFrame(const QString& path, QString* error) override {
-        calls << QStringLiteral("save %1").arg(path);
-        *error = QStringLiteral("not used");
-        return false;
-    }
     // A small frame of one grey, captured at 07:40:39 in UTC.
-    QImage grabbedFrame() const override {
+    QImage grabbedFrame() const {
         QImage frame(8, 6, QImage::Format_RGB32);
         frame.fill(qRgb(100, 100, 100));
         return frame;
     }
-    QDateTime grabbedAt() const override {
-        return QDateTime(QDate(2026, 12, 6), QTime(7, 40, 39), Qt::UTC);
-    }
+    QDateTime grabbedAt() const { return QDateTime(QDate(2026, 12, 6), QTime(7, 40, 39), Qt::UTC); }
     void disconnectDriver() override { calls << QStringLiteral("disconnect"); }
     void restartCamera(const QString& reason) override {
         calls << QStringLiteral("restart: %1").arg(reason);
