@@ -3,6 +3,7 @@
 #include "camera_process/format_dialog.h"
 #include "camera_process/frame_receiver.h"
 #include "camera_process/preview_widget.h"
+#include "camera_process/view_shared.h"
 #include "camera_protocol/reply_check.h"
 #include "camera_protocol/wire_format.h"
 #include "pictures/bmp_writer.h"
@@ -23,19 +24,10 @@ Q_LOGGING_CATEGORY(cameraLog, "lumivex.camera", QtWarningMsg)
 
 namespace camera_process {
 
-namespace {
-
 using namespace std::chrono_literals;
-
-bool fail(QString* error, const QString& reason) {
-    if (error) *error = reason;
-    return false;
-}
-
-const QString ProcessEnded = QStringLiteral("The camera process ended unexpectedly");
-const QString ProcessHangs = QStringLiteral("The camera process does not answer");
-
-} // namespace
+using view::fail;
+using view::ProcessEnded;
+using view::ProcessHangs;
 
 ProcessCameraView::ProcessCameraView(QString program, QObject* parent)
     : CameraView(parent), host_(std::move(program)) {
@@ -55,8 +47,7 @@ ProcessCameraView::ProcessCameraView(QString program, QObject* parent)
                                                      : timing_.retryInterval);
         happen(LinkEvent::RetryDue);
     });
-    grabTimer_.setSingleShot(true);
-    connect(&grabTimer_, &QTimer::timeout, this, &ProcessCameraView::onGrabTimeout);
+    connect(&grabs_, &GrabRequests::expired, this, &ProcessCameraView::onGrabsExpired);
     setTiming(timing_);
 }
 
@@ -133,11 +124,6 @@ void ProcessCameraView::endProcess() {
     if (preview_) preview_->update();
 }
 
-void ProcessCameraView::forgetGrab() {
-    grabbed_ = QImage(); // a picture of a stream that has stopped is not saved later
-    grabbedAt_ = QDateTime();
-}
-
 bool ProcessCameraView::send(const Message& message, int fd) {
     if (host_.now() && host_.now()->channel().send(message, fd)) return true;
     // Too large for the socket: not sent, and the process is none the worse for it.
@@ -176,7 +162,7 @@ bool ProcessCameraView::await(std::initializer_list<const char*> verbs,
     if (!host_.now()) return fail(error, ProcessEnded);
     // The format dialog shown while the camera opens stays painted.
     std::function<void()> meanwhile;
-    if (formatDialog_ && formatDialog_->isVisible()) meanwhile = keepDialogPainted;
+    if (chooser_.dialogShown()) meanwhile = keepDialogPainted;
     const bool answered = host_.now()->channel().waitFor(
         [&verbs](const Message& message) {
             return std::any_of(verbs.begin(), verbs.end(), [&message](const char* verb) {
@@ -218,14 +204,12 @@ QWidget* ProcessCameraView::create(QWidget* parent, QSize size, const QString& s
                                    QString* error) {
     QWidget* view = createView(parent, size, source, error);
     // Start-up ends with the failure's message: the dialog shown early goes first.
-    if (!view) delete formatDialog_.data();
+    if (!view) chooser_.dropDialog();
     return view;
 }
 
 void ProcessCameraView::showEarlyFormatDialog(QWidget* parent) {
-    delete formatDialog_.data();
-    formatDialog_ = new camera::FormatDialog(parent);
-    formatDialog_->show();
+    chooser_.showEarly(parent);
     // On the screen now; the waits for the camera keep it painted from here on.
     keepDialogPainted();
 }
@@ -238,10 +222,7 @@ QWidget* ProcessCameraView::createView(QWidget* parent, QSize size, const QStrin
     if (previewOwned_) delete preview_.data();
     description_ = source.trimmed();
     device_.reset();
-    formats_.clear();
-    formatsTaken_ = false;
-    formatIndex_ = -1;
-    format_.reset();
+    chooser_.forget();
 
     auto preview = std::make_unique<camera::PreviewWidget>(parent);
     preview->setGeometry(0, 0, size.width(), size.height());
@@ -265,7 +246,7 @@ QWidget* ProcessCameraView::createView(QWidget* parent, QSize size, const QStrin
                           ? QStringLiteral("There is no camera")
                           : secrets::masked(answer.text(QLatin1String("error")));
         // No formats to wait for: a dialog shown early offers the camera's own.
-        if (formatDialog_) prepareFormatDialog();
+        if (chooser_.hasDialog()) prepareFormatDialog();
         preview->show();
         previewOwned_ = parent == nullptr;
         return preview.release();
@@ -362,7 +343,7 @@ bool ProcessCameraView::connectDriver(QString* error) {
             watchdog_.start();
             return true;
         }
-        delete formatDialog_.data();
+        chooser_.dropDialog();
         return fail(error, failure);
     }
     qCDebug(cameraLog) << "start-up: the camera runs";
@@ -416,15 +397,8 @@ ProcessCameraView::Started ProcessCameraView::startCamera(QString* error) {
 }
 
 void ProcessCameraView::takeFormats(const Message& answer) {
-    formatsTaken_ = true;
-    formats_.clear();
-    for (const QCborValue& value : answer.fields.value(QLatin1String("formats")).toArray())
-        if (auto format = formatFromWire(value.toMap())) formats_.append(*format);
-    formatIndex_ = int(answer.number(QLatin1String("chosen"), -1));
-    if (formatIndex_ >= formats_.size()) formatIndex_ = -1;
-    format_.reset();
-    if (formatIndex_ >= 0) format_ = formats_[formatIndex_];
-    qCDebug(cameraLog) << formats_.size() << "formats";
+    chooser_.take(answer);
+    qCDebug(cameraLog) << chooser_.formats().size() << "formats";
 }
 
 void ProcessCameraView::disconnectDriver() {
@@ -435,7 +409,7 @@ void ProcessCameraView::disconnectDriver() {
         await({"controls-applied"}, 1s, &answer, nullptr);
     }
     controls_.forget();
-    delete formatDialog_.data();
+    chooser_.dropDialog();
     standbyTimer_.stop();
     host_.dropStandby();
     happen(LinkEvent::Disconnect);
@@ -546,7 +520,7 @@ void ProcessCameraView::onTryFound(const Message& message) {
     tryFound_ = true;
     processDraws_ = sinkDraws_ && message.flag(QLatin1String("draws"));
     sendPreview();
-    const bool firstMeeting = !formatsTaken_;
+    const bool firstMeeting = !chooser_.taken();
     if (firstMeeting) {
         if (!device_)
             device_ = deviceFromWire(message.fields.value(QLatin1String("camera")).toMap());
@@ -554,12 +528,14 @@ void ProcessCameraView::onTryFound(const Message& message) {
     }
     QCborMap fields{{QLatin1String("controls"), valuesToWire(controls_.startControls())}};
     if (!firstMeeting) {
-        if (format_) fields.insert(QLatin1String("format"), formatToWire(*format_));
+        if (const auto format = chooser_.current())
+            fields.insert(QLatin1String("format"), formatToWire(*format));
         send(Message(QStringLiteral("start"), fields));
         return;
     }
     fields.insert(QLatin1String("timeout"), qint64(timing_.startTimeout.count()));
-    if (!wantedFormat_.isEmpty()) fields.insert(QLatin1String("formatLabel"), wantedFormat_);
+    if (!chooser_.wanted().isEmpty())
+        fields.insert(QLatin1String("formatLabel"), chooser_.wanted());
     send(Message(QStringLiteral("connect"), fields));
 }
 
@@ -675,228 +651,14 @@ void ProcessCameraView::tryAgain() {
     send(openRequest());
 }
 
-bool ProcessCameraView::sendGrab(qint64* id, std::chrono::milliseconds* limit, QString* error) {
-    if (link_ == Link::Idle) return fail(error, QStringLiteral("The camera is not connected"));
-    if (link_ != Link::Streaming)
-        return fail(error, QStringLiteral("Camera lost: %1").arg(lostReason_));
-    *id = ++grabId_;
-    const auto asked = std::chrono::steady_clock::now();
-    // Just after the camera came back, the picture is taken from a frame of the warm-up's end.
-    const qint64 settle =
-        backSince_.isValid() ? std::max<qint64>(0, warmUp_.count() - backSince_.elapsed()) : 0;
-    // A camera already silent for a while is not waited for past the watchdog's limit: the
-    // loss is noticed on time even while pictures fall due.
-    const std::chrono::milliseconds wait = std::clamp(
-        timing_.stallTimeout - silence(), std::chrono::milliseconds(100), timing_.grabTimeout);
-    // The camera process's own wait, and time to hand over a large picture.
-    *limit = wait + std::chrono::milliseconds(settle) + 1s;
-    // The blocks of earlier pictures nobody holds any more: the camera process may reuse them.
-    const QCborArray free = frames_.takeFreedBlocks();
-    if (send(Message(QStringLiteral("grab"),
-                     {{QLatin1String("id"), *id},
-                      {QLatin1String("asked"),
-                       qint64(std::chrono::nanoseconds(asked.time_since_epoch()).count())},
-                      {QLatin1String("after"), settle},
-                      {QLatin1String("free"), free},
-                      {QLatin1String("timeout"), qint64(wait.count())}})))
-        return true;
-    noGrabAnswer();
-    return fail(error, host_.talking() ? ProcessHangs : ProcessEnded);
-}
-
-// The loss is handled from the event loop, after the picture is counted.
-void ProcessCameraView::noGrabAnswer() {
-    const bool ended = !host_.talking();
-    later(ended ? LinkEvent::ProcessGone : LinkEvent::NoAnswer,
-          ended ? ProcessEnded : ProcessHangs);
-}
-
-bool ProcessCameraView::grabFrame(QString* error) {
-    forgetGrab(); // a failed grab must not leave an older picture to be saved
-    qint64 id = 0;
-    std::chrono::milliseconds limit{};
-    if (!sendGrab(&id, &limit, error)) return false;
-    Message answer;
-    if (!host_.now()->channel().waitFor(
-            [id](const Message& message) {
-                return (message.is(QLatin1String("grabbed")) ||
-                        message.is(QLatin1String("grab-failed"))) &&
-                       message.number(QLatin1String("id")) == id;
-            },
-            limit, &answer)) {
-        const bool ended = !host_.talking();
-        noGrabAnswer();
-        return fail(error, ended ? ProcessEnded : ProcessHangs);
-    }
-    lastAnswer_.start();
-    // Checked as any message; the grab is said to have failed, and the process that sent a
-    // damaged answer is ended from the event loop.
-    QString why = checkReply(answer);
-    bool damaged = !why.isEmpty();
-    if (damaged || !frames_.takeGrab(answer, &grabbed_, &grabbedAt_, &why, &damaged)) {
-        if (damaged) later(LinkEvent::Failure, why);
-        return fail(error, why);
-    }
-    return true;
-}
-
-void ProcessCameraView::requestGrab(qint64 ticket) {
-    qint64 id = 0;
-    std::chrono::milliseconds limit{};
-    QString error;
-    if (!sendGrab(&id, &limit, &error)) {
-        // Never answered inside the call.
-        QMetaObject::invokeMethod(
-            this, [this, ticket, error] { emit grabDone(ticket, {}, {}, error); },
-            Qt::QueuedConnection);
-        return;
-    }
-    pendingGrabs_.insert(id, PendingGrab{ticket, std::chrono::steady_clock::now() + limit});
-    armGrabTimer();
-}
-
-void ProcessCameraView::armGrabTimer() {
-    if (pendingGrabs_.isEmpty()) {
-        grabTimer_.stop();
-        return;
-    }
-    auto first = std::chrono::steady_clock::time_point::max();
-    for (const PendingGrab& grab : std::as_const(pendingGrabs_))
-        first = std::min(first, grab.deadline);
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(first - std::chrono::steady_clock::now());
-    grabTimer_.start(std::max<qint64>(0, left.count()));
-}
-
-void ProcessCameraView::onGrabAnswer(const Message& answer) {
-    const auto pending = pendingGrabs_.find(answer.number(QLatin1String("id")));
-    if (pending == pendingGrabs_.end()) return; // given up on, or a waited-for grab's
-    const qint64 ticket = pending->ticket;
-    pendingGrabs_.erase(pending);
-    armGrabTimer();
-    QImage frame;
-    QDateTime captured;
-    QString error;
-    bool damaged = false;
-    frames_.takeGrab(answer, &frame, &captured, &error, &damaged);
-    // The picture is counted first, then the process that sent a damaged one is ended.
-    const quint64 about = processSerial_;
-    emit grabDone(ticket, frame, captured, error);
-    if (damaged && about == processSerial_) broken(error);
-}
-
-void ProcessCameraView::onGrabTimeout() {
-    const auto now = std::chrono::steady_clock::now();
-    QList<qint64> late;
-    for (auto it = pendingGrabs_.begin(); it != pendingGrabs_.end();) {
-        if (it->deadline > now) {
-            ++it;
-            continue;
-        }
-        late << it->ticket;
-        it = pendingGrabs_.erase(it);
-    }
-    armGrabTimer();
-    if (late.isEmpty()) return;
-    const QString reason = host_.talking() ? ProcessHangs : ProcessEnded;
-    for (const qint64 ticket : late)
-        emit grabDone(ticket, {}, {}, reason);
-    noGrabAnswer();
-}
-
-// The grabs still waited for when the camera process goes: answered, from the event loop.
-void ProcessCameraView::failPendingGrabs(const QString& reason) {
-    if (pendingGrabs_.isEmpty()) return;
-    QList<qint64> tickets;
-    for (const PendingGrab& grab : std::as_const(pendingGrabs_))
-        tickets << grab.ticket;
-    pendingGrabs_.clear();
-    grabTimer_.stop();
-    QMetaObject::invokeMethod(
-        this,
-        [this, tickets, reason] {
-            for (const qint64 ticket : tickets)
-                emit grabDone(ticket, {}, {}, reason);
-        },
-        Qt::QueuedConnection);
-}
-
-bool ProcessCameraView::saveFrame(const QString& path, QString* error) {
-    if (grabbed_.isNull()) return fail(error, QStringLiteral("No picture has been grabbed"));
-    return camera::writeBmp(grabbed_, path, error);
-}
-
-void ProcessCameraView::prepareFormatDialog() {
-    if (!preview_) return;
-    if (formatDialog_) {
-        formatDialog_->setFormats(formats_, formatIndex_);
-        return;
-    }
-    formatDialog_ = new camera::FormatDialog(formats_, formatIndex_, preview_->window());
-    // Styles, fonts and sizes too, so that showing it only has to put it on the screen.
-    formatDialog_->ensurePolished();
-    formatDialog_->layout()->activate();
-}
-
-void ProcessCameraView::videoFormatDialog() {
-    if (!preview_) return;
-    if (!formatDialog_) prepareFormatDialog();
-    const std::unique_ptr<camera::FormatDialog> dialog(formatDialog_.data());
-    formatDialog_.clear();
-    // Shown early, it may have been answered while the camera opened.
-    const int result = dialog->answered() ? dialog->result() : dialog->exec();
-    if (result != QDialog::Accepted) return;
-    switchFormat(dialog->selectedIndex());
-}
-
-void ProcessCameraView::switchFormat(int chosen) {
-    if (chosen < 0 || chosen == formatIndex_ || chosen >= formats_.size()) return;
-    if (link_ != Link::Streaming) {
-        // Not running: the next start uses it.
-        formatIndex_ = chosen;
-        format_ = formats_[chosen];
-        return;
-    }
-    forgetGrab(); // a picture grabbed in the old format is not saved in the new one's place
-    Message answer;
-    QString error;
-    // Part of start-up (the dialog comes before the window shows), so waiting is fine here.
-    if (!request(Message(QStringLiteral("format"),
-                         {{QLatin1String("format"), formatToWire(formats_[chosen])},
-                          {QLatin1String("timeout"), qint64(timing_.startTimeout.count())}}),
-                 {"format-set", "format-failed"}, timing_.startTimeout * 2 + 2s, &answer, &error)) {
-        happen(host_.talking() ? LinkEvent::NoAnswer : LinkEvent::ProcessGone, error);
-        return;
-    }
-    lastProgress_ = std::chrono::steady_clock::now();
-    if (answer.is(QLatin1String("format-set"))) {
-        formatIndex_ = chosen;
-        format_ = formats_[chosen];
-        qCDebug(cameraLog) << "the camera runs in" << format_->label();
-    }
-    // Refused: the camera process went back to the format before; if that failed too, the
-    // camera is silent and the watchdog finds it lost.
-}
-
-bool ProcessCameraView::useVideoFormat(const QString& label) {
-    delete formatDialog_.data(); // not asked: the run being taken up says which
-    // A camera not met yet (waited for) is opened in it once it is there.
-    wantedFormat_ = label;
-    for (int i = 0; i < formats_.size(); ++i) {
-        if (formats_[i].label() != label) continue;
-        switchFormat(i);
-        return formatIndex_ == i;
-    }
-    return false;
-}
-
 QString ProcessCameraView::cameraName() const {
     if (!description_.isEmpty()) return QStringLiteral("\"%1\"").arg(secrets::masked(description_));
     return device_ ? device_->label() : QString();
 }
 
 QString ProcessCameraView::videoFormatLabel() const {
-    return format_ ? format_->label() : QString();
+    const auto format = chooser_.current();
+    return format ? format->label() : QString();
 }
 
 void ProcessCameraView::restartCamera(const QString& reason) {
@@ -904,7 +666,8 @@ void ProcessCameraView::restartCamera(const QString& reason) {
 }
 
 QSize ProcessCameraView::pictureSize() const {
-    return format_ ? QSize(format_->width, format_->height) : QSize();
+    const auto format = chooser_.current();
+    return format ? QSize(format->width, format->height) : QSize();
 }
 
 QString ProcessCameraView::cameraIdentity() const {

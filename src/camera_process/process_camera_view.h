@@ -1,7 +1,9 @@
 #pragma once
 
 #include "camera_api/camera_view.h"
+#include "camera_process/format_chooser.h"
 #include "camera_process/frame_receiver.h"
+#include "camera_process/grab_requests.h"
 #include "camera_process/loss_policy.h"
 #include "camera_process/process_controls.h"
 #include "camera_process/process_host.h"
@@ -82,8 +84,8 @@ public:
 
     void setTiming(const Timing& timing);
 
-    const QList<camera::VideoFormat>& formats() const { return formats_; }
-    std::optional<camera::VideoFormat> currentFormat() const { return format_; }
+    const QList<camera::VideoFormat>& formats() const { return chooser_.formats(); }
+    std::optional<camera::VideoFormat> currentFormat() const { return chooser_.current(); }
     // A grab that waits for its frame, for tools and tests that take pictures one by one (the
     // window never waits): the picture, and when the camera captured it (UTC), stay until the
     // next grab, a loss or a new format. The image owns its pixels.
@@ -161,13 +163,13 @@ private:
     bool sendGrab(qint64* id, std::chrono::milliseconds* limit, QString* error);
     void noGrabAnswer();
     void onGrabAnswer(const Message& answer);
-    void onGrabTimeout();
-    void armGrabTimer();
+    void onGrabsExpired(const QList<qint64>& tickets);
     void failPendingGrabs(const QString& reason);
     // The format dialog for the formats now known: built ahead of showing it, or the one shown
     // early filled in.
     void prepareFormatDialog();
-    // Starts the camera in formats_[chosen] (part of start-up: it waits for the answer).
+    // Starts the camera in the chooser's formats()[chosen] (part of start-up: it waits for the
+    // answer).
     void switchFormat(int chosen);
 
     ProcessHost host_;
@@ -180,12 +182,7 @@ private:
 
     QString description_;
     std::optional<camera::DeviceIdentity> device_; // the camera by what it is, once found
-    QList<camera::VideoFormat> formats_;
-    int formatIndex_ = -1;
-    std::optional<camera::VideoFormat> format_;
-    QString wantedFormat_;      // the label of the format a run taken up asks for
-    bool formatsTaken_ = false; // the camera has been connected and told its formats
-    QPointer<camera::FormatDialog> formatDialog_;
+    FormatChooser chooser_;
 
     bool waitForCamera_ = false;
     bool earlyDialog_ = false;
@@ -215,15 +212,7 @@ private:
     std::chrono::milliseconds warmUp_{1000};
     QElapsedTimer backSince_; // since the camera came back after a loss
 
-    qint64 grabId_ = 0;
-    // Grabs asked for and not answered yet, by their id: the caller's ticket and when they are
-    // given up on.
-    struct PendingGrab {
-        qint64 ticket;
-        std::chrono::steady_clock::time_point deadline;
-    };
-    QHash<qint64, PendingGrab> pendingGrabs_;
-    QTimer grabTimer_;
+    GrabRequests grabs_;
     FrameReceiver frames_; // the preview's and the grabs' shared memory
     QImage grabbed_; // the last grab's picture, in shared memory it releases with its last copy
     QDateTime grabbedAt_;
