@@ -178,6 +178,9 @@ bool Form1::Load() {
 
 // Unload: release the camera. A run in progress simply ends with the program.
 void Form1::closeEvent(QCloseEvent* event) {
+    // The window goes at once; what is left to do (the pictures on their way saved, the
+    // camera's automatics given back) is waited for out of sight.
+    hide();
     // The run ends with the window: its pictures taken are saved first and its log closed, and
     // the camera's automatics come back.
     endRunWithProgram(runs::event::Stopped, QStringLiteral("the window was closed"));

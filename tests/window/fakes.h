@@ -49,8 +49,17 @@ public:
         calls << QStringLiteral("format dialog");
         if (onFormatDialog) onFormatDialog();
     }
-    // Answered at once, as a camera with the frame at hand.
+    bool holdGrabs = false; // set: grabs wait in heldGrabs until answer() is called
+    QList<qint64> heldGrabs;
+    // Answered at once, as a camera with the frame at hand, unless held.
     void requestGrab(qint64 ticket) override {
+        if (holdGrabs) {
+            heldGrabs << ticket;
+            return;
+        }
+        answer(ticket);
+    }
+    void answer(qint64 ticket) {
         QString error;
         if (!grabFrame(&error)) {
             emit grabDone(ticket, {}, {}, error);

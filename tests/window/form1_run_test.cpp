@@ -2,6 +2,7 @@
 #include "form_fixture.h"
 
 #include <QStorageInfo>
+#include <QTimer>
 
 namespace {
 
@@ -210,6 +211,25 @@ INSTANTIATE_TEST_SUITE_P(
                 "The number of frames to stop at is too large: it must lie between -2147483648 "
                 "and 2147483647."}),
     [](const auto& info) { return std::string(info.param.what); });
+
+// Closed mid-run, the window goes at once: the picture still on its way from the camera is
+// waited for out of sight, and saved.
+TEST_F(RunTest, AWindowClosedMidRunGoesAtOnceAndItsLastPictureIsStillSaved) {
+    auto& f = start("10");
+    f.show();
+    camera.holdGrabs = true;
+    f.cmdTakePic->click();
+    ASSERT_EQ(camera.heldGrabs.size(), 1);
+    bool shownWhileWaiting = true;
+    QTimer::singleShot(100, [&] {
+        shownWhileWaiting = f.isVisible();
+        camera.answer(camera.heldGrabs.takeFirst());
+    });
+    f.close();
+    EXPECT_FALSE(shownWhileWaiting);
+    EXPECT_TRUE(runFiles().contains(QStringLiteral("Picture 1.bmp")))
+        << runFiles().join(' ').toStdString();
+}
 
 TEST_F(RunTest, AHugeStopCountIsNoObstacleWhenNotUsed) {
     auto& f = loadedForm();
