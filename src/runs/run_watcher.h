@@ -30,6 +30,8 @@ struct RunState {
     QDateTime latestCaptured; // when it was captured
     qint64 interval = 0;      // seconds between pictures
     qint64 stopAt = -1;       // the picture the run stops after; -1: none
+    QDateTime stoppedAt;      // when the last run stopped; invalid while one runs, or before any
+    QString stopReason;       // why, in the words of its log's last row
 };
 
 class RunWatcher {

@@ -23,6 +23,7 @@ const QByteArray Html = R"page(<!DOCTYPE html>
 <dt>Camera</dt><dd id="camera">&ndash;</dd>
 <dt>Next picture due</dt><dd id="nextDue">&ndash;</dd>
 <dt>Disk full in</dt><dd id="disk">&ndash;</dd>
+<dt>Stopped</dt><dd id="stopped">&ndash;</dd>
 </dl>
 <p id="problem" role="alert"></p>
 </body>
@@ -34,9 +35,12 @@ const QByteArray Script = R"page("use strict";
 history.replaceState(null, "", "/");
 const field = (id) => document.getElementById(id);
 const when = (t) => (t ? new Date(t).toLocaleString() : "\u2013");
+const two = (n) => String(n).padStart(2, "0");
+const clock = (d) => two(d.getHours()) + ":" + two(d.getMinutes()) + ":" + two(d.getSeconds());
 const picture = field("picture");
 let asked = 0;
-let timer = 0;
+let heard = null; // when the program last answered, by this browser's clock
+let last = null; // what it said then
 picture.addEventListener("load", () => {
   picture.dataset.shown = String(asked);
 });
@@ -50,6 +54,8 @@ function show(s) {
     s.camera === "lost" ? "Camera lost: " + s.cameraReason : "Working";
   field("nextDue").textContent = when(s.nextDue);
   field("disk").textContent = s.diskFullIn || "\u2013";
+  field("stopped").textContent =
+    !s.running && s.stoppedAt ? when(s.stoppedAt) + ": " + s.stopReason : "\u2013";
   if (s.latest) {
     field("taken").textContent =
       "Picture " + s.latest.number + ", taken " + when(s.latest.captured);
@@ -59,24 +65,49 @@ function show(s) {
     }
   }
 }
+// No answer: the figures stay, marked as old, and "Running" is no longer claimed.
+function showUnheard() {
+  document.body.classList.toggle("stale", heard !== null);
+  if (heard === null) {
+    field("problem").textContent = "The program does not answer.";
+    return;
+  }
+  const at = clock(heard);
+  field("problem").textContent =
+    "Last heard from the program at " + at + "; it does not answer now.";
+  if (last.running) field("state").textContent = "Running? (not heard from since " + at + ")";
+}
 async function refresh() {
+  // A program that hangs keeps the connection open: its silence counts as no answer.
+  const abort = new AbortController();
+  const late = setTimeout(() => abort.abort(), 10000);
   try {
-    const answer = await fetch("/status.json", { cache: "no-store", credentials: "same-origin" });
+    const answer = await fetch("/status.json", {
+      cache: "no-store",
+      credentials: "same-origin",
+      signal: abort.signal,
+    });
     if (answer.status === 401 || answer.status === 429) {
       // A key renewed in the program: only a new link helps, and asking on would count as guessing.
-      clearInterval(timer);
       field("problem").textContent = "This link no longer works: ask the program for its new link.";
       return;
     }
     if (!answer.ok) throw new Error(String(answer.status));
-    show(await answer.json());
+    const s = await answer.json();
+    show(s);
+    heard = new Date();
+    last = s;
+    document.body.classList.remove("stale");
     field("problem").textContent = "";
   } catch (e) {
-    field("problem").textContent = "The program does not answer.";
+    showUnheard();
+  } finally {
+    clearTimeout(late);
   }
+  // Asked again once this answer is in, so that slow answers never pile up.
+  setTimeout(refresh, 3000);
 }
 refresh();
-timer = setInterval(refresh, 3000);
 )page";
 
 const QByteArray Style = R"page(body { font-family: sans-serif; margin: 0.5em; max-width: 40em; }
@@ -86,6 +117,7 @@ dl { display: grid; grid-template-columns: auto 1fr; gap: 0.2em 0.8em; }
 dt { font-weight: bold; }
 dd { margin: 0; }
 #problem { color: #b00; }
+.stale dl, .stale #taken, .stale img { opacity: 0.5; }
 )page";
 
 const QByteArray KeyNeeded = R"page(<!DOCTYPE html>

@@ -45,6 +45,8 @@ QByteArray statusJson(const runs::RunState& state) {
     o.insert(QStringLiteral("interval"), state.interval);
     o.insert(QStringLiteral("stopAt"), state.stopAt > 0 ? QJsonValue(state.stopAt) : QJsonValue());
     o.insert(QStringLiteral("latest"), latest.isEmpty() ? QJsonValue() : QJsonValue(latest));
+    o.insert(QStringLiteral("stoppedAt"), timeValue(state.stoppedAt));
+    o.insert(QStringLiteral("stopReason"), secrets::masked(state.stopReason));
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 

@@ -256,6 +256,8 @@ private:
         QDateTime captured;
     } latestSaved_;
     QDateTime runSince_;
+    QDateTime runStoppedAt_; // the last run's end and why, from its log's last row
+    QString runStopReason_;
     bool diskAlmostFullLogged_ = false;
     std::unique_ptr<runs::RunLog> pastRunLog_; // the run before's, for a watcher's late rows
     QString pastRunFolder_;

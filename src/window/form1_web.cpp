@@ -37,6 +37,17 @@ void Form1::publishRun(const QList<runs::LogRow>& rows) {
         ended = row.event == runs::event::Stopped || row.event == runs::event::Ended;
         masked.append(row);
         masked.back().detail = secrets::masked(row.detail);
+        if (row.event == runs::event::Started || row.event == runs::event::Resumed) {
+            runStoppedAt_ = {};
+            runStopReason_.clear();
+        } else if (ended) {
+            runStoppedAt_ = row.time;
+            // An "ended" row names only the signal that ended the program.
+            runStopReason_ =
+                row.event == runs::event::Ended
+                    ? QStringLiteral("the program was ended (%1)").arg(masked.back().detail)
+                    : masked.back().detail;
+        }
     }
     runs::RunState state;
     state.running = isRunning() && !ended;
@@ -59,6 +70,8 @@ void Form1::publishRun(const QList<runs::LogRow>& rows) {
     state.latestCaptured = latestSaved_.captured;
     state.interval = lngInterval;
     state.stopAt = lngStopAt;
+    state.stoppedAt = runStoppedAt_;
+    state.stopReason = runStopReason_;
     deps_.runWatcher->runChanged(state, masked);
 }
 

@@ -1,12 +1,16 @@
 // The run's web page's link for a phone: the address, its QR code, a new key.
 #include "window/look_in_dialog.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
+#include <arpa/inet.h>
 #include <memory>
 #include <qrencode.h>
 
@@ -30,6 +34,21 @@ QImage qrCode(const QString& text, int scale) {
             }
         }
     return image;
+}
+
+bool onlyThisComputer(const QString& link) {
+    const QString host = QUrl(link).host().toLower();
+    if (host == QLatin1String("localhost") || host.endsWith(QLatin1String(".localhost")))
+        return true;
+    const QByteArray bytes = host.toLatin1();
+    in_addr v4{};
+    in6_addr v6{};
+    if (::inet_pton(AF_INET, bytes.constData(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+    if (::inet_pton(AF_INET6, bytes.constData(), &v6) == 1) {
+        if (IN6_IS_ADDR_LOOPBACK(&v6)) return true;
+        return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
+    }
+    return false;
 }
 
 LookInDialog::LookInDialog(const LookIn& lookIn, QWidget* parent)
@@ -72,7 +91,31 @@ LookInDialog::LookInDialog(const LookIn& lookIn, QWidget* parent)
     buttons->addStretch(1);
     buttons->addWidget(cmdClose);
     layout->addLayout(buttons);
+    // Copy and the note in rows of their own under the buttons: a third button in the buttons'
+    // row would widen the dialog and move what was there before.
+    cmdCopy = new QPushButton(QStringLiteral("&Copy"), this);
+    cmdCopy->setObjectName(QStringLiteral("cmdCopy"));
+    cmdCopy->setAccessibleName(QStringLiteral("Copy the link"));
+    cmdCopy->setAccessibleDescription(QStringLiteral("Puts the link on the clipboard"));
+    auto* copyRow = new QHBoxLayout;
+    copyRow->addWidget(cmdCopy);
+    copyRow->addStretch(1);
+    layout->addLayout(copyRow);
+    lblOnlyHere = new QLabel(
+        QStringLiteral("This link works only on this computer: a phone cannot open it. For a "
+                       "phone on the same network, set WebAddress=0.0.0.0 in Config.ini and "
+                       "start the program again."),
+        this);
+    lblOnlyHere->setObjectName(QStringLiteral("lblOnlyHere"));
+    lblOnlyHere->setWordWrap(true);
+    // The note takes the width the dialog has; it never widens it.
+    QSizePolicy notePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    notePolicy.setHeightForWidth(true);
+    lblOnlyHere->setSizePolicy(notePolicy);
+    lblOnlyHere->hide();
+    layout->addWidget(lblOnlyHere);
     connect(cmdNewKey, &QPushButton::clicked, this, &LookInDialog::newKey);
+    connect(cmdCopy, &QPushButton::clicked, this, &LookInDialog::copyLink);
     connect(cmdClose, &QPushButton::clicked, this, &QDialog::accept);
     showLink();
 }
@@ -82,6 +125,11 @@ void LookInDialog::showLink() {
     txtLink->setText(link);
     txtLink->setCursorPosition(0);
     picCode->setPixmap(QPixmap::fromImage(qrCode(link, 4)));
+    lblOnlyHere->setVisible(onlyThisComputer(link));
+}
+
+void LookInDialog::copyLink() {
+    QGuiApplication::clipboard()->setText(txtLink->text());
 }
 
 void LookInDialog::newKey() {

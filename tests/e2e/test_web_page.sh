@@ -2,8 +2,8 @@
 # Looking in from another device: the run's page in headless Chromium follows a run whose camera
 # is lost for a while (the count, "Camera lost", the latest picture), shows nothing of it without
 # the key or with a wrong one, takes the key out of the address; hostile clients and guessing are
-# turned away while the run goes on; the command on every event hears the run's events. The page
-# listens on this computer only.
+# turned away while the run goes on; a program that stops answering is marked as such; the command
+# on every event hears the run's events. The page listens on this computer only.
 source "$(dirname "$0")/lib.sh"
 
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
@@ -31,12 +31,12 @@ KEY=$(sed -n 's/^Key=\([A-Za-z0-9_-]*\).*/\1/p' "$WORK/app/Web.ini")
 [[ ${#KEY} -ge 22 ]] || fail "no key in Web.ini"
 [[ $(stat -c %a "$WORK/app/Web.ini") == 600 ]] || fail "Web.ini is readable by others"
 
-chrome() { # URL [more flags]: the page's DOM once its script has asked a few times
+chrome() { # URL [more flags]: the page's DOM once its script has asked a few times (BUDGET ms)
     local url=$1
     shift
     timeout 60 chromium --headless --no-sandbox --disable-gpu --no-first-run \
-        --user-data-dir="$WORK/chrome-$RANDOM" --virtual-time-budget=8000 "$@" --dump-dom "$url" \
-        2>/dev/null
+        --user-data-dir="$WORK/chrome-$RANDOM" --virtual-time-budget="${BUDGET:-8000}" "$@" \
+        --dump-dom "$url" 2>/dev/null
 }
 status() { curl -s -H "Authorization: Bearer $KEY" "$BASE/status.json"; }
 field() { python3 -c 'import json,sys; d=json.load(sys.stdin); print(eval(sys.argv[1], {}, {"d": d}))' "$1"; }
@@ -198,6 +198,14 @@ done
 taken_after=$(status | field 'd["taken"]')
 [[ $taken_after -ge $((taken_before + 8)) ]] || fail "the run did not go on: $taken_before pictures before, $taken_after after ($SECONDS s)"
 
+# The page as the program serves it, and a state of the run going, for when it no longer answers.
+mkdir "$WORK/replay"
+curl -s -H "Authorization: Bearer $KEY" -o "$WORK/replay/page.html" "$BASE/"
+curl -s -o "$WORK/replay/page.js" "$BASE/page.js"
+curl -s -o "$WORK/replay/page.css" "$BASE/page.css"
+status >"$WORK/replay/status.json"
+[[ $(field 'd["running"]' <"$WORK/replay/status.json") == True ]] || fail "no run going: $(cat "$WORK/replay/status.json")"
+
 # Guessing: wrong keys are slowed, then the address is refused, the right key too.
 for _ in $(seq 10); do
     code=$(curl -s -o /dev/null -w '%{http_code}' -H "Authorization: Bearer ${KEY:0:42}x" "$BASE/status.json")
@@ -220,4 +228,54 @@ done
     fail "a 'not saved' event for each picture: $(grep '^LUMIVEX_EVENT' "$EVENTS")"
 grep -q "^LUMIVEX_RUN=${run%/}$" "$EVENTS" || fail "events without the run folder: $(cat "$EVENTS")"
 grep -q "^LUMIVEX_PICTURE=${run}Picture [0-9]*\.bmp$" "$EVENTS" || fail "events without the picture: $(cat "$EVENTS")"
-echo "ok: the run's page in a browser, with and without its key; the command on every event"
+# A program that stops answering: the page keeps its figures, says when it last heard from the
+# program, and no longer claims the run is going; once the program answers again, that goes. The
+# page is served as the program served it; its status is answered in turn ("ok": as the program
+# answered, "none": the connection closed unanswered).
+REPLAY_PORT=$(free_port)
+replay() { # ANSWER... (BUDGET ms): the page's DOM
+    python3 - "$REPLAY_PORT" "$WORK/replay" "$@" <<'SERVER' &
+import http.server, sys
+port, folder, answers = int(sys.argv[1]), sys.argv[2], sys.argv[3:]
+files = {"/": ("page.html", "text/html"), "/page.js": ("page.js", "text/javascript"),
+         "/page.css": ("page.css", "text/css"), "/status.json": ("status.json", "application/json")}
+class Page(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):
+        path = self.path.split("?")[0]
+        if path == "/status.json" and (answers.pop(0) if answers else "none") == "none":
+            self.close_connection = True
+            return
+        if path not in files:
+            self.send_error(404)
+            return
+        name, kind = files[path]
+        with open(f"{folder}/{name}", "rb") as f:
+            body = f.read()
+        self.send_response(200)
+        self.send_header("Content-Type", kind)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+    def log_message(self, *args):
+        pass
+http.server.HTTPServer(("127.0.0.1", port), Page).serve_forever()
+SERVER
+    local server=$!
+    for _ in $(seq 50); do
+        curl -s -o /dev/null "http://127.0.0.1:$REPLAY_PORT/page.css" && break
+        sleep 0.1
+    done
+    chrome "http://127.0.0.1:$REPLAY_PORT/" || true
+    kill "$server"
+    wait "$server" 2>/dev/null || true
+}
+taken=$(field 'd["taken"]' <"$WORK/replay/status.json")
+dom=$(BUDGET=5000 replay ok none)
+heard=$(sed -n 's/.*Last heard from the program at \([0-9][0-9]:[0-9][0-9]:[0-9][0-9]\); it does not answer now\..*/\1/p' <<<"$dom")
+[[ -n "$heard" ]] || fail "no word of the program not answering: $dom"
+[[ "$dom" == *"<dd id=\"state\">Running? (not heard from since $heard)</dd>"* ]] || fail "the state still claims the run: $dom"
+[[ "$dom" == *"<dd id=\"count\">$taken</dd>"* ]] || fail "the figures went with the answers: $dom"
+dom=$(BUDGET=8000 replay ok none ok)
+[[ "$dom" == *'<dd id="state">Running</dd>'* && "$dom" == *'<p id="problem" role="alert"></p>'* && "$dom" != *stale* ]] ||
+    fail "the mark stayed once the program answered again: $dom"
+echo "ok: the run's page in a browser, with and without its key, and when the program does not answer; the command on every event"

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <arpa/inet.h>
 #include <chrono>
 #include <fcntl.h>
@@ -163,6 +164,23 @@ TEST_F(WebServerTest, TheLinksKeyBecomesACookieAndTheStatusTellsTheRunWithNothin
     EXPECT_EQ(get(port, "/status.json", bearer(k)).status, 401);
     EXPECT_EQ(get(port, "/status.json", bearer(key.current())).status, 200);
     EXPECT_EQ(get(port, "/", "Cookie: lumivex_key=" + k + "\r\n").status, 401);
+}
+
+TEST_F(WebServerTest, AStoppedRunsStatusSaysWhenAndWhy) {
+    runs::RunState state;
+    state.runFolder = dir.filePath(QStringLiteral("pictures/08Dec2026-101500"));
+    state.taken = 7;
+    state.stoppedAt = QDateTime(QDate(2026, 12, 8), QTime(10, 45, 2), QTimeZone(3600));
+    state.stopReason = QStringLiteral("after 7 pictures");
+    board.publish(state);
+    start();
+    const Reply status = get(port, "/status.json", bearer(key.current()));
+    ASSERT_EQ(status.status, 200);
+    EXPECT_NE(status.body.find("\"running\":false,\"since\":null,\"stopAt\":null,"
+                               "\"stopReason\":\"after 7 pictures\",\"stoppedAt\":\"2026-12-"
+                               "08T10:45:02.000+01:00\",\"taken\":7}"),
+              std::string::npos)
+        << status.body;
 }
 
 TEST_F(WebServerTest, WrongKeysAreSlowedThenTheAddressIsRefused) {

@@ -4,8 +4,11 @@
 #include "runs/run_watcher.h"
 #include "window/look_in_dialog.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPixmap>
+#include <QPushButton>
 
 namespace {
 
@@ -52,6 +55,40 @@ TEST_F(WatchTest, TheWatcherHearsEveryRowAndTheStateAndADaysPicturesLeftOnce) {
     EXPECT_EQ(watcher.events.back(), "stopped");
 }
 
+TEST_F(WatchTest, AStoppedRunSaysWhenAndWhyUntilTheNextOneStarts) {
+    Watcher watcher;
+    runWatcher = &watcher;
+    auto& f = loadedForm();
+    // When and why, as text: readable when they differ.
+    const auto last = [&] {
+        const runs::RunState& state = watcher.states.back();
+        return state.stoppedAt.toString(Qt::ISODate) + " " + state.stopReason;
+    };
+    const auto at = [&](const char* reason) {
+        return clock.local.toString(Qt::ISODate) + " " + reason;
+    };
+    f.txtInterval->setText("1");
+    f.optStop2->click();
+    f.txtStopAt->setText("2");
+    f.cmdStart->click();
+    clock.local = clock.local.addSecs(2);
+    passSeconds(2.5);
+    ASSERT_FALSE(f.isRunning());
+    emit camera.cameraLost(QStringLiteral("unplugged")); // the state told again
+    EXPECT_EQ(last(), at("after 2 pictures"));
+
+    f.optStop1->click();
+    f.cmdStart->click();
+    EXPECT_EQ(last(), " ");
+    clock.local = clock.local.addSecs(60);
+    f.cmdStop->click();
+    EXPECT_EQ(last(), at("by the user"));
+
+    f.cmdStart->click();
+    f.endBySignal(QStringLiteral("SIGTERM"));
+    EXPECT_EQ(last(), at("the program was ended (SIGTERM)"));
+}
+
 TEST_F(WatchTest, WithoutAWatcherTheLogIsAsBeforeAndLookInStaysHidden) {
     auto& f = loadedForm();
     EXPECT_TRUE(f.cmdLookIn->isHidden());
@@ -81,6 +118,22 @@ TEST(LookInDialog, ShowsTheLinkAndItsCodeAndANewKeyReplacesBoth) {
     EXPECT_EQ(dialog.txtLink->text(), "http://192.168.1.20:8080/?key=k2");
     EXPECT_NE(dialog.picCode->pixmap().toImage(), first);
     EXPECT_FALSE(dialog.picCode->accessibleName().isEmpty());
+}
+
+TEST(LookInDialog, ALinkOnlyThisComputerOpensSaysSoAndCopyPutsTheLinkOnTheClipboard) {
+    const std::pair<QString, bool> links[] = {{"http://127.0.0.1:8080/?key=k", true},
+                                              {"https://[::1]:8080/?key=k", true},
+                                              {"http://localhost:80/?key=k", true},
+                                              {"http://192.168.1.20:8080/?key=k", false},
+                                              {"http://[fd00::20]:8080/?key=k", false}};
+    for (const auto& [link, onlyHere] : links) {
+        const window::LookIn lookIn{[&] { return link; }, {}};
+        window::LookInDialog dialog(lookIn);
+        EXPECT_EQ(dialog.lblOnlyHere->isVisibleTo(&dialog), onlyHere) << link.toStdString();
+        QGuiApplication::clipboard()->clear();
+        dialog.cmdCopy->click();
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), link);
+    }
 }
 
 } // namespace
