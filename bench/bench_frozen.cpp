@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <algorithm>
 #include <sys/resource.h>
 #include <vector>
 
@@ -61,11 +62,19 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "a fingerprint of 1920 x 1080: %.1f us (four a second at most) [%llu]\n",
                  bench::millisecondsBetween(from, bench::SteadyClock::now()),
                  static_cast<unsigned long long>(sum % 10));
-    double on = 0, off = 0;
-    for (int round = 0; round < 3; ++round) {
-        off += turn(false, seconds);
-        on += turn(true, seconds);
+    // Turns of each in the order off-on, on-off, ..., so that a machine that slows or speeds up
+    // over the minute weighs on both alike; the medians, so that one disturbed turn does not.
+    std::vector<double> on, off;
+    for (int round = 0; round < 6; ++round) {
+        const bool onFirst = round % 2 == 1;
+        for (const bool check : {onFirst, !onFirst})
+            (check ? on : off).push_back(turn(check, seconds));
     }
-    std::fprintf(stderr, "frozen check: on %.4f s/s, off %.4f s/s\n", on / 3, off / 3);
-    bench::printRow("frozen_check_cpu", on / 3, off / 3, "cpu_s/s", 4);
+    const auto median = [](std::vector<double> values) {
+        std::sort(values.begin(), values.end());
+        return (values[values.size() / 2 - 1] + values[values.size() / 2]) / 2;
+    };
+    std::fprintf(stderr, "frozen check: on %.4f s/s, off %.4f s/s (medians of %zu turns)\n",
+                 median(on), median(off), on.size());
+    bench::printRow("frozen_check_cpu", median(on), median(off), "cpu_s/s", 4);
 }
