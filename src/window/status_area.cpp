@@ -41,7 +41,6 @@ void StatusArea::setText(Line line, const QString& text) {
     if (label->text() == text && label->isHidden() == text.isEmpty()) return;
     label->setText(text);
     label->setAccessibleName(text);
-    label->setToolTip(text);
     label->setHidden(text.isEmpty());
     bool any = false;
     for (const QLabel* each : labels_)
