@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,6 +17,18 @@
 namespace {
 
 using namespace std::chrono_literals;
+
+// Tells the lying camera something through its environment, for as long as it is in scope.
+class LyingSetting {
+public:
+    LyingSetting(const char* name, const QByteArray& value) : name_(name) { qputenv(name, value); }
+    ~LyingSetting() { qunsetenv(name_); }
+    LyingSetting(const LyingSetting&) = delete;
+    LyingSetting& operator=(const LyingSetting&) = delete;
+
+private:
+    const char* name_;
+};
 
 class LyingCameraTest : public ::testing::Test {
 protected:
@@ -147,8 +158,7 @@ TEST_F(LyingCameraTest, ATryWhoseFirstFrameIsSlowBringsTheCameraBack) {
     timing.startTimeout = 1000ms;
     timing.retryInterval = 200ms;
     view.setTiming(timing);
-    qputenv("LYING_CAMERA_FIRST_FRAME_MS", "1500");
-    const auto unset = qScopeGuard([] { qunsetenv("LYING_CAMERA_FIRST_FRAME_MS"); });
+    const LyingSetting setting("LYING_CAMERA_FIRST_FRAME_MS", "1500");
     QSignalSpy lost(&view, &camera::CameraView::cameraLost);
     QSignalSpy back(&view, &camera::CameraView::cameraBack);
     ASSERT_EQ(::kill(view.cameraProcessId(), SIGKILL), 0);
@@ -214,8 +224,7 @@ TEST(LyingCameraStartUp, ACameraProcessThatDiesDuringStartUpIsReplaced) {
 // On a fresh machine the camera process first spends seconds loading GStreamer (its plugin
 // registry is built then): start-up waits for that, and then for the camera as usual.
 TEST(LyingCameraStartUp, ACameraProcessSlowToLoadIsWaitedFor) {
-    qputenv("LYING_CAMERA_LOAD_MS", "6000");
-    const auto unset = qScopeGuard([] { qunsetenv("LYING_CAMERA_LOAD_MS"); });
+    const LyingSetting setting("LYING_CAMERA_LOAD_MS", "6000");
     QWidget host;
     camera_process::ProcessCameraView view{LUMIVEX_LYING_CAMERA};
     camera_process::ProcessCameraView::Timing timing;
@@ -233,8 +242,7 @@ TEST(LyingCameraStartUp, ACameraDownAtAResumeIsWaitedForAndGetsTheRunsFormat) {
     QTemporaryDir dir;
     const QString down = dir.filePath("down");
     QFile(down).open(QIODevice::WriteOnly);
-    qputenv("LYING_CAMERA_DOWN", down.toLocal8Bit());
-    const auto unset = qScopeGuard([] { qunsetenv("LYING_CAMERA_DOWN"); });
+    const LyingSetting setting("LYING_CAMERA_DOWN", down.toLocal8Bit());
     QWidget host;
     camera_process::ProcessCameraView view{LUMIVEX_LYING_CAMERA};
     camera_process::ProcessCameraView::Timing timing;
