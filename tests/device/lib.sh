@@ -141,19 +141,6 @@ preview_lost() {
     [[ "$colors" == "48 48 48" ]]
 }
 
-# The interval box, "After ... pictures", its count box and the buttons, as the e2e tests find them.
-set_run() { # interval [stop-after]
-    click_at "$window" 88 538
-    xdotool key ctrl+a type "$1"
-    if [[ -n "${2:-}" ]]; then
-        click_at "$window" 342 560
-        click_at "$window" 400 562
-        xdotool key ctrl+a type "$2"
-    fi
-}
-start_timer() { click_at "$window" 600 524; }
-stop_timer() { click_at "$window" 600 548; }
-
 # The run's end message against the one run folder: the count it gives is the pictures on disk
 # plus those it says could not be saved, each number once. Sets numbers (one a line), files,
 # taken, failed and COUNTED.

@@ -116,6 +116,20 @@ start_on_test_pattern() {
     WINDOW=$(wait_window "^Webcam Lumivex v0.03$")
 }
 
+# In the main window ($window), by their places (the panel starts at y 496, its frames at
+# y 512): the interval box, "After ... pictures" and its count box, and the timer's buttons.
+set_run() { # interval [stop-after]
+    click_at "$window" 88 538
+    xdotool key ctrl+a type "$1"
+    if [[ -n "${2:-}" ]]; then
+        click_at "$window" 342 560
+        click_at "$window" 400 562
+        xdotool key ctrl+a type "$2"
+    fi
+}
+start_timer() { click_at "$window" 600 524; }
+stop_timer() { click_at "$window" 600 548; }
+
 # Presses a key in a window: focus it first, since there is no window manager.
 press() {
     local id=$1 key=$2

@@ -7,13 +7,8 @@ source "$(dirname "$0")/lib.sh"
 start_on_test_pattern 320 240 ball
 window=$WINDOW
 
-# Places in the window (the panel starts at y 496, its frames at y 512).
-click_at "$window" 88 538   # the interval box
-xdotool key ctrl+a type "1"
-click_at "$window" 342 560  # "After ... pictures"
-click_at "$window" 400 562  # the stop count box
-xdotool key ctrl+a type "3"
-click_at "$window" 600 524  # Start Timer
+set_run 1 3
+start_timer
 
 info=$(wait_window "^Info$" 15)
 shopt -s nullglob

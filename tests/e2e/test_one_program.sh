@@ -6,9 +6,8 @@ source "$(dirname "$0")/lib.sh"
 
 start_on_test_pattern 320 240 ball
 window=$WINDOW
-click_at "$window" 88 538 # the interval box
-xdotool key ctrl+a type "1"
-click_at "$window" 600 524 # Start Timer
+set_run 1
+start_timer
 sleep 2
 
 (cd "$WORK/app" && exec ./lumivex) >"$WORK/second.log" 2>&1 &

@@ -42,9 +42,8 @@ status() { curl -s -H "Authorization: Bearer $KEY" "$BASE/status.json"; }
 field() { python3 -c 'import json,sys; d=json.load(sys.stdin); print(eval(sys.argv[1], {}, {"d": d}))' "$1"; }
 
 # The run: a picture a second, until the program is ended.
-click_at "$window" 88 538
-xdotool key ctrl+a type "1"
-click_at "$window" 600 524
+set_run 1
+start_timer
 
 # Without the key, or with a wrong one: nothing of the run.
 for url in "$BASE/" "$BASE/?key=${KEY:0:42}x" "$BASE/?key="; do
