@@ -1,9 +1,7 @@
 #include "camera_process/format_chooser.h"
 
 #include "camera_process/format_dialog.h"
-#include "camera_protocol/wire_format.h"
 
-#include <QCborArray>
 #include <QLayout>
 
 namespace camera_process {
@@ -18,13 +16,10 @@ void FormatChooser::forget() {
     taken_ = false;
 }
 
-void FormatChooser::take(const Message& answer) {
+void FormatChooser::take(const reply::Formats& told) {
     taken_ = true;
-    formats_.clear();
-    for (const QCborValue& value : answer.fields.value(QLatin1String("formats")).toArray())
-        if (auto format = formatFromWire(value.toMap())) formats_.append(*format);
-    index_ = int(answer.number(QLatin1String("chosen"), -1));
-    if (index_ >= formats_.size()) index_ = -1;
+    formats_ = told.formats;
+    index_ = told.chosen < formats_.size() ? told.chosen : -1;
 }
 
 std::optional<camera::VideoFormat> FormatChooser::current() const {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "camera_protocol/message.h"
+#include "camera_protocol/reply.h"
 #include "camera_protocol/video_format.h"
 
 #include <QList>
@@ -29,8 +29,8 @@ public:
 
     // Another camera: nothing is known of it.
     void forget();
-    // The camera's "formats" message (checked already): its formats and the one it runs in.
-    void take(const Message& formats);
+    // The camera's formats as it told them, and the one it runs in.
+    void take(const reply::Formats& told);
     // The camera has been connected and told its formats (a network stream may list none).
     bool taken() const { return taken_; }
 

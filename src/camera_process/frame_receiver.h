@@ -1,6 +1,7 @@
 #pragma once
 
 #include "camera_protocol/message.h"
+#include "camera_protocol/reply.h"
 #include "camera_protocol/shared_memory.h"
 
 #include <QCborArray>
@@ -27,14 +28,14 @@ public:
     // A preview frame: new memory is mapped when the message brings some, and replaces the old
     // only once mapped. `image` shows the frame's slot, read-only. False: the frame or its
     // memory is not right, and `error` says why.
-    bool previewFrame(const Message& message, QImage* image, int* slot, QString* error);
+    // `fd`: the message's descriptor (new memory), or none.
+    bool previewFrame(const reply::Frame& frame, const UniqueFd& fd, QImage* image, QString* error);
     // The memory the last preview frame came in, as the camera process numbers it.
     qint64 previewGeneration() const { return previewGeneration_; }
 
-    // A grab's answer: the picture where the camera process put it. `damaged`: the answer
-    // itself was wrong (not the camera's failure to give a picture).
-    bool takeGrab(const Message& answer, QImage* frame, QDateTime* captured, QString* error,
-                  bool* damaged);
+    // A grabbed picture where the camera process put it. False: the picture is not where the
+    // answer says (a fault of the camera process), and `error` says why.
+    bool takeGrab(const reply::Grabbed& answer, const UniqueFd& fd, QImage* frame, QString* error);
     // The blocks of earlier pictures no image holds any more: the camera process may reuse them.
     QCborArray takeFreedBlocks();
 

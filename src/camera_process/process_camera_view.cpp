@@ -3,7 +3,6 @@
 #include "camera_process/frame_receiver.h"
 #include "camera_process/preview_widget.h"
 #include "camera_process/view_shared.h"
-#include "camera_protocol/reply_check.h"
 #include "camera_protocol/wire_format.h"
 #include "secrets/masked_text.h"
 
@@ -175,7 +174,7 @@ void ProcessCameraView::disconnectDriver() {
     // Settings just sent (the automatics given back at the end of a run) are applied before the
     // camera process goes, or the camera would keep the run's manual settings.
     if (controls_.applyPending() && link_ == Link::Streaming && host_.talking()) {
-        Message answer;
+        Reply answer;
         await({"controls-applied"}, 1s, &answer, nullptr);
     }
     controls_.forget();
@@ -210,124 +209,6 @@ void ProcessCameraView::sendPreview() {
         previewOn_ && (!processDraws_ || link_ == Link::Streaming || link_ == Link::Idle);
     send(Message(QStringLiteral("preview"),
                  {{QLatin1String("on"), on}, {QLatin1String("rate"), previewRate_}}));
-}
-
-void ProcessCameraView::onMessage(const Message& message) {
-    lastAnswer_.start();
-    processReady_ = true;
-    // Nothing the camera process says is read before it is checked: a message that is not
-    // right ends the process like any other fault.
-    if (const QString damaged = checkReply(message); !damaged.isEmpty()) {
-        broken(damaged);
-        return;
-    }
-    if (message.is(QLatin1String("status"))) {
-        const qint64 frames = message.number(QLatin1String("frames"));
-        if (frames != framesSeen_) {
-            framesSeen_ = frames;
-            // The frame's own moment: this status may have waited behind a grab. Progress never
-            // goes back before the start of a try or the first frame.
-            const auto now = std::chrono::steady_clock::now();
-            const qint64 arrived = message.number(QLatin1String("arrived"));
-            const auto at = arrived > 0 ? std::min(now, std::chrono::steady_clock::time_point(
-                                                            std::chrono::nanoseconds(arrived)))
-                                        : now;
-            if (frames > 0) lastProgress_ = std::max(lastProgress_, at);
-        }
-    } else if (message.is(QLatin1String("first-frame"))) {
-        lastProgress_ = std::chrono::steady_clock::now();
-        firstFrameSeen_ = true;
-        if (processDraws_ && preview_ && previewOn_) preview_->showSinkVideo();
-        qCDebug(cameraLog) << "first frame: the preview is"
-                           << (processDraws_ ? "drawn by the camera process"
-                                             : "handed over in shared memory");
-        const bool wasBack = link_ == Link::Streaming;
-        happen(LinkEvent::FirstFrame);
-        // The camera is back: a process that draws into the window shows the preview now.
-        if (!wasBack && processDraws_ && link_ == Link::Streaming) sendPreview();
-        controls_.sendWanted();
-    } else if (message.is(QLatin1String("frame"))) {
-        onPreviewFrame(message);
-    } else if (message.is(QLatin1String("grabbed")) || message.is(QLatin1String("grab-failed"))) {
-        onGrabAnswer(message);
-    } else if (message.is(QLatin1String("failed")) || message.is(QLatin1String("start-failed"))) {
-        if (const QCborValue frozen = message.fields.value(QLatin1String("frozen"));
-            frozen.isInteger() && link_ == Link::Streaming) {
-            // The next camera process is told the picture, to tell a still scene from a fault.
-            frozeOn_ = frozen.toInteger();
-            emit cameraFrozen(secrets::masked(message.text(QLatin1String("error"))));
-        }
-        happen(LinkEvent::Failure, message.text(QLatin1String("error")));
-    } else if (message.is(QLatin1String("started"))) {
-        // A try's sink clears the preview's window as its pipeline starts: the notice is painted
-        // again, and stays until the camera is back.
-        if (preview_ && preview_->isShowingLost()) preview_->update();
-    } else if (message.is(QLatin1String("still-scene"))) {
-        emit sceneStill();
-    } else if (message.is(QLatin1String("found"))) {
-        onTryFound(message);
-    } else if (message.is(QLatin1String("formats"))) {
-        // A camera first found by a try: its formats, the one it starts in chosen.
-        takeFormats(message);
-    } else if (message.is(QLatin1String("connect-failed"))) {
-        happen(LinkEvent::Failure, message.text(QLatin1String("error")));
-    } else if (message.is(QLatin1String("not-plugged-in"))) {
-        happen(LinkEvent::NotPluggedIn, message.text(QLatin1String("error")));
-    } else if (message.is(QLatin1String("device-added"))) {
-        happen(LinkEvent::DeviceAdded);
-    } else if (message.is(QLatin1String("no-camera")) || message.is(QLatin1String("invalid"))) {
-        happen(LinkEvent::Failure, message.text(QLatin1String("error")));
-    } else if (message.is(QLatin1String("controls")) || message.is(QLatin1String("control-set")) ||
-               message.is(QLatin1String("controls-applied")) || message.is(QLatin1String("held"))) {
-        if (const QString wrong = controls_.take(message); !wrong.isEmpty()) broken(wrong);
-    }
-}
-
-// A try's process found the camera: it starts it in the format in use. A camera waited for
-// since start-up is met here for the first time: its kept settings are looked up, and it is
-// opened as at start-up, in the format a run taken up asks for.
-void ProcessCameraView::onTryFound(const Message& message) {
-    tryFound_ = true;
-    processDraws_ = sinkDraws_ && message.flag(QLatin1String("draws"));
-    sendPreview();
-    const bool firstMeeting = !chooser_.taken();
-    if (firstMeeting) {
-        if (!device_)
-            device_ = deviceFromWire(message.fields.value(QLatin1String("camera")).toMap());
-        controls_.found(message.text(QLatin1String("noControls")), cameraIdentity());
-    }
-    QCborMap fields{{QLatin1String("controls"), valuesToWire(controls_.startControls())}};
-    if (!firstMeeting) {
-        if (const auto format = chooser_.current())
-            fields.insert(QLatin1String("format"), formatToWire(*format));
-        send(Message(QStringLiteral("start"), fields));
-        return;
-    }
-    fields.insert(QLatin1String("timeout"), qint64(timing_.startTimeout.count()));
-    if (!chooser_.wanted().isEmpty())
-        fields.insert(QLatin1String("formatLabel"), chooser_.wanted());
-    send(Message(QStringLiteral("connect"), fields));
-}
-
-void ProcessCameraView::onPreviewFrame(const Message& message) {
-    QImage image;
-    int slot = -1;
-    QString error;
-    if (!frames_.previewFrame(message, &image, &slot, &error)) {
-        broken(error);
-        return;
-    }
-    if (message.fd) shownSlot_ = -1; // new memory: nothing of it is on screen yet
-    // The preview shows the pixels where they are; the camera process writes the other slot.
-    if (preview_ && previewOn_ && link_ == Link::Streaming) {
-        preview_->showFrame(std::move(image));
-        shownSlot_ = slot;
-    }
-    // The slot on screen is the one the camera process must not write: the frame's own when it
-    // was shown, else the one shown before (none: -1).
-    send(
-        Message(QStringLiteral("shown"), {{QLatin1String("slot"), shownSlot_},
-                                          {QLatin1String("memory"), frames_.previewGeneration()}}));
 }
 
 void ProcessCameraView::onProcessGone() {

@@ -9,6 +9,7 @@
 #include "camera_process/process_host.h"
 #include "camera_protocol/camera_control.h"
 #include "camera_protocol/device_identity.h"
+#include "camera_protocol/reply.h"
 #include "camera_protocol/video_format.h"
 
 #include <QElapsedTimer>
@@ -116,13 +117,13 @@ private:
     void showEarlyFormatDialog(QWidget* parent);
     static void keepDialogPainted();
     // Asks the camera process for the camera; `fresh`: it has just been started.
-    bool askForCamera(bool fresh, Message* answer, QString* error);
-    // The camera's formats from its "formats" message.
-    void takeFormats(const Message& answer);
-    void onTryFound(const Message& message);
+    bool askForCamera(bool fresh, Reply* answer, QString* error);
+    // The camera's formats, as it told them.
+    void takeFormats(const reply::Formats& formats);
+    void onTryFound(const reply::Found& found);
     // Start-up's first question to a camera process (the one prepared ahead, else a new one):
     // the camera, found or not.
-    bool openCamera(Message* answer, QString* error);
+    bool openCamera(Reply* answer, QString* error);
     // Starts the camera (and a fresh process first, when there is none).
     enum class Started { Runs, Died, Failed };
     Started startCamera(QString* error);
@@ -135,10 +136,10 @@ private:
     bool send(const Message& message, int fd = -1);
     // Sends `message` and waits for one of the answers `verbs` (start-up only).
     bool request(const Message& message, std::initializer_list<const char*> verbs,
-                 std::chrono::milliseconds timeout, Message* answer, QString* error);
+                 std::chrono::milliseconds timeout, Reply* answer, QString* error);
     // The one kind of wait: for the answer `verbs` to a request, up to `timeout`.
     bool await(std::initializer_list<const char*> verbs, std::chrono::milliseconds timeout,
-               Message* answer, QString* error);
+               Reply* answer, QString* error);
     // `window`: whether the camera process is to draw into the preview's window.
     Message openRequest(bool window = true) const;
     // The preview's window lent to the camera process: redrawn when uncovered, taken back
@@ -147,7 +148,10 @@ private:
     void sendPreview();
 
     void onMessage(const Message& message);
-    void onPreviewFrame(const Message& message);
+    void onStatus(const reply::Status& status);
+    void onEvent(reply::Said what);
+    void onFailure(const reply::Failure& failure);
+    void onPreviewFrame(const reply::Frame& frame, const UniqueFd& fd);
     void onProcessGone();
     void onWatchdog();
     void happen(LinkEvent event, const QString& reason = {});
@@ -162,7 +166,11 @@ private:
     // Grabs: sent, answered (waited for, or from the event loop), given up on.
     bool sendGrab(qint64* id, std::chrono::milliseconds* limit, QString* error);
     void noGrabAnswer();
-    void onGrabAnswer(const Message& answer);
+    // `fd`: the answer's descriptor (new memory for the picture), or none.
+    void onGrabAnswer(const Reply& answer, const UniqueFd& fd);
+    // The picture an answer brings; false with why when it brings none.
+    bool takeGrab(const Reply& answer, const UniqueFd& fd, QImage* frame, QDateTime* captured,
+                  QString* error, bool* damaged);
     void onGrabsExpired(const QList<qint64>& tickets);
     void failPendingGrabs(const QString& reason);
     // The format dialog for the formats now known: built ahead of showing it, or the one shown

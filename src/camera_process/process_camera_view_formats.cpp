@@ -34,7 +34,7 @@ void ProcessCameraView::switchFormat(int chosen) {
         return;
     }
     forgetGrab(); // a picture grabbed in the old format is not saved in the new one's place
-    Message answer;
+    Reply answer;
     QString error;
     // Part of start-up (the dialog comes before the window shows), so waiting is fine here.
     if (!request(Message(QStringLiteral("format"),
@@ -45,7 +45,8 @@ void ProcessCameraView::switchFormat(int chosen) {
         return;
     }
     lastProgress_ = std::chrono::steady_clock::now();
-    if (answer.is(QLatin1String("format-set"))) {
+    if (const auto* set = std::get_if<reply::Event>(&answer);
+        set && set->what == reply::Said::FormatSet) {
         chooser_.use(chosen);
         qCDebug(cameraLog) << "the camera runs in" << formats[chosen].label();
     }

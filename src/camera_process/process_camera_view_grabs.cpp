@@ -2,7 +2,7 @@
 // (or, for tools and tests, waited for), and the picture a waited-for grab took.
 #include "camera_process/process_camera_view.h"
 #include "camera_process/view_shared.h"
-#include "camera_protocol/reply_check.h"
+#include "camera_protocol/reply.h"
 #include "pictures/bmp_writer.h"
 
 #include <QCborArray>
@@ -66,7 +66,7 @@ bool ProcessCameraView::grabFrame(QString* error) {
             [id](const Message& message) {
                 return (message.is(QLatin1String("grabbed")) ||
                         message.is(QLatin1String("grab-failed"))) &&
-                       message.number(QLatin1String("id")) == id;
+                       message.fields.value(QLatin1String("id")).toInteger() == id;
             },
             limit, &answer)) {
         const bool ended = !host_.talking();
@@ -74,14 +74,32 @@ bool ProcessCameraView::grabFrame(QString* error) {
         return fail(error, ended ? ProcessEnded : ProcessHangs);
     }
     lastAnswer_.start();
-    // Checked as any message; the grab is said to have failed, and the process that sent a
+    // Decoded as any message; the grab is said to have failed, and the process that sent a
     // damaged answer is ended from the event loop.
-    QString why = checkReply(answer);
-    bool damaged = !why.isEmpty();
-    if (damaged || !frames_.takeGrab(answer, &grabbed_, &grabbedAt_, &why, &damaged)) {
+    QString why;
+    const std::optional<Reply> said = decodeReply(answer, &why);
+    bool damaged = !said;
+    if (damaged || !takeGrab(*said, answer.fd, &grabbed_, &grabbedAt_, &why, &damaged)) {
         if (damaged) later(LinkEvent::Failure, why);
         return fail(error, why);
     }
+    return true;
+}
+
+bool ProcessCameraView::takeGrab(const Reply& answer, const UniqueFd& fd, QImage* frame,
+                                 QDateTime* captured, QString* error, bool* damaged) {
+    *frame = QImage();
+    *captured = QDateTime();
+    *damaged = false;
+    if (const auto* failed = std::get_if<reply::GrabFailed>(&answer))
+        return fail(error, failed->error);
+    const auto* grabbed = std::get_if<reply::Grabbed>(&answer);
+    // From here on a failure is the camera process's fault, not the camera's.
+    *damaged = true;
+    if (!grabbed) return fail(error, QStringLiteral("The camera process sent a damaged picture"));
+    if (!frames_.takeGrab(*grabbed, fd, frame, error)) return false;
+    *captured = grabbed->captured;
+    *damaged = false;
     return true;
 }
 
@@ -99,8 +117,8 @@ void ProcessCameraView::requestGrab(qint64 ticket) {
     grabs_.wait(id, ticket, GrabRequests::Clock::now() + limit);
 }
 
-void ProcessCameraView::onGrabAnswer(const Message& answer) {
-    const std::optional<qint64> ticket = grabs_.answered(answer.number(QLatin1String("id")));
+void ProcessCameraView::onGrabAnswer(const Reply& answer, const UniqueFd& fd) {
+    const std::optional<qint64> ticket = grabs_.answered(grabAnswered(answer));
     // Given up on: its process is being ended as one that does not answer, and its blocks go
     // with it.
     if (!ticket) return;
@@ -108,7 +126,7 @@ void ProcessCameraView::onGrabAnswer(const Message& answer) {
     QDateTime captured;
     QString error;
     bool damaged = false;
-    frames_.takeGrab(answer, &frame, &captured, &error, &damaged);
+    takeGrab(answer, fd, &frame, &captured, &error, &damaged);
     // The picture is counted first, then the process that sent a damaged one is ended.
     const quint64 about = processSerial_;
     emit grabDone(*ticket, frame, captured, error);

@@ -28,32 +28,36 @@ void ProcessCameraView::keepDialogPainted() {
 }
 
 bool ProcessCameraView::await(std::initializer_list<const char*> verbs,
-                              std::chrono::milliseconds timeout, Message* answer, QString* error) {
+                              std::chrono::milliseconds timeout, Reply* answer, QString* error) {
     if (!host_.now()) return fail(error, ProcessEnded);
     // The format dialog shown while the camera opens stays painted.
     std::function<void()> meanwhile;
     if (chooser_.dialogShown()) meanwhile = keepDialogPainted;
+    Message message;
     const bool answered = host_.now()->channel().waitFor(
         [&verbs](const Message& message) {
             return std::any_of(verbs.begin(), verbs.end(), [&message](const char* verb) {
                 return message.is(QLatin1String(verb));
             });
         },
-        timeout, answer, meanwhile);
+        timeout, &message, meanwhile);
     // The keys and clicks put aside meanwhile are handed out only when the X connection is next
     // read, which on the GLib loop waits for a wake-up: with none (no further X event) a Return
     // pressed while the camera opened went unseen.
     if (meanwhile) QCoreApplication::eventDispatcher()->wakeUp();
     if (answered) {
         lastAnswer_.start();
+        // Read, as any message, only through the decoder: a damaged answer fails the request.
+        std::optional<Reply> said = decodeReply(message, error);
+        if (!said) return false;
+        *answer = std::move(*said);
         return true;
     }
     return fail(error, host_.now()->channel().isOpen() ? ProcessHangs : ProcessEnded);
 }
 
 bool ProcessCameraView::request(const Message& message, std::initializer_list<const char*> verbs,
-                                std::chrono::milliseconds timeout, Message* answer,
-                                QString* error) {
+                                std::chrono::milliseconds timeout, Reply* answer, QString* error) {
     if (!send(message)) return fail(error, ProcessEnded);
     return await(verbs, timeout, answer, error);
 }
@@ -91,41 +95,42 @@ QWidget* ProcessCameraView::createView(QWidget* parent, QSize size, const QStrin
     // draws the preview itself.
     sinkDraws_ = QGuiApplication::platformName() == QLatin1String("xcb");
 
-    Message answer;
+    Reply answer;
     if (!openCamera(&answer, error)) return nullptr;
     absentAtStart_ = false;
-    if (waitForCamera_ &&
-        (answer.is(QLatin1String("no-camera")) || answer.is(QLatin1String("not-plugged-in")))) {
+    const auto* failure = std::get_if<reply::Failure>(&answer);
+    const bool noCamera = failure && failure->what == reply::Fault::NoCamera;
+    if (waitForCamera_ && failure && (noCamera || failure->what == reply::Fault::NotPluggedIn)) {
         // Waited for like a lost camera, from connectDriver() on.
         absentAtStart_ = true;
         // The camera process of the try that finds it draws the preview.
         if (sinkDraws_) wireSinkPreview();
-        lostReason_ = answer.is(QLatin1String("no-camera"))
-                          ? QStringLiteral("There is no camera")
-                          : secrets::masked(answer.text(QLatin1String("error")));
+        lostReason_ =
+            noCamera ? QStringLiteral("There is no camera") : secrets::masked(failure->error);
         // No formats to wait for: a dialog shown early offers the camera's own.
         if (chooser_.hasDialog()) prepareFormatDialog();
         preview->show();
         previewOwned_ = parent == nullptr;
         return preview.release();
     }
-    if (answer.is(QLatin1String("no-camera"))) return nullptr; // not an error of ours to word
-    if (!answer.is(QLatin1String("found"))) {
-        if (error) *error = answer.text(QLatin1String("error"));
+    if (noCamera) return nullptr; // not an error of ours to word
+    const auto* found = std::get_if<reply::Found>(&answer);
+    if (!found) {
+        if (error && failure) *error = failure->error;
         return nullptr;
     }
-    qCDebug(cameraLog) << "start-up: found" << answer.text(QLatin1String("label"));
-    device_ = deviceFromWire(answer.fields.value(QLatin1String("camera")).toMap());
-    sinkDraws_ = answer.flag(QLatin1String("draws"));
+    qCDebug(cameraLog) << "start-up: found" << found->label;
+    device_ = found->camera;
+    sinkDraws_ = found->draws;
     processDraws_ = sinkDraws_;
-    controls_.found(answer.text(QLatin1String("noControls")), cameraIdentity());
+    controls_.found(found->noControls, cameraIdentity());
     if (sinkDraws_) wireSinkPreview();
     preview->show();
     previewOwned_ = parent == nullptr;
     return preview.release();
 }
 
-bool ProcessCameraView::askForCamera(bool fresh, Message* answer, QString* error) {
+bool ProcessCameraView::askForCamera(bool fresh, Reply* answer, QString* error) {
     if (!send(openRequest())) return fail(error, ProcessEnded);
     // A process just started reads nothing before GStreamer is loaded: that has a limit of its
     // own, and the camera's answer the usual one from then on.
@@ -133,14 +138,15 @@ bool ProcessCameraView::askForCamera(bool fresh, Message* answer, QString* error
         if (!await({"ready", "found", "no-camera", "not-plugged-in", "invalid"},
                    timing_.loadTimeout, answer, error))
             return false;
-        if (!answer->is(QLatin1String("ready"))) return true;
+        const auto* event = std::get_if<reply::Event>(answer);
+        if (!event || event->what != reply::Said::Ready) return true;
         qCDebug(cameraLog) << "start-up: the camera process is ready";
     }
     return await({"found", "no-camera", "not-plugged-in", "invalid"}, timing_.startTimeout + 5s,
                  answer, error);
 }
 
-bool ProcessCameraView::openCamera(Message* answer, QString* error) {
+bool ProcessCameraView::openCamera(Reply* answer, QString* error) {
     for (int attempt = 0;; ++attempt) {
         const bool fresh = !host_.talking();
         if (!fresh)
@@ -206,40 +212,43 @@ ProcessCameraView::Started ProcessCameraView::startCamera(QString* error) {
     if (died()) {
         // Connected again after a disconnect, or after a process that died: a fresh process
         // finds the camera again.
-        Message found;
+        Reply answer;
         if (!startProcess(error)) return Started::Failed;
-        if (!askForCamera(true, &found, error)) return failed();
-        if (!found.is(QLatin1String("found"))) {
-            fail(error, found.is(QLatin1String("no-camera")) ? QStringLiteral("There is no camera")
-                                                             : found.text(QLatin1String("error")));
+        if (!askForCamera(true, &answer, error)) return failed();
+        const auto* found = std::get_if<reply::Found>(&answer);
+        if (!found) {
+            const auto* failure = std::get_if<reply::Failure>(&answer);
+            fail(error, !failure || failure->what == reply::Fault::NoCamera
+                            ? QStringLiteral("There is no camera")
+                            : failure->error);
             return Started::Failed;
         }
-        processDraws_ = sinkDraws_ && found.flag(QLatin1String("draws"));
+        processDraws_ = sinkDraws_ && found->draws;
     }
     sendPreview();
-    Message answer;
+    Reply answer;
     if (!request(Message(QStringLiteral("connect"),
                          {{QLatin1String("timeout"), qint64(timing_.startTimeout.count())},
                           {QLatin1String("controls"), valuesToWire(controls_.startControls())}}),
                  {"formats", "connect-failed"}, timing_.startTimeout + 5s, &answer, error))
         return failed();
-    if (answer.is(QLatin1String("formats"))) {
-        takeFormats(answer);
+    if (const auto* formats = std::get_if<reply::Formats>(&answer)) {
+        takeFormats(*formats);
         // Start-up shows the format dialog next: it is built while the camera starts.
         prepareFormatDialog();
         if (!await({"connected", "connect-failed"}, timing_.startTimeout + 5s, &answer, error))
             return failed();
     }
-    if (!answer.is(QLatin1String("connected"))) {
+    if (const auto* failure = std::get_if<reply::Failure>(&answer)) {
         endProcess();
-        fail(error, answer.text(QLatin1String("error")));
+        fail(error, failure->error);
         return Started::Failed;
     }
     return Started::Runs;
 }
 
-void ProcessCameraView::takeFormats(const Message& answer) {
-    chooser_.take(answer);
+void ProcessCameraView::takeFormats(const reply::Formats& formats) {
+    chooser_.take(formats);
     qCDebug(cameraLog) << chooser_.formats().size() << "formats";
 }
 

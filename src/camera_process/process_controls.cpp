@@ -1,9 +1,5 @@
 #include "camera_process/process_controls.h"
 
-#include "camera_protocol/wire_format.h"
-
-#include <QCborArray>
-
 namespace camera_process {
 
 ProcessControls::ProcessControls(ControlsClient::Send send, std::function<bool()> streaming,
@@ -44,28 +40,25 @@ void ProcessControls::sendWanted() {
     if (streaming_()) client_.sendWanted();
 }
 
-QString ProcessControls::take(const Message& message) {
-    if (message.is(QLatin1String("held"))) {
-        client_.held();
-        emit controlsHeld(valuesFromWire(message.fields.value(QLatin1String("restore")).toMap()),
-                          valuesFromWire(message.fields.value(QLatin1String("held")).toMap()));
-        return {};
-    }
-    const QList<camera::CameraControl> controls =
-        controlsFromWire(message.fields.value(QLatin1String("controls")).toArray());
-    if (const QString changed = kinds_.check(controls); !changed.isEmpty()) return changed;
-    if (message.is(QLatin1String("controls"))) {
-        emit controlsRead(controls);
-    } else if (message.is(QLatin1String("control-set"))) {
-        emit controlSet(std::uint32_t(message.number(QLatin1String("id"))),
-                        message.text(QLatin1String("error")), controls);
-    } else {
+void ProcessControls::take(const reply::Held& held) {
+    client_.held();
+    emit controlsHeld(held.restore, held.held);
+}
+
+QString ProcessControls::take(const reply::Controls& said) {
+    if (const QString changed = kinds_.check(said.controls); !changed.isEmpty()) return changed;
+    switch (said.after) {
+    case reply::ControlsAfter::Read:
+        emit controlsRead(said.controls);
+        break;
+    case reply::ControlsAfter::Set:
+        emit controlSet(said.id, said.error, said.controls);
+        break;
+    case reply::ControlsAfter::Applied:
         client_.applied();
         sendWanted();
-        QStringList refused;
-        for (const QCborValue& reason : message.fields.value(QLatin1String("refused")).toArray())
-            refused << reason.toString();
-        emit controlsApplied(refused, controls);
+        emit controlsApplied(said.refused, said.controls);
+        break;
     }
     return {};
 }

@@ -4,6 +4,7 @@
 #include "camera_process/control_kinds.h"
 #include "camera_process/controls_client.h"
 #include "camera_protocol/message.h"
+#include "camera_protocol/reply.h"
 
 #include <functional>
 
@@ -37,9 +38,11 @@ public:
     bool applyPending() const { return client_.applyPending(); }
     // The camera goes for good: nothing more is wanted but the hold.
     void forget() { client_.forget(); }
-    // A controls message of the camera process ("controls", "control-set", "controls-applied",
-    // "held"), checked already as any. Empty when taken; else why it is not right.
-    QString take(const Message& message);
+    // The camera's controls as the camera process told them. Empty when taken; else why they
+    // are not right.
+    QString take(const reply::Controls& said);
+    // The automatics held for a run.
+    void take(const reply::Held& held);
 
 private:
     ControlsClient::Send send_;

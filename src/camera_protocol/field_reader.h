@@ -28,6 +28,9 @@ public:
     QCborArray array(QLatin1StringView key);
     QCborMap map(QLatin1StringView key);
 
+    // Whether the message has `key` at all.
+    bool has(QLatin1StringView key) const { return !message_.fields.value(key).isUndefined(); }
+
     bool ok() const { return field_.isEmpty(); }
     // "The camera process sent a damaged message (grabbed: width)"; empty when all was right.
     QString error() const;

@@ -1,15 +1,14 @@
 // What a hostile camera process can send the window: any datagram, with any descriptor beside it.
-// The datagram is read off a real socket by the window's channel, checked by the reply check, and
-// then read the way the window reads each kind of reply, descriptor included.
+// The datagram is read off a real socket by the window's channel, decoded by the window's decoder,
+// and then read the way the window reads each kind of reply, descriptor included.
 //
 // Input (seeds: scripts/make-protocol-seeds.py): one byte saying what rides along (bits 0-1:
 // nothing, shared memory, an ordinary file, a pipe; bits 2-5: the memory's seals), four bytes of
 // its size (little-endian), then the datagram.
 #include "camera_protocol/channel.h"
-#include "camera_protocol/reply_check.h"
+#include "camera_protocol/reply.h"
 #include "camera_protocol/shared_memory.h"
 #include "camera_protocol/video_format.h"
-#include "camera_protocol/wire_format.h"
 
 #include <QCborArray>
 #include <QCoreApplication>
@@ -67,39 +66,36 @@ void mapAsTheWindowDoes(const Message& message, qint64 bytes) {
     (void)last;
 }
 
-// What the window reads of a reply the check let through: it must all be readable.
-void readAsTheWindowDoes(const Message& message) {
-    const auto& fields = message.fields;
-    if (message.is(QLatin1String("formats"))) {
-        const QCborArray list = fields.value(QLatin1String("formats")).toArray();
-        for (const QCborValue& value : list) {
-            const auto format = camera_process::formatFromWire(value.toMap());
-            // A format the check passed is one the window can use: none is dropped, so the
-            // chosen index points at the format the camera process meant.
-            if (!format || format->width < 1 || format->height < 1 ||
-                format->width > camera::MaxPictureSide || format->height > camera::MaxPictureSide)
+// What the window reads of a reply its decoder made: it must all be as the decoder promises.
+void readAsTheWindowDoes(const Message& message, const camera_process::Reply& reply) {
+    namespace reply_ = camera_process::reply;
+    if (const auto* told = std::get_if<reply_::Formats>(&reply)) {
+        // Every format is kept, so the chosen index points at the format the camera process
+        // meant.
+        if (told->formats.size() != message.fields.value(QLatin1String("formats")).toArray().size())
+            std::abort();
+        for (const camera::VideoFormat& format : told->formats) {
+            if (format.width < 1 || format.height < 1 || format.width > camera::MaxPictureSide ||
+                format.height > camera::MaxPictureSide)
                 std::abort();
-            (void)format->label();
+            (void)format.label();
         }
-        if (message.number(QLatin1String("chosen"), -1) >= list.size()) std::abort();
-    } else if (message.is(QLatin1String("found"))) {
-        if (const auto device =
-                camera_process::deviceFromWire(fields.value(QLatin1String("camera")).toMap()))
-            (void)device->label();
-    } else if (message.is(QLatin1String("controls")) || message.is(QLatin1String("control-set")) ||
-               message.is(QLatin1String("controls-applied"))) {
-        const QCborArray list = fields.value(QLatin1String("controls")).toArray();
-        const QList<camera::CameraControl> controls = camera_process::controlsFromWire(list);
-        if (controls.size() != list.size()) std::abort();
-        for (qsizetype i = 0; i < controls.size(); ++i)
-            if (controls[i].menu.size() !=
+        if (told->chosen >= told->formats.size()) std::abort();
+    } else if (const auto* found = std::get_if<reply_::Found>(&reply)) {
+        if (found->camera) (void)found->camera->label();
+    } else if (const auto* controls = std::get_if<reply_::Controls>(&reply)) {
+        const QCborArray list = message.fields.value(QLatin1String("controls")).toArray();
+        if (controls->controls.size() != list.size()) std::abort();
+        for (qsizetype i = 0; i < list.size(); ++i)
+            if (controls->controls[i].menu.size() !=
                 list.at(i).toMap().value(QLatin1String("menu")).toArray().size())
                 std::abort();
-    } else if (message.is(QLatin1String("held"))) {
-        (void)camera_process::valuesFromWire(fields.value(QLatin1String("restore")).toMap());
-        (void)camera_process::valuesFromWire(fields.value(QLatin1String("held")).toMap());
-    } else if (message.is(QLatin1String("frame")) || message.is(QLatin1String("grabbed"))) {
-        mapAsTheWindowDoes(message, message.number(QLatin1String("bytes")));
+    } else if (const auto* frame = std::get_if<reply_::Frame>(&reply)) {
+        mapAsTheWindowDoes(message, qint64(frame->bytes));
+    } else if (const auto* grabbed = std::get_if<reply_::Grabbed>(&reply)) {
+        if (grabbed->bytes != std::size_t(grabbed->width) * 4 * std::size_t(grabbed->height))
+            std::abort();
+        mapAsTheWindowDoes(message, qint64(grabbed->bytes));
     }
 }
 
@@ -131,8 +127,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (window.isOpen() || window.brokenBy().isEmpty()) std::abort();
         return 0;
     }
-    // Whatever the check says of it, the window refuses or reads it; nothing else.
-    if (!camera_process::checkReply(message).isEmpty()) return 0;
-    readAsTheWindowDoes(message);
+    // Whatever the decoder says of it, the window refuses or reads it; nothing else.
+    QString error;
+    const auto reply = camera_process::decodeReply(message, &error);
+    if (!reply) {
+        if (error.isEmpty()) std::abort(); // a refusal always says why
+        return 0;
+    }
+    readAsTheWindowDoes(message, *reply);
     return 0;
 }
