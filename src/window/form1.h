@@ -140,6 +140,8 @@ public:
     std::int32_t lngTicks = 0;
     std::int32_t lngStopAt = 0;
     std::int32_t lngTaken = 0;
+    // The pictures the last run took, for its page once it is over (lngTaken starts again).
+    std::int32_t lastRunTaken_ = 0;
     QString strRunFolder;
     std::int32_t lngFramerate = 0;
     QWidget* hCapWnd = nullptr; // the camera view; null until start-up created it

@@ -113,6 +113,7 @@ void Form1::keepAwake() {
 
 // The run's last row; the log is closed and the computer may sleep again.
 void Form1::runEnds(const QString& event, const QString& detail) {
+    lastRunTaken_ = lngTaken;
     logRow(event, 0, detail);
     showRunTimes(QStringLiteral("Stopped %1")
                      .arg(deps_.clock.localNow().toString(QStringLiteral("HH:mm:ss"))));

@@ -54,7 +54,7 @@ void Form1::publishRun(const QList<runs::LogRow>& rows) {
     if (!strRunFolder.isEmpty())
         state.runFolder = picturesFolder() + QLatin1Char('/') + strRunFolder;
     state.since = runSince_;
-    state.taken = lngTaken;
+    state.taken = state.running ? lngTaken : lastRunTaken_;
     state.notSaved = lngNotSaved;
     state.lastReason = secrets::masked(strSaveError);
     const QString lost = deps_.camera.lostReason();

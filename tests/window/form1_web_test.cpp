@@ -76,6 +76,7 @@ TEST_F(WatchTest, AStoppedRunSaysWhenAndWhyUntilTheNextOneStarts) {
     ASSERT_FALSE(f.isRunning());
     emit camera.cameraLost(QStringLiteral("unplugged")); // the state told again
     EXPECT_EQ(last(), at("after 2 pictures"));
+    EXPECT_EQ(watcher.states.back().taken, 2); // the run's own count, not the next one's 0
 
     f.optStop1->click();
     f.cmdStart->click();
