@@ -65,16 +65,17 @@ function show(s) {
     }
   }
 }
-// No answer: the figures stay, marked as old, and "Running" is no longer claimed.
-function showUnheard() {
+// No answer, or none this link may have: the figures stay, marked as old, and "Running" is no
+// longer claimed.
+function showUnheard(problem) {
   document.body.classList.toggle("stale", heard !== null);
   if (heard === null) {
-    field("problem").textContent = "The program does not answer.";
+    field("problem").textContent = problem || "The program does not answer.";
     return;
   }
   const at = clock(heard);
   field("problem").textContent =
-    "Last heard from the program at " + at + "; it does not answer now.";
+    problem || "Last heard from the program at " + at + "; it does not answer now.";
   if (last.running) field("state").textContent = "Running? (not heard from since " + at + ")";
 }
 async function refresh() {
@@ -89,7 +90,7 @@ async function refresh() {
     });
     if (answer.status === 401 || answer.status === 429) {
       // A key renewed in the program: only a new link helps, and asking on would count as guessing.
-      field("problem").textContent = "This link no longer works: ask the program for its new link.";
+      showUnheard("This link no longer works: ask the program for its new link.");
       return;
     }
     if (!answer.ok) throw new Error(String(answer.status));

@@ -234,7 +234,7 @@ grep -q "^LUMIVEX_PICTURE=${run}Picture [0-9]*\.bmp$" "$EVENTS" || fail "events 
 # A program that stops answering: the page keeps its figures, says when it last heard from the
 # program, and no longer claims the run is going; once the program answers again, that goes. The
 # page is served as the program served it; its status is answered in turn ("ok": as the program
-# answered, "none": the connection closed unanswered).
+# answered, "none": the connection closed unanswered, "refused": the key is no longer taken).
 REPLAY_PORT=$(free_port)
 replay() { # ANSWER... (BUDGET ms): the page's DOM
     python3 - "$REPLAY_PORT" "$WORK/replay" "$@" <<'SERVER' &
@@ -245,8 +245,12 @@ files = {"/": ("page.html", "text/html"), "/page.js": ("page.js", "text/javascri
 class Page(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         path = self.path.split("?")[0]
-        if path == "/status.json" and (answers.pop(0) if answers else "none") == "none":
+        answer = (answers.pop(0) if answers else "none") if path == "/status.json" else "ok"
+        if answer == "none":
             self.close_connection = True
+            return
+        if answer == "refused":
+            self.send_error(401)
             return
         if path not in files:
             self.send_error(404)
@@ -278,6 +282,10 @@ heard=$(sed -n 's/.*Last heard from the program at \([0-9][0-9]:[0-9][0-9]:[0-9]
 [[ -n "$heard" ]] || fail "no word of the program not answering: $dom"
 [[ "$dom" == *"<dd id=\"state\">Running? (not heard from since $heard)</dd>"* ]] || fail "the state still claims the run: $dom"
 [[ "$dom" == *"<dd id=\"count\">$taken</dd>"* ]] || fail "the figures went with the answers: $dom"
+# A key renewed meanwhile: the page stops asking, and no longer claims the run either.
+dom=$(BUDGET=5000 replay ok refused)
+[[ "$dom" == *"This link no longer works"* && "$dom" == *"<dd id=\"state\">Running? (not heard from since "* ]] ||
+    fail "a refused link still claims the run: $dom"
 dom=$(BUDGET=8000 replay ok none ok)
 [[ "$dom" == *'<dd id="state">Running</dd>'* && "$dom" == *'<p id="problem" role="alert"></p>'* && "$dom" != *stale* ]] ||
     fail "the mark stayed once the program answered again: $dom"
