@@ -71,6 +71,7 @@ void WindowSink::prepare() {
 }
 
 void WindowSink::attach(quintptr window) {
+    if (attached_ && window == window_ && opening_.valid()) return;
     if (attached_) drop(); // given the window of an earlier preview
     opening_ = std::async(std::launch::async, [opening = std::move(opening_), window]() mutable {
         gst::ElementPtr sink = opening.valid() ? opening.get() : openSink();
@@ -78,6 +79,7 @@ void WindowSink::attach(quintptr window) {
         return sink;
     });
     attached_ = true;
+    window_ = window;
 }
 
 gst::ElementPtr WindowSink::take(quintptr window) {

@@ -23,7 +23,8 @@ public:
 
     // Starts opening a sink, not yet tied to a window (start-up, before the window is built).
     void prepare();
-    // Ties the sink being opened (or a new one) to `window`, still on its own thread.
+    // Ties the sink being opened (or a new one) to `window`, still on its own thread; a sink
+    // tied to it already is kept (a camera waited for is asked again at every try).
     void attach(quintptr window);
     // The sink for a pipeline, drawing into `window`: the one prepared for it, else a new one.
     // Null when it cannot be made.
@@ -44,6 +45,7 @@ public:
 private:
     std::future<gst::ElementPtr> opening_;
     bool attached_ = false;
+    quintptr window_ = 0; // the window the sink being opened is tied to
 };
 
 } // namespace camera

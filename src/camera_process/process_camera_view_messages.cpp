@@ -108,6 +108,9 @@ void ProcessCameraView::onFailure(const reply::Failure& failure) {
         break;
     case reply::Fault::NotPluggedIn:
         happen(LinkEvent::NotPluggedIn, failure.error);
+        // The try's process was given the preview's window and may have drawn into it as it
+        // readied its sink: the notice is painted again after each try that finds no camera.
+        if (preview_ && preview_->isShowingLost()) preview_->update();
         break;
     case reply::Fault::StartFailed:
     case reply::Fault::ConnectFailed:
