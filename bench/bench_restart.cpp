@@ -6,6 +6,7 @@
 // With "cpu" for TIMES, on the display of $DISPLAY (the camera process draws the preview): the
 // processor time of both processes per second of preview after ten restarts, against before.
 //   bench_restart cpu FOLDER
+#include "camera_api/step_by_step.h"
 #include "bench_util.h"
 #include "camera_process/preview_widget.h"
 #include "camera_process/process_camera_view.h"
@@ -83,8 +84,8 @@ int main(int argc, char* argv[]) {
     camera_process::ProcessCameraView view{QStringLiteral(LUMIVEX_CAMERA_PROGRAM)};
     QString error;
     auto* preview = qobject_cast<camera::PreviewWidget*>(
-        view.create(&host, {320, 240}, QStringLiteral("videotestsrc is-live=true"), &error));
-    if (!preview || !view.connectDriver(&error)) bench::die(error);
+        camera::createAndWait(view, &host, {320, 240}, QStringLiteral("videotestsrc is-live=true"), &error));
+    if (!preview || !camera::connectAndWait(view, &error)) bench::die(error);
     view.setPreview(true);
     PaintWatch watch(preview);
     QTest::qWait(500);

@@ -8,6 +8,7 @@
 //
 //   bench_stall lost [SECONDS]   gui_stall_ms_lost_camera
 //   bench_stall back [SECONDS]   gui_stall_ms_camera_back, camera_back_ms
+#include "camera_api/step_by_step.h"
 #include "bench_util.h"
 #include "camera_process/process_camera_view.h"
 
@@ -101,10 +102,10 @@ void measure(bool comesBack, int seconds) {
     const QString source =
         QStringLiteral("uridecodebin uri=rtsp://127.0.0.1:%1/cam").arg(server.port());
     QString error;
-    QWidget* preview = view.create(nullptr, QSize(320, 240), source, &error);
+    QWidget* preview = camera::createAndWait(view, nullptr, QSize(320, 240), source, &error);
     if (!preview) die(QStringLiteral("create: ") + error);
     preview->show();
-    if (!view.connectDriver(&error)) die(QStringLiteral("connect: ") + error);
+    if (!camera::connectAndWait(view, &error)) die(QStringLiteral("connect: ") + error);
     view.setPreviewRate(33);
     view.setPreview(true);
     waitForFrames(view);

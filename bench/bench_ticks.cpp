@@ -20,6 +20,7 @@
 #include "runs/run_log.h"
 #include "window/clock.h"
 #include "window/form1.h"
+#include "window/load_and_wait.h"
 #include "window/message_boxes.h"
 
 #include <QApplication>
@@ -50,16 +51,19 @@ public:
         connect(&inner_, &CameraView::cameraLost, this, &CameraView::cameraLost);
         connect(&inner_, &CameraView::cameraBack, this, &CameraView::cameraBack);
         connect(&inner_, &CameraView::grabDone, this, &GrabRecorder::onGrabDone);
+        connect(&inner_, &CameraView::created, this, &CameraView::created);
+        connect(&inner_, &CameraView::connected, this, &CameraView::connected);
+        connect(&inner_, &CameraView::formatChosen, this, &CameraView::formatChosen);
     }
 
     std::vector<Nanoseconds> grabs;
     double longestGrabMs = 0;
     int failures = 0;
 
-    QWidget* create(QWidget* parent, QSize size, const QString& source, QString* error) override {
-        return inner_.create(parent, size, source, error);
+    void create(QWidget* parent, QSize size, const QString& source) override {
+        inner_.create(parent, size, source);
     }
-    bool connectDriver(QString* error) override { return inner_.connectDriver(error); }
+    void connectDriver() override { inner_.connectDriver(); }
     void setPreviewRate(int milliseconds) override { inner_.setPreviewRate(milliseconds); }
     void setPreview(bool on) override { inner_.setPreview(on); }
     void videoFormatDialog() override { inner_.videoFormatDialog(); }
@@ -122,7 +126,7 @@ void loadAcceptingTheFormat(window::Form1& form) {
             dialog->accept();
     });
     acceptDialog.start(50);
-    if (!form.Load()) die(QStringLiteral("the window did not start"));
+    if (!window::loadAndWait(form)) die(QStringLiteral("the window did not start"));
 }
 
 // The real window on the real camera process, its grabs recorded; started through the format
@@ -236,15 +240,20 @@ public:
     explicit CountingCamera(const window::Clock& clock) : clock_(clock) {}
     std::vector<Nanoseconds> grabs;
 
-    QWidget* create(QWidget* parent, QSize size, const QString&, QString*) override {
+    void create(QWidget* parent, QSize size, const QString&) override {
         auto* widget = new QWidget(parent);
         widget->resize(size);
-        return widget;
+        QMetaObject::invokeMethod(
+            this, [this, widget] { emit created(widget, {}); }, Qt::QueuedConnection);
     }
-    bool connectDriver(QString*) override { return true; }
+    void connectDriver() override {
+        QMetaObject::invokeMethod(this, [this] { emit connected({}); }, Qt::QueuedConnection);
+    }
     void setPreviewRate(int) override {}
     void setPreview(bool) override {}
-    void videoFormatDialog() override {}
+    void videoFormatDialog() override {
+        QMetaObject::invokeMethod(this, &CameraView::formatChosen, Qt::QueuedConnection);
+    }
     // Nothing to save: every picture is counted as not saved, and nothing is written.
     void requestGrab(qint64 ticket) override {
         grabs.push_back(clock_.monotonic());
@@ -268,7 +277,7 @@ int day(const QString& folder) {
     LoggedMessages messages;
     window::Form1 form({camera, messages, clock, alarm, folder, QLocale(),
                         [](const QString&) { return std::int64_t(1) << 40; }});
-    if (!form.Load()) die(QStringLiteral("the window did not start"));
+    if (!window::loadAndWait(form)) die(QStringLiteral("the window did not start"));
     form.txtInterval->setText(QStringLiteral("1"));
     form.cmdStart->click();
     const Nanoseconds start = clock.now;

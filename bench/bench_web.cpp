@@ -15,6 +15,7 @@
 #include "web/web_server.h"
 #include "window/clock.h"
 #include "window/form1.h"
+#include "window/load_and_wait.h"
 #include "window/message_boxes.h"
 
 #include <QApplication>
@@ -119,7 +120,7 @@ int status(const QString& folder, int seconds) {
             dialog->accept();
     });
     acceptDialog.start(50);
-    if (!form.Load()) die(QStringLiteral("the window did not start"));
+    if (!window::loadAndWait(form)) die(QStringLiteral("the window did not start"));
     acceptDialog.stop();
     form.show();
     {

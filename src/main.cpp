@@ -130,18 +130,27 @@ int main(int argc, char* argv[]) {
                      });
 
     warmUp.join();
-    // A failed start-up has told the user; the program ends at once, without the shutdown.
-    if (!form.Load()) return quitSignals.received() ? 0 : 1;
-    if (quitSignals.received()) return 0;
-    form.show();
-    // Connecting to the buses takes milliseconds (more without a session bus, where Qt looks for
-    // one through the X server), which the format dialog need not wait for.
-    QTimer::singleShot(0, &sleepGuard, [&sleepGuard] {
-        sleepGuard.useBuses(QDBusConnection::sessionBus(), QDBusConnection::systemBus());
-    });
-    if (!lookInProblems.isEmpty())
-        messages.show(lookInProblems.join(QStringLiteral("\r\n")), QStringLiteral("Config.ini"),
-                      window::MessageBoxes::Icon::Warning);
+    // Start-up goes on from the event loop as the camera answers; a failed one has told the
+    // user, and the program ends at once, without the shutdown.
+    QObject::connect(
+        &form, &window::Form1::loaded, &app,
+        [&](bool ok) {
+            if (!ok) {
+                QCoreApplication::exit(quitSignals.received() ? 0 : 1);
+                return;
+            }
+            form.show();
+            // Connecting to the buses takes milliseconds (more without a session bus, where Qt
+            // looks for one through the X server), which the format dialog need not wait for.
+            QTimer::singleShot(0, &sleepGuard, [&sleepGuard] {
+                sleepGuard.useBuses(QDBusConnection::sessionBus(), QDBusConnection::systemBus());
+            });
+            if (!lookInProblems.isEmpty())
+                messages.show(lookInProblems.join(QStringLiteral("\r\n")),
+                              QStringLiteral("Config.ini"), window::MessageBoxes::Icon::Warning);
+        },
+        Qt::QueuedConnection);
+    form.Load();
     const int status = app.exec();
     if (commands) commands->finish(std::chrono::seconds(5));
     return status;

@@ -5,8 +5,7 @@
 #include <QObject>
 #include <QSize>
 #include <QString>
-
-class QWidget;
+#include <QWidget>
 
 namespace camera {
 
@@ -21,13 +20,13 @@ public:
     ~CameraView() override = default;
 
     // Creates the view as a child of `parent` at (0, 0) with `size` in pixels, for the GStreamer
-    // source description `source` (empty: the first video capture device). Returns the view's
-    // widget, or nullptr with `error` left empty when there is no camera at all, or nullptr with
-    // `error` set when the source cannot be used (an invalid description, say).
-    virtual QWidget* create(QWidget* parent, QSize size, const QString& source, QString* error) = 0;
+    // source description `source` (empty: the first video capture device), and finds the camera.
+    // Nothing waits: the answer is created(), from the event loop.
+    virtual void create(QWidget* parent, QSize size, const QString& source) = 0;
 
-    // Opens the camera. False with `error` saying which camera and why (busy, no permission...).
-    virtual bool connectDriver(QString* error) = 0;
+    // Opens the camera after created() gave a view; the answer is connected(), from the event
+    // loop.
+    virtual void connectDriver() = 0;
 
     // Shows the newest frame at most every `milliseconds`; 0 or less shows frames as they come.
     virtual void setPreviewRate(int milliseconds) = 0;
@@ -35,7 +34,8 @@ public:
 
     // Lets the user choose the capture format (pixel format, size, frame rate) in a modal
     // dialog. The chosen format is the format of the saved pictures. Whatever closes the dialog,
-    // the preview goes on.
+    // the preview goes on. Nothing waits: formatChosen() says when the dialog is closed and the
+    // camera runs in the format chosen (or, when that failed, in the one before).
     virtual void videoFormatDialog() = 0;
 
     // Asks for a frame newer than the moment of the call, without stopping the preview and
@@ -59,11 +59,10 @@ public:
     virtual QString cameraName() const { return {}; }
     virtual QString videoFormatLabel() const { return {}; }
     // Takes up the video format of that label (instead of asking in the dialog), when the
-    // camera offers it; false when it does not.
-    virtual bool useVideoFormat(const QString& label) {
-        (void)label;
-        return false;
-    }
+    // camera offers it; false when it does not. Grabs asked for while the camera changes over
+    // are taken in the new format.
+    // Either way, formatChosen() follows.
+    virtual bool useVideoFormat(const QString& label);
     // Why the camera is lost now; empty while it delivers.
     virtual QString lostReason() const { return {}; }
     // Before create(): with no camera there, the view is made anyway and waits for one, as after
@@ -82,6 +81,16 @@ public:
     virtual void restartCamera(const QString& reason) { (void)reason; }
 
 signals:
+    // The answer to create(): the view's widget; or null with `error` empty when there is no
+    // camera at all, or null with `error` set when the source cannot be used (an invalid
+    // description, say).
+    void created(QWidget* view, const QString& error);
+    // The answer to connectDriver(): `error` empty when the camera runs (or, told to wait for
+    // its camera, waits for it as after a loss), else which camera and why not (busy, no
+    // permission...).
+    void connected(const QString& error);
+    // The format dialog has been answered and the camera runs in the format it keeps.
+    void formatChosen();
     // The answer to requestGrab(): the frame and when the camera captured it (UTC), or a null
     // frame and why there is none.
     void grabDone(qint64 ticket, const QImage& frame, const QDateTime& captured,

@@ -57,10 +57,6 @@ bool FormatChooser::hasDialog() const {
     return !dialog_.isNull();
 }
 
-bool FormatChooser::dialogShown() const {
-    return dialog_ && dialog_->isVisible();
-}
-
 std::unique_ptr<camera::FormatDialog> FormatChooser::takeDialog() {
     std::unique_ptr<camera::FormatDialog> dialog(dialog_.data());
     dialog_.clear();

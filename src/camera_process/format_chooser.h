@@ -51,7 +51,6 @@ public:
     // styles, fonts and sizes too, so that showing it only has to put it on the screen).
     void prepareDialog(QWidget* parent);
     bool hasDialog() const;
-    bool dialogShown() const;
     // The dialog prepared, for showing now; null with none.
     std::unique_ptr<camera::FormatDialog> takeDialog();
     void dropDialog();

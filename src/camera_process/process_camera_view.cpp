@@ -40,6 +40,16 @@ ProcessCameraView::ProcessCameraView(QString program, QObject* parent)
         happen(LinkEvent::RetryDue);
     });
     connect(&grabs_, &GrabRequests::expired, this, &ProcessCameraView::onGrabsExpired);
+    expectedTimer_.setSingleShot(true);
+    connect(&expectedTimer_, &QTimer::timeout, this, [this] {
+        if (!expected_) return;
+        const QString why = !expected_->failure.isEmpty() ? expected_->failure
+                            : host_.talking()             ? ProcessHangs
+                                                          : ProcessEnded;
+        const Then then = std::move(expected_->then);
+        dropExpected();
+        then(nullptr, why);
+    });
     setTiming(timing_);
 }
 
@@ -102,6 +112,7 @@ void ProcessCameraView::listen() {
 }
 
 void ProcessCameraView::endProcess() {
+    failExpected(ProcessEnded);
     forgetGrab();
     failPendingGrabs(lostReason_.isEmpty() ? ProcessEnded
                                            : QStringLiteral("Camera lost: %1").arg(lostReason_));
@@ -171,11 +182,15 @@ void ProcessCameraView::wireSinkPreview() {
 }
 
 void ProcessCameraView::disconnectDriver() {
+    dropExpected(); // a start-up or format change under way goes no further
     // Settings just sent (the automatics given back at the end of a run) are applied before the
-    // camera process goes, or the camera would keep the run's manual settings.
+    // camera process goes, or the camera would keep the run's manual settings. The window is
+    // gone by then (or being replaced): this short wait is seen by nobody.
     if (controls_.applyPending() && link_ == Link::Streaming && host_.talking()) {
-        Reply answer;
-        await({"controls-applied"}, 1s, &answer, nullptr);
+        Message answer;
+        host_.now()->channel().waitFor(
+            [](const Message& message) { return message.is(QLatin1String("controls-applied")); },
+            1s, &answer);
     }
     controls_.forget();
     chooser_.dropDialog();
@@ -188,6 +203,7 @@ void ProcessCameraView::disconnectDriver() {
     link_ = Link::Idle;
     lostReason_.clear();
     if (preview_) preview_->clearLost();
+    releaseHeldGrabs(); // answered: the camera is not connected
 }
 
 void ProcessCameraView::setPreviewRate(int milliseconds) {
@@ -223,6 +239,7 @@ void ProcessCameraView::onProcessGone() {
 }
 
 void ProcessCameraView::onWatchdog() {
+    if (switching_) return; // the format change has a limit of its own
     // A process still loading GStreamer says nothing yet: it has longer (a busy machine can
     // take seconds to start one); once it has spoken, it must keep speaking.
     const auto limit = processReady_ ? timing_.answerTimeout : timing_.answerTimeout + 7s;

@@ -20,9 +20,11 @@
 #include <QPointer>
 #include <QTimer>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 namespace camera {
 class FormatDialog;
@@ -37,7 +39,9 @@ namespace camera_process {
 // saves. Whatever goes wrong there (an error, silence, a crash, a hang), this side ends that
 // process and starts another, following the table in loss_policy.h.
 //
-// After start-up nothing here waits on the camera process but a grab.
+// Nothing here waits on the camera process: start-up's steps and a format change go on as its
+// answers come, from the event loop. Only a grab for tools and tests, and the end of a
+// disconnect (the camera's automatics given back), wait.
 class ProcessCameraView : public camera::CameraView {
     Q_OBJECT
 public:
@@ -66,8 +70,8 @@ public:
     // Starts the camera process ahead of create(), so that it loads GStreamer meanwhile.
     void prepare();
 
-    QWidget* create(QWidget* parent, QSize size, const QString& source, QString* error) override;
-    bool connectDriver(QString* error) override;
+    void create(QWidget* parent, QSize size, const QString& source) override;
+    void connectDriver() override;
     void setPreviewRate(int milliseconds) override;
     void setPreview(bool on) override;
     void videoFormatDialog() override;
@@ -112,21 +116,52 @@ public:
 
 private:
     bool startProcess(QString* error);
-    QWidget* createView(QWidget* parent, QSize size, const QString& source, QString* error);
-    // The format dialog up before the camera is found, filled in once it tells its formats.
-    void showEarlyFormatDialog(QWidget* parent);
-    static void keepDialogPainted();
+
+    // An answer start-up or a format change waits for, from the event loop: what comes next is
+    // given the answer, or null and why none came (silence past `timeout`, the process gone, a
+    // damaged answer).
+    using Then = std::function<void(const Reply* answer, const QString& error)>;
+    void expect(std::initializer_list<const char*> verbs, std::chrono::milliseconds timeout,
+                Then then);
+    // Sends `message`, then expects one of `verbs`.
+    void ask(const Message& message, std::initializer_list<const char*> verbs,
+             std::chrono::milliseconds timeout, Then then);
+    // Whether `message` answers what is expected: then it goes there, and nowhere else.
+    bool answerExpected(const Message& message, const std::optional<Reply>& said,
+                        const QString& damaged);
+    // What is expected gets `why` (from the event loop): its process has gone.
+    void failExpected(const QString& why);
+    void dropExpected();
+    struct Expected {
+        std::vector<QLatin1String> verbs;
+        quint64 process = 0; // processSerial_ of the process asked
+        Then then;
+        QString failure; // set: failed, to be said from the event loop
+    };
+    std::optional<Expected> expected_;
+    QTimer expectedTimer_;
+
+    // Start-up (process_camera_view_startup.cpp). Its answers, created() and connected(), are
+    // always given from the event loop.
+    void createFailed(const QString& error);
+    void connectAnswered(const QString& error);
+    // Start-up's first question to a camera process (the one prepared ahead, else a new one):
+    // the camera, found or not. A process that dies meanwhile is replaced once.
+    void openCamera(int attempt);
+    void onOpened(const Reply& answer);
     // Asks the camera process for the camera; `fresh`: it has just been started.
-    bool askForCamera(bool fresh, Reply* answer, QString* error);
+    void askForCamera(bool fresh, Then then);
     // The camera's formats, as it told them.
     void takeFormats(const reply::Formats& formats);
     void onTryFound(const reply::Found& found);
-    // Start-up's first question to a camera process (the one prepared ahead, else a new one):
-    // the camera, found or not.
-    bool openCamera(Reply* answer, QString* error);
-    // Starts the camera (and a fresh process first, when there is none).
+    // Starts the camera (and a fresh process first, when there is none); one that dies
+    // meanwhile is replaced once.
     enum class Started { Runs, Died, Failed };
-    Started startCamera(QString* error);
+    void startCamera(int attempt);
+    void connectCamera(int attempt);
+    void onConnectAnswer(const Reply& answer, int attempt);
+    void startFailed(const QString& error, int attempt);
+    void cameraStarted(Started how, const QString& failure, int attempt);
     // After a fault: the standby process becomes the camera process (else a new one starts).
     void takeStandby();
     void startStandby();
@@ -134,12 +169,6 @@ private:
     void listen();
     // Sends `message`; a camera process that does not take it is ended as hung.
     bool send(const Message& message, int fd = -1);
-    // Sends `message` and waits for one of the answers `verbs` (start-up only).
-    bool request(const Message& message, std::initializer_list<const char*> verbs,
-                 std::chrono::milliseconds timeout, Reply* answer, QString* error);
-    // The one kind of wait: for the answer `verbs` to a request, up to `timeout`.
-    bool await(std::initializer_list<const char*> verbs, std::chrono::milliseconds timeout,
-               Reply* answer, QString* error);
     // `window`: whether the camera process is to draw into the preview's window.
     Message openRequest(bool window = true) const;
     // The preview's window lent to the camera process: redrawn when uncovered, taken back
@@ -176,9 +205,13 @@ private:
     // The format dialog for the formats now known: built ahead of showing it, or the one shown
     // early filled in.
     void prepareFormatDialog();
-    // Starts the camera in the chooser's formats()[chosen] (part of start-up: it waits for the
-    // answer).
+    // Starts the camera in the chooser's formats()[chosen]; formatChosen() once it runs in it
+    // (or, refused, in the one before). Grabs asked for meanwhile wait for the new format.
     void switchFormat(int chosen);
+    void formatChosenSoon();
+    bool switching_ = false;
+    QList<qint64> heldGrabs_; // asked for while the format changes
+    void releaseHeldGrabs();
 
     ProcessHost host_;
     Timing timing_;

@@ -104,6 +104,10 @@ bool ProcessCameraView::takeGrab(const Reply& answer, const UniqueFd& fd, QImage
 }
 
 void ProcessCameraView::requestGrab(qint64 ticket) {
+    if (switching_) {
+        heldGrabs_ << ticket; // taken in the new format, once the camera runs in it
+        return;
+    }
     qint64 id = 0;
     std::chrono::milliseconds limit{};
     QString error;

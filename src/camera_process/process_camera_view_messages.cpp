@@ -25,6 +25,8 @@ void ProcessCameraView::onMessage(const Message& message) {
     // right ends the process like any other fault.
     QString damaged;
     const std::optional<Reply> said = decodeReply(message, &damaged);
+    // The answer start-up or a format change waits for goes there.
+    if (answerExpected(message, said, damaged)) return;
     if (!said) {
         broken(damaged);
         return;

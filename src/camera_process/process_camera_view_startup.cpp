@@ -1,6 +1,6 @@
 // The camera view's start-up: the camera process asked for the camera, the camera opened and
-// started, the format dialog shown early kept painted meanwhile. Start-up waits for the camera
-// process's answers; from then on nothing but a grab for a tool does.
+// started. Each step goes on when the camera process answers the one before, from the event
+// loop; a format dialog shown early stays live meanwhile.
 #include "camera_process/format_dialog.h"
 #include "camera_process/preview_widget.h"
 #include "camera_process/process_camera_view.h"
@@ -8,77 +8,76 @@
 #include "camera_protocol/wire_format.h"
 #include "secrets/masked_text.h"
 
-#include <QAbstractEventDispatcher>
-#include <QCoreApplication>
 #include <QGuiApplication>
 #include <algorithm>
 
 namespace camera_process {
 
 using namespace std::chrono_literals;
-using view::fail;
 using view::ProcessEnded;
 using view::ProcessHangs;
 
-// Paints and redraws what is on the screen during start-up's waits. The user's keys and clicks
-// wait for the dialog to list the formats; the channel's messages for the wait to end.
-void ProcessCameraView::keepDialogPainted() {
-    QCoreApplication::processEvents(QEventLoop::ExcludeSocketNotifiers |
-                                    QEventLoop::ExcludeUserInputEvents);
+void ProcessCameraView::expect(std::initializer_list<const char*> verbs,
+                               std::chrono::milliseconds timeout, Then then) {
+    Expected expected;
+    for (const char* verb : verbs)
+        expected.verbs.emplace_back(verb);
+    expected.process = processSerial_;
+    expected.then = std::move(then);
+    expected_ = std::move(expected);
+    expectedTimer_.start(timeout);
 }
 
-bool ProcessCameraView::await(std::initializer_list<const char*> verbs,
-                              std::chrono::milliseconds timeout, Reply* answer, QString* error) {
-    if (!host_.now()) return fail(error, ProcessEnded);
-    // The format dialog shown while the camera opens stays painted.
-    std::function<void()> meanwhile;
-    if (chooser_.dialogShown()) meanwhile = keepDialogPainted;
-    Message message;
-    const bool answered = host_.now()->channel().waitFor(
-        [&verbs](const Message& message) {
-            return std::any_of(verbs.begin(), verbs.end(), [&message](const char* verb) {
-                return message.is(QLatin1String(verb));
-            });
-        },
-        timeout, &message, meanwhile);
-    // The keys and clicks put aside meanwhile are handed out only when the X connection is next
-    // read, which on the GLib loop waits for a wake-up: with none (no further X event) a Return
-    // pressed while the camera opened went unseen.
-    if (meanwhile) QCoreApplication::eventDispatcher()->wakeUp();
-    if (answered) {
-        lastAnswer_.start();
-        // Read, as any message, only through the decoder: a damaged answer fails the request.
-        std::optional<Reply> said = decodeReply(message, error);
-        if (!said) return false;
-        *answer = std::move(*said);
-        return true;
-    }
-    return fail(error, host_.now()->channel().isOpen() ? ProcessHangs : ProcessEnded);
+void ProcessCameraView::ask(const Message& message, std::initializer_list<const char*> verbs,
+                            std::chrono::milliseconds timeout, Then then) {
+    expect(verbs, timeout, std::move(then));
+    if (!send(message)) failExpected(host_.talking() ? ProcessHangs : ProcessEnded);
 }
 
-bool ProcessCameraView::request(const Message& message, std::initializer_list<const char*> verbs,
-                                std::chrono::milliseconds timeout, Reply* answer, QString* error) {
-    if (!send(message)) return fail(error, ProcessEnded);
-    return await(verbs, timeout, answer, error);
+bool ProcessCameraView::answerExpected(const Message& message, const std::optional<Reply>& said,
+                                       const QString& damaged) {
+    if (!expected_ || !expected_->failure.isEmpty() || expected_->process != processSerial_)
+        return false;
+    if (std::none_of(expected_->verbs.begin(), expected_->verbs.end(),
+                     [&message](QLatin1String verb) { return message.is(verb); }))
+        return false;
+    const Then then = std::move(expected_->then);
+    dropExpected();
+    // A damaged answer fails what waited for it.
+    if (said)
+        then(&*said, {});
+    else
+        then(nullptr, damaged);
+    return true;
 }
 
-QWidget* ProcessCameraView::create(QWidget* parent, QSize size, const QString& source,
-                                   QString* error) {
-    QWidget* view = createView(parent, size, source, error);
+void ProcessCameraView::failExpected(const QString& why) {
+    if (!expected_ || !expected_->failure.isEmpty()) return;
+    expected_->failure = why;
+    expectedTimer_.start(0);
+}
+
+void ProcessCameraView::dropExpected() {
+    expected_.reset();
+    expectedTimer_.stop();
+}
+
+void ProcessCameraView::createFailed(const QString& error) {
     // Start-up ends with the failure's message: the dialog shown early goes first.
-    if (!view) chooser_.dropDialog();
-    return view;
+    chooser_.dropDialog();
+    delete preview_.data();
+    previewOwned_ = false;
+    QMetaObject::invokeMethod(
+        this, [this, error] { emit created(nullptr, error); }, Qt::QueuedConnection);
 }
 
-void ProcessCameraView::showEarlyFormatDialog(QWidget* parent) {
-    chooser_.showEarly(parent);
-    // On the screen now; the waits for the camera keep it painted from here on.
-    keepDialogPainted();
+void ProcessCameraView::connectAnswered(const QString& error) {
+    QMetaObject::invokeMethod(
+        this, [this, error] { emit connected(error); }, Qt::QueuedConnection);
 }
 
-QWidget* ProcessCameraView::createView(QWidget* parent, QSize size, const QString& source,
-                                       QString* error) {
-    if (error) error->clear();
+void ProcessCameraView::create(QWidget* parent, QSize size, const QString& source) {
+    dropExpected();
     // The camera process prepared at start-up is kept for this camera view.
     if (link_ != Link::Idle) disconnectDriver();
     if (previewOwned_) delete preview_.data();
@@ -86,17 +85,66 @@ QWidget* ProcessCameraView::createView(QWidget* parent, QSize size, const QStrin
     device_.reset();
     chooser_.forget();
 
-    auto preview = std::make_unique<camera::PreviewWidget>(parent);
+    auto* preview = new camera::PreviewWidget(parent);
     preview->setGeometry(0, 0, size.width(), size.height());
-    preview_ = preview.get();
+    preview_ = preview;
+    previewOwned_ = parent == nullptr;
     // A camera can take seconds to open: the dialog need not wait for it.
-    if (earlyDialog_) showEarlyFormatDialog(preview->window());
+    if (earlyDialog_) chooser_.showEarly(preview->window());
     // Where the window system lets another process draw into our window, the camera process
     // draws the preview itself.
     sinkDraws_ = QGuiApplication::platformName() == QLatin1String("xcb");
+    openCamera(0);
+}
 
-    Reply answer;
-    if (!openCamera(&answer, error)) return nullptr;
+void ProcessCameraView::openCamera(int attempt) {
+    const bool fresh = !host_.talking();
+    if (!fresh) {
+        listen(); // the process prepare() started
+    } else if (QString error; !startProcess(&error)) {
+        createFailed(error);
+        return;
+    }
+    qCDebug(cameraLog) << "start-up: asking the camera process for the camera";
+    askForCamera(fresh, [this, attempt](const Reply* answer, const QString& error) {
+        if (answer) {
+            onOpened(*answer);
+            return;
+        }
+        // A process that died meanwhile (a plugin's crash while loading, say) is replaced
+        // once; one that hangs has taken its time already.
+        if (attempt > 0 || host_.talking()) {
+            createFailed(error);
+            return;
+        }
+        qCDebug(cameraLog) << "start-up: the camera process ended; starting another";
+        endProcess();
+        openCamera(attempt + 1);
+    });
+}
+
+void ProcessCameraView::askForCamera(bool fresh, Then then) {
+    if (!fresh) {
+        ask(openRequest(), {"found", "no-camera", "not-plugged-in", "invalid"},
+            timing_.startTimeout + 5s, std::move(then));
+        return;
+    }
+    // A process just started reads nothing before GStreamer is loaded: that has a limit of its
+    // own, and the camera's answer the usual one from then on.
+    ask(openRequest(), {"ready", "found", "no-camera", "not-plugged-in", "invalid"},
+        timing_.loadTimeout, [this, then](const Reply* answer, const QString& error) {
+            const auto* event = answer ? std::get_if<reply::Event>(answer) : nullptr;
+            if (!event || event->what != reply::Said::Ready) {
+                then(answer, error);
+                return;
+            }
+            qCDebug(cameraLog) << "start-up: the camera process is ready";
+            expect({"found", "no-camera", "not-plugged-in", "invalid"}, timing_.startTimeout + 5s,
+                   then);
+        });
+}
+
+void ProcessCameraView::onOpened(const Reply& answer) {
     absentAtStart_ = false;
     const auto* failure = std::get_if<reply::Failure>(&answer);
     const bool noCamera = failure && failure->what == reply::Fault::NoCamera;
@@ -109,142 +157,143 @@ QWidget* ProcessCameraView::createView(QWidget* parent, QSize size, const QStrin
             noCamera ? QStringLiteral("There is no camera") : secrets::masked(failure->error);
         // No formats to wait for: a dialog shown early offers the camera's own.
         if (chooser_.hasDialog()) prepareFormatDialog();
-        preview->show();
-        previewOwned_ = parent == nullptr;
-        return preview.release();
+    } else if (const auto* found = std::get_if<reply::Found>(&answer)) {
+        qCDebug(cameraLog) << "start-up: found" << found->label;
+        device_ = found->camera;
+        sinkDraws_ = found->draws;
+        processDraws_ = sinkDraws_;
+        controls_.found(found->noControls, cameraIdentity());
+        if (sinkDraws_) wireSinkPreview();
+    } else {
+        // No camera at all is not an error of ours to word.
+        createFailed(failure && !noCamera ? failure->error : QString());
+        return;
     }
-    if (noCamera) return nullptr; // not an error of ours to word
-    const auto* found = std::get_if<reply::Found>(&answer);
-    if (!found) {
-        if (error && failure) *error = failure->error;
-        return nullptr;
-    }
-    qCDebug(cameraLog) << "start-up: found" << found->label;
-    device_ = found->camera;
-    sinkDraws_ = found->draws;
-    processDraws_ = sinkDraws_;
-    controls_.found(found->noControls, cameraIdentity());
-    if (sinkDraws_) wireSinkPreview();
-    preview->show();
-    previewOwned_ = parent == nullptr;
-    return preview.release();
+    preview_->show();
+    QMetaObject::invokeMethod(
+        this, [this, view = preview_] { emit created(view.data(), {}); }, Qt::QueuedConnection);
 }
 
-bool ProcessCameraView::askForCamera(bool fresh, Reply* answer, QString* error) {
-    if (!send(openRequest())) return fail(error, ProcessEnded);
-    // A process just started reads nothing before GStreamer is loaded: that has a limit of its
-    // own, and the camera's answer the usual one from then on.
-    if (fresh) {
-        if (!await({"ready", "found", "no-camera", "not-plugged-in", "invalid"},
-                   timing_.loadTimeout, answer, error))
-            return false;
-        const auto* event = std::get_if<reply::Event>(answer);
-        if (!event || event->what != reply::Said::Ready) return true;
-        qCDebug(cameraLog) << "start-up: the camera process is ready";
+void ProcessCameraView::connectDriver() {
+    if (!preview_) {
+        connectAnswered(QStringLiteral("The camera view has not been created"));
+        return;
     }
-    return await({"found", "no-camera", "not-plugged-in", "invalid"}, timing_.startTimeout + 5s,
-                 answer, error);
-}
-
-bool ProcessCameraView::openCamera(Reply* answer, QString* error) {
-    for (int attempt = 0;; ++attempt) {
-        const bool fresh = !host_.talking();
-        if (!fresh)
-            listen(); // the process prepare() started
-        else if (!startProcess(error))
-            return false;
-        qCDebug(cameraLog) << "start-up: asking the camera process for the camera";
-        if (askForCamera(fresh, answer, error)) return true;
-        // A process that died meanwhile (a plugin's crash while loading, say) is replaced once;
-        // one that hangs has taken its time already.
-        if (attempt > 0 || (host_.talking())) return false;
-        qCDebug(cameraLog) << "start-up: the camera process ended; starting another";
-        endProcess();
-    }
-}
-
-bool ProcessCameraView::connectDriver(QString* error) {
-    if (!preview_) return fail(error, QStringLiteral("The camera view has not been created"));
     if (link_ != Link::Idle) disconnectDriver();
     if (std::exchange(absentAtStart_, false)) {
         happen(LinkEvent::Absent, lostReason_);
         watchdog_.start();
-        return true;
+        connectAnswered({});
+        return;
+    }
+    startCamera(0);
+}
+
+void ProcessCameraView::startCamera(int attempt) {
+    if (host_.talking()) {
+        connectCamera(attempt);
+        return;
+    }
+    // Connected again after a disconnect, or after a process that died: a fresh process finds
+    // the camera again.
+    if (QString error; !startProcess(&error)) {
+        cameraStarted(Started::Failed, error, attempt);
+        return;
+    }
+    askForCamera(true, [this, attempt](const Reply* answer, const QString& error) {
+        if (!answer) {
+            startFailed(error, attempt);
+            return;
+        }
+        const auto* found = std::get_if<reply::Found>(answer);
+        if (!found) {
+            const auto* failure = std::get_if<reply::Failure>(answer);
+            cameraStarted(Started::Failed,
+                          !failure || failure->what == reply::Fault::NoCamera
+                              ? QStringLiteral("There is no camera")
+                              : failure->error,
+                          attempt);
+            return;
+        }
+        processDraws_ = sinkDraws_ && found->draws;
+        connectCamera(attempt);
+    });
+}
+
+void ProcessCameraView::connectCamera(int attempt) {
+    sendPreview();
+    ask(Message(QStringLiteral("connect"),
+                {{QLatin1String("timeout"), qint64(timing_.startTimeout.count())},
+                 {QLatin1String("controls"), valuesToWire(controls_.startControls())}}),
+        {"formats", "connect-failed"}, timing_.startTimeout + 5s,
+        [this, attempt](const Reply* answer, const QString& error) {
+            if (!answer) {
+                startFailed(error, attempt);
+                return;
+            }
+            const auto* formats = std::get_if<reply::Formats>(answer);
+            if (!formats) {
+                onConnectAnswer(*answer, attempt);
+                return;
+            }
+            takeFormats(*formats);
+            // Start-up shows the format dialog next: it is built while the camera starts.
+            prepareFormatDialog();
+            expect({"connected", "connect-failed"}, timing_.startTimeout + 5s,
+                   [this, attempt](const Reply* answer, const QString& error) {
+                       if (answer)
+                           onConnectAnswer(*answer, attempt);
+                       else
+                           startFailed(error, attempt);
+                   });
+        });
+}
+
+void ProcessCameraView::onConnectAnswer(const Reply& answer, int attempt) {
+    if (const auto* failure = std::get_if<reply::Failure>(&answer)) {
+        endProcess();
+        cameraStarted(Started::Failed, failure->error, attempt);
+        return;
+    }
+    cameraStarted(Started::Runs, {}, attempt);
+}
+
+void ProcessCameraView::startFailed(const QString& error, int attempt) {
+    const Started how = host_.talking() ? Started::Failed : Started::Died;
+    endProcess();
+    cameraStarted(how, error, attempt);
+}
+
+void ProcessCameraView::cameraStarted(Started how, const QString& failure, int attempt) {
+    if (how == Started::Runs) {
+        qCDebug(cameraLog) << "start-up: the camera runs";
+        framesSeen_ = -1;
+        lastProgress_ = std::chrono::steady_clock::now();
+        happen(LinkEvent::Connected);
+        watchdog_.start();
+        connectAnswered({});
+        return;
     }
     // A camera process that dies while it starts the camera is replaced once before start-up
     // gives up.
-    for (int attempt = 0;; ++attempt) {
-        QString failure;
-        const Started started = startCamera(&failure);
-        if (started == Started::Runs) break;
-        if (started == Started::Died && attempt == 0) {
-            qCDebug(cameraLog) << "start-up: the camera process ended; starting another";
-            continue;
-        }
-        if (waitForCamera_) {
-            // A run being taken up waits for a camera that cannot be opened yet (a network
-            // camera still off after a power cut, a webcam another program holds), as for one
-            // not plugged in.
-            qCDebug(cameraLog) << "start-up: waiting for the camera:" << failure;
-            lostReason_ = secrets::masked(failure);
-            happen(LinkEvent::Absent, lostReason_);
-            watchdog_.start();
-            return true;
-        }
-        chooser_.dropDialog();
-        return fail(error, failure);
+    if (how == Started::Died && attempt == 0) {
+        qCDebug(cameraLog) << "start-up: the camera process ended; starting another";
+        startCamera(attempt + 1);
+        return;
     }
-    qCDebug(cameraLog) << "start-up: the camera runs";
-    framesSeen_ = -1;
-    lastProgress_ = std::chrono::steady_clock::now();
-    happen(LinkEvent::Connected);
-    watchdog_.start();
-    return true;
-}
-
-ProcessCameraView::Started ProcessCameraView::startCamera(QString* error) {
-    const auto died = [this] { return !host_.talking(); };
-    const auto failed = [&] {
-        const Started how = died() ? Started::Died : Started::Failed;
-        endProcess();
-        return how;
-    };
-    if (died()) {
-        // Connected again after a disconnect, or after a process that died: a fresh process
-        // finds the camera again.
-        Reply answer;
-        if (!startProcess(error)) return Started::Failed;
-        if (!askForCamera(true, &answer, error)) return failed();
-        const auto* found = std::get_if<reply::Found>(&answer);
-        if (!found) {
-            const auto* failure = std::get_if<reply::Failure>(&answer);
-            fail(error, !failure || failure->what == reply::Fault::NoCamera
-                            ? QStringLiteral("There is no camera")
-                            : failure->error);
-            return Started::Failed;
-        }
-        processDraws_ = sinkDraws_ && found->draws;
+    if (waitForCamera_) {
+        // A run being taken up waits for a camera that cannot be opened yet (a network camera
+        // still off after a power cut, a webcam another program holds), as for one not
+        // plugged in.
+        qCDebug(cameraLog) << "start-up: waiting for the camera:" << failure;
+        lostReason_ = secrets::masked(failure);
+        happen(LinkEvent::Absent, lostReason_);
+        watchdog_.start();
+        connectAnswered({});
+        return;
     }
-    sendPreview();
-    Reply answer;
-    if (!request(Message(QStringLiteral("connect"),
-                         {{QLatin1String("timeout"), qint64(timing_.startTimeout.count())},
-                          {QLatin1String("controls"), valuesToWire(controls_.startControls())}}),
-                 {"formats", "connect-failed"}, timing_.startTimeout + 5s, &answer, error))
-        return failed();
-    if (const auto* formats = std::get_if<reply::Formats>(&answer)) {
-        takeFormats(*formats);
-        // Start-up shows the format dialog next: it is built while the camera starts.
-        prepareFormatDialog();
-        if (!await({"connected", "connect-failed"}, timing_.startTimeout + 5s, &answer, error))
-            return failed();
-    }
-    if (const auto* failure = std::get_if<reply::Failure>(&answer)) {
-        endProcess();
-        fail(error, failure->error);
-        return Started::Failed;
-    }
-    return Started::Runs;
+    chooser_.dropDialog();
+    connectAnswered(failure);
 }
 
 void ProcessCameraView::takeFormats(const reply::Formats& formats) {

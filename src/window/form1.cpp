@@ -42,6 +42,14 @@ Form1::Form1(Form1Deps deps, Panel panel, QWidget* parent)
     // Results come from the saving thread; they are taken in here, on the window's.
     connect(saves_.get(), &pictures::SaveQueue::resultsReady, this, &Form1::takeSaveResults);
     connect(&deps_.camera, &camera::CameraView::grabDone, this, &Form1::onGrabDone);
+    // Start-up goes on from the event loop, never inside the camera's own handling of a
+    // message: a failure's message box must not run an event loop in there.
+    connect(&deps_.camera, &camera::CameraView::created, this, &Form1::onCameraCreated,
+            Qt::QueuedConnection);
+    connect(&deps_.camera, &camera::CameraView::connected, this, &Form1::onCameraConnected,
+            Qt::QueuedConnection);
+    connect(&deps_.camera, &camera::CameraView::formatChosen, this, &Form1::onFormatChosen,
+            Qt::QueuedConnection);
     connect(&deps_.camera, &camera::CameraView::cameraLost, this, &Form1::onCameraLost);
     connect(&deps_.camera, &camera::CameraView::cameraBack, this, &Form1::onCameraBack);
     connect(&deps_.camera, &camera::CameraView::cameraFrozen, this, &Form1::onCameraFrozen);
@@ -77,11 +85,18 @@ int Form1::readFrozenAfter(const QString& text, QStringList* problems) {
     return Default;
 }
 
-bool Form1::Load() {
-    const auto setting = [this](const char* key) {
-        return modIni::ReadIniValue(QStringLiteral("MAIN"), QLatin1String(key),
-                                    QStringLiteral("Config.ini"), QString(), deps_.programFolder);
-    };
+QString Form1::setting(const char* key) const {
+    return modIni::ReadIniValue(QStringLiteral("MAIN"), QLatin1String(key),
+                                QStringLiteral("Config.ini"), QString(), deps_.programFolder);
+}
+
+void Form1::startUpFailed(const QString& text) {
+    starting_ = Starting::No;
+    deps_.messages.show(text, QStringLiteral("Error!"), MessageBoxes::Icon::Critical);
+    emit loaded(false);
+}
+
+void Form1::Load() {
     const auto size = [&](const char* key) {
         const int value = convert::toInt16(setting(key), deps_.locale);
         if (value < 0) throw InvalidPropertyValue();
@@ -99,55 +114,75 @@ bool Form1::Load() {
         failure = QStringLiteral("Error #380: 'Invalid property value'");
     }
     if (!failure.isEmpty()) {
-        deps_.messages.show(
+        startUpFailed(
             QStringLiteral("Other error occourd than the webcam not being found! %1\r\n%2")
-                .arg(failure, ShutDownLine),
-            QStringLiteral("Error!"), MessageBoxes::Icon::Critical);
-        return false;
+                .arg(failure, ShutDownLine));
+        return;
     }
 
     // A run the program was ended in the middle of is taken up again, with nobody asked: the
     // camera and video format are the run's, and a camera not there yet is waited for.
-    std::optional<runs::CutShortRun> cutShort;
+    cutShort_.reset();
     if (setting("ResumeRun").trimmed() != QLatin1String("0"))
-        cutShort = runs::findCutShortRun(picturesFolder(), deps_.locale, &notResumed_);
-    if (cutShort) {
-        if (const QString why = runs::resumeProblem(*cutShort, deps_.clock.localNow());
+        cutShort_ = runs::findCutShortRun(picturesFolder(), deps_.locale, &notResumed_);
+    if (cutShort_) {
+        if (const QString why = runs::resumeProblem(*cutShort_, deps_.clock.localNow());
             !why.isEmpty()) {
             notResumed_ =
-                QStringLiteral("The run %1 cannot be resumed: %2").arg(cutShort->folder, why);
-            cutShort.reset();
+                QStringLiteral("The run %1 cannot be resumed: %2").arg(cutShort_->folder, why);
+            cutShort_.reset();
         }
     }
-    deps_.camera.waitForCamera(cutShort.has_value());
+    deps_.camera.waitForCamera(cutShort_.has_value());
     // The format dialog comes up while the camera opens (a resumed run keeps its format).
-    deps_.camera.showFormatDialogEarly(!cutShort.has_value());
-    QStringList problems;
-    deps_.camera.setFrozenAfter(readFrozenAfter(setting("FrozenAfter"), &problems));
+    deps_.camera.showFormatDialogEarly(!cutShort_.has_value());
+    startProblems_.clear();
+    deps_.camera.setFrozenAfter(readFrozenAfter(setting("FrozenAfter"), &startProblems_));
     const hours::HoursSettings hoursSettings =
         hours::readActiveHours([&](const QString& key) { return setting(qPrintable(key)); });
-    problems << hoursSettings.problems;
+    startProblems_ << hoursSettings.problems;
     schedule_ = hours::ActiveSchedule(hoursSettings.hours, deps_.timeZone);
 
-    QString error;
-    hCapWnd = deps_.camera.create(Stage, Stage->size(), setting("Source"), &error);
-    error = secrets::masked(error);
-    if (hCapWnd == nullptr) {
-        deps_.messages.show(error.isEmpty() ? QStringLiteral("Webcam not found.")
-                                            : QStringLiteral("%1\r\n%2").arg(error, ShutDownLine),
-                            QStringLiteral("Error!"), MessageBoxes::Icon::Critical);
-        return false;
+    starting_ = Starting::Creating;
+    deps_.camera.create(Stage, Stage->size(), setting("Source"));
+}
+
+void Form1::onCameraCreated(QWidget* view, const QString& said) {
+    if (starting_ != Starting::Creating) return;
+    const QString error = secrets::masked(said);
+    if (view == nullptr) {
+        startUpFailed(error.isEmpty() ? QStringLiteral("Webcam not found.")
+                                      : QStringLiteral("%1\r\n%2").arg(error, ShutDownLine));
+        return;
     }
-    if (!deps_.camera.connectDriver(&error)) {
-        deps_.messages.show(QStringLiteral("%1\r\n%2").arg(secrets::masked(error), ShutDownLine),
-                            QStringLiteral("Error!"), MessageBoxes::Icon::Critical);
-        return false;
+    hCapWnd = view;
+    starting_ = Starting::Connecting;
+    deps_.camera.connectDriver();
+}
+
+void Form1::onCameraConnected(const QString& error) {
+    if (starting_ != Starting::Connecting) return;
+    if (!error.isEmpty()) {
+        startUpFailed(QStringLiteral("%1\r\n%2").arg(secrets::masked(error), ShutDownLine));
+        return;
     }
     // Optional: seconds the camera is given to settle after it came back (default 1).
     const QString warmUp = setting("WarmUp");
     bool valid = false;
     const int seconds = warmUp.trimmed().toInt(&valid);
     deps_.camera.setWarmUp(valid && seconds >= 0 ? seconds : 1);
+    deps_.camera.setPreviewRate(lngFramerate);
+    deps_.camera.setPreview(true);
+    starting_ = Starting::Choosing;
+    if (cutShort_)
+        deps_.camera.useVideoFormat(cutShort_->plan.videoFormat);
+    else
+        deps_.camera.videoFormatDialog();
+}
+
+void Form1::onFormatChosen() {
+    if (starting_ != Starting::Choosing) return;
+    starting_ = Starting::No;
     const pictures::PictureSettings pictureSettings =
         pictures::readPictureSettings([&](const QString& key) {
             const QString value = setting(qPrintable(key));
@@ -160,20 +195,14 @@ bool Form1::Load() {
                        : QString();
         });
     pictureOptions_ = pictureSettings.options;
-    deps_.camera.setPreviewRate(lngFramerate);
-    deps_.camera.setPreview(true);
-    if (cutShort)
-        deps_.camera.useVideoFormat(cutShort->plan.videoFormat);
-    else
-        deps_.camera.videoFormatDialog();
     if (Frame1 == nullptr) buildPanel();
     updateCameraButton();
-    applyPictureSettings(pictureSettings.problems + problems);
+    applyPictureSettings(pictureSettings.problems + startProblems_);
     applyActiveHours(schedule_.hours());
     updateSpaceTip();
-    if (cutShort) resumeRun(*cutShort);
+    if (cutShort_) resumeRun(*std::exchange(cutShort_, std::nullopt));
     if (!notResumed_.isEmpty()) showRunNote(StatusArea::Resume, notResumed_);
-    return true;
+    emit loaded(true);
 }
 
 // Unload: release the camera. A run in progress simply ends with the program.

@@ -7,6 +7,7 @@
 #include "pictures/save_queue.h"
 #include "runs/run_count.h"
 #include "runs/run_log.h"
+#include "runs/run_plan.h"
 #include "window/camera_settings.h"
 #include "window/clock.h"
 #include "window/disk_space.h"
@@ -37,7 +38,6 @@ namespace power {
 class SleepGuard;
 }
 namespace runs {
-struct CutShortRun;
 class RunWatcher;
 } // namespace runs
 
@@ -80,10 +80,17 @@ public:
     explicit Form1(Form1Deps deps, Panel panel = Panel::AtOnce, QWidget* parent = nullptr);
     ~Form1() override;
 
-    // Start-up: sizes the preview from Config.ini, opens the camera and starts the preview.
-    // On failure it has told the user, and the program must end at once.
-    bool Load();
+    // Start-up: sizes the preview from Config.ini, opens the camera, starts the preview and
+    // asks for the video format. Nothing waits on the camera: each step goes on when the camera
+    // answers the one before, and loaded() says how start-up ended.
+    void Load();
 
+signals:
+    // Start-up is over: `ok`, the window may be shown; else the user has been told why, and
+    // the program must end at once.
+    void loaded(bool ok);
+
+public:
     // Handlers, named after their control and event.
     void cmdStart_Click();
     void cmdStop_Click();
@@ -239,6 +246,16 @@ private:
     Nanoseconds suspendedSeen_{}; // the clock's time asleep at the last tick
     bool asleepLogged_ = false;   // the desktop said it sleeps; the clock need not
     QString notResumed_;          // why a cut-short run was not taken up again
+    // Start-up's steps after the camera's answers (form1.cpp), and what they carry over.
+    enum class Starting { No, Creating, Connecting, Choosing };
+    Starting starting_ = Starting::No;
+    std::optional<runs::CutShortRun> cutShort_;
+    QStringList startProblems_;
+    QString setting(const char* key) const;
+    void onCameraCreated(QWidget* view, const QString& error);
+    void onCameraConnected(const QString& error);
+    void onFormatChosen();
+    void startUpFailed(const QString& text);
     hours::ActiveSchedule schedule_;
     bool paused_ = false;           // the run waits for its active hours
     QDateTime runStarted_;          // this run's start, shown while it goes

@@ -211,6 +211,7 @@ void Form1::endRunWithProgram(const QString& event, const QString& detail) {
 }
 
 void Form1::endBySignal(const QString& name) {
+    starting_ = Starting::No; // a start-up under way goes no further
     endRunWithProgram(runs::event::Ended, name);
     if (deps_.video) deps_.video->cancel();
     if (hCapWnd != nullptr) deps_.camera.disconnectDriver();

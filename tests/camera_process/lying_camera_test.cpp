@@ -1,6 +1,7 @@
 // The window trusts nothing the camera process says. A stand-in for the camera process that lies
 // in each way a broken plugin or a bug of ours could is ended and replaced each time, the loss is
 // shown with its reason, and every picture asked for is answered exactly once.
+#include "camera_api/step_by_step.h"
 #include "camera_process/preview_widget.h"
 #include "camera_process/process_camera_view.h"
 
@@ -52,9 +53,9 @@ protected:
             });
         QString error;
         preview =
-            qobject_cast<camera::PreviewWidget*>(view.create(&host, {320, 240}, "lying", &error));
+            qobject_cast<camera::PreviewWidget*>(camera::createAndWait(view, &host, {320, 240}, "lying", &error));
         ASSERT_TRUE(preview) << error.toStdString();
-        ASSERT_TRUE(view.connectDriver(&error)) << error.toStdString();
+        ASSERT_TRUE(camera::connectAndWait(view, &error)) << error.toStdString();
         view.setPreview(true);
     }
 
@@ -212,8 +213,8 @@ TEST(LyingCameraStartUp, ACameraProcessThatDiesDuringStartUpIsReplaced) {
         QWidget host;
         camera_process::ProcessCameraView view{LUMIVEX_LYING_CAMERA};
         QString error;
-        ASSERT_TRUE(view.create(&host, {320, 240}, "lying", &error)) << error.toStdString();
-        ASSERT_TRUE(view.connectDriver(&error)) << error.toStdString();
+        ASSERT_TRUE(camera::createAndWait(view, &host, {320, 240}, "lying", &error)) << error.toStdString();
+        ASSERT_TRUE(camera::connectAndWait(view, &error)) << error.toStdString();
         QFile starts(dir.filePath("starts"));
         ASSERT_TRUE(starts.open(QIODevice::ReadOnly));
         EXPECT_EQ(starts.readAll().count('\n'), 2);
@@ -231,8 +232,8 @@ TEST(LyingCameraStartUp, ACameraProcessSlowToLoadIsWaitedFor) {
     timing.startTimeout = 100ms;
     view.setTiming(timing);
     QString error;
-    ASSERT_TRUE(view.create(&host, {320, 240}, "lying", &error)) << error.toStdString();
-    ASSERT_TRUE(view.connectDriver(&error)) << error.toStdString();
+    ASSERT_TRUE(camera::createAndWait(view, &host, {320, 240}, "lying", &error)) << error.toStdString();
+    ASSERT_TRUE(camera::connectAndWait(view, &error)) << error.toStdString();
     EXPECT_FALSE(view.isCameraLost());
 }
 
@@ -252,12 +253,12 @@ TEST(LyingCameraStartUp, ACameraDownAtAResumeIsWaitedForAndGetsTheRunsFormat) {
     QSignalSpy back(&view, &camera::CameraView::cameraBack);
     view.waitForCamera(true);
     QString error;
-    ASSERT_TRUE(view.create(&host, {320, 240}, "lying", &error)) << error.toStdString();
-    ASSERT_TRUE(view.connectDriver(&error)) << error.toStdString();
+    ASSERT_TRUE(camera::createAndWait(view, &host, {320, 240}, "lying", &error)) << error.toStdString();
+    ASSERT_TRUE(camera::connectAndWait(view, &error)) << error.toStdString();
     EXPECT_TRUE(view.isCameraLost());
     EXPECT_TRUE(view.lostReason().contains("Connection refused"))
         << view.lostReason().toStdString();
-    view.useVideoFormat("BGRx  64 x 48  15 fps");
+    camera::useFormatAndWait(view, "BGRx  64 x 48  15 fps");
     found.clear(); // the process found the source; the camera itself is met later
     QFile::remove(down);
     ASSERT_TRUE(back.wait(5000));

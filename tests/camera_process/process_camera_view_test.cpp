@@ -1,3 +1,4 @@
+#include "camera_api/step_by_step.h"
 #include "bmp_file.h"
 #include "camera/capture_device.h"
 #include "camera_process/preview_widget.h"
@@ -85,10 +86,10 @@ protected:
 
     camera::PreviewWidget* start(const QString& source, QSize size = {320, 240}) {
         QString error;
-        QWidget* widget = view.create(&host, size, source, &error);
+        QWidget* widget = camera::createAndWait(view, &host, size, source, &error);
         EXPECT_TRUE(widget) << error.toStdString();
         if (!widget) return nullptr;
-        EXPECT_TRUE(view.connectDriver(&error)) << error.toStdString();
+        EXPECT_TRUE(camera::connectAndWait(view, &error)) << error.toStdString();
         return qobject_cast<camera::PreviewWidget*>(widget);
     }
 
@@ -109,7 +110,7 @@ TEST_F(ProcessCameraViewTest, InvalidSourceDescriptionsAreRefusedWithTheReason) 
         // The second time with the format dialog shown early: it goes with the failure.
         view.showFormatDialogEarly(source.contains("property"));
         QString error;
-        EXPECT_EQ(view.create(&host, {320, 240}, source, &error), nullptr);
+        EXPECT_EQ(camera::createAndWait(view, &host, {320, 240}, source, &error), nullptr);
         EXPECT_TRUE(error.contains(source)) << error.toStdString();
         EXPECT_TRUE(error.contains("lumivex-no-such")) << error.toStdString();
     }
@@ -127,8 +128,8 @@ TEST_F(ProcessCameraViewTest, SourceWithoutPicturesFailsToConnectSayingWhy) {
         },
         &complaints);
     QString error;
-    ASSERT_TRUE(view.create(&host, {320, 240}, "audiotestsrc", &error)) << error.toStdString();
-    EXPECT_FALSE(view.connectDriver(&error));
+    ASSERT_TRUE(camera::createAndWait(view, &host, {320, 240}, "audiotestsrc", &error)) << error.toStdString();
+    EXPECT_FALSE(camera::connectAndWait(view, &error));
     EXPECT_TRUE(error.contains("cannot be opened: its output cannot be turned into pictures"))
         << error.toStdString();
     EXPECT_TRUE(host.findChildren<QDialog*>().isEmpty());
@@ -149,10 +150,10 @@ TEST_F(ProcessCameraViewTest, SourceThatFailsWhileStartingLeavesNoFormatDialog) 
         SCOPED_TRACE(early);
         view.showFormatDialogEarly(early);
         QString error;
-        ASSERT_TRUE(view.create(
+        ASSERT_TRUE(camera::createAndWait(view, 
             &host, {320, 240}, QStringLiteral("filesrc location=%1 ! decodebin").arg(text), &error))
             << error.toStdString();
-        EXPECT_FALSE(view.connectDriver(&error));
+        EXPECT_FALSE(camera::connectAndWait(view, &error));
         EXPECT_TRUE(error.contains("cannot be opened:")) << error.toStdString();
         EXPECT_TRUE(host.findChildren<QDialog*>().isEmpty());
     }
@@ -186,7 +187,7 @@ TEST_F(ProcessCameraViewTest, FormatDialogShownEarlyIsFilledInOnceTheCameraTells
     const auto dialogs = host.findChildren<QDialog*>("formatDialog");
     ASSERT_EQ(dialogs.size(), 1);
     ASSERT_FALSE(dialogs.first()->isVisible()) << "the keys typed meanwhile were lost";
-    view.videoFormatDialog();
+    camera::formatDialogAndWait(view);
     EXPECT_EQ(view.currentFormat(), view.formats().value(next));
 }
 
@@ -199,7 +200,7 @@ TEST(ProcessCameraViewStartUp, ACameraProcessThatCannotRunFailsStartUpSayingSo) 
         camera_process::ProcessCameraView view{QString::fromLatin1(program)};
         view.prepare();
         QString error;
-        EXPECT_EQ(view.create(&host, {320, 240}, "videotestsrc is-live=true", &error), nullptr);
+        EXPECT_EQ(camera::createAndWait(view, &host, {320, 240}, "videotestsrc is-live=true", &error), nullptr);
         EXPECT_TRUE(error.contains("camera process")) << error.toStdString();
     }
 }
@@ -207,19 +208,19 @@ TEST(ProcessCameraViewStartUp, ACameraProcessThatCannotRunFailsStartUpSayingSo) 
 TEST_F(ProcessCameraViewTest, NoCameraAtAllIsNullWithoutError) {
     if (camera::findFirstCaptureDevice()) GTEST_SKIP() << "this machine has a camera";
     QString error = "untouched";
-    EXPECT_EQ(view.create(&host, {320, 240}, QString(), &error), nullptr);
+    EXPECT_EQ(camera::createAndWait(view, &host, {320, 240}, QString(), &error), nullptr);
     EXPECT_TRUE(error.isEmpty()) << error.toStdString();
 }
 
 TEST_F(ProcessCameraViewTest, CameraThatCannotBeOpenedFailsToConnectSayingWhichAndWhy) {
     QString error;
     QWidget* widget =
-        view.create(&host, {320, 240}, "v4l2src device=/dev/lumivex-missing-camera", &error);
+        camera::createAndWait(view, &host, {320, 240}, "v4l2src device=/dev/lumivex-missing-camera", &error);
     ASSERT_TRUE(widget) << error.toStdString();
     EXPECT_EQ(widget->parentWidget(), &host);
     EXPECT_EQ(widget->geometry(), QRect(0, 0, 320, 240));
     QSignalSpy lost(&view, &camera::CameraView::cameraLost);
-    EXPECT_FALSE(view.connectDriver(&error));
+    EXPECT_FALSE(camera::connectAndWait(view, &error));
     EXPECT_TRUE(error.contains("/dev/lumivex-missing-camera")) << error.toStdString();
     EXPECT_TRUE(error.contains("cannot be opened:")) << error.toStdString();
     EXPECT_FALSE(view.grabFrame(&error));
@@ -304,7 +305,7 @@ TEST_F(ProcessCameraViewTest, EveryRawFormatGivesThePictureInTheCameraColour) {
             list->setCurrentRow(row);
             dialog->accept();
         });
-        view.videoFormatDialog();
+        camera::formatDialogAndWait(view);
         ASSERT_TRUE(view.currentFormat());
         EXPECT_TRUE(view.currentFormat()->label().startsWith(QLatin1String(c.format)));
         const QImage frame = grab();
@@ -528,7 +529,7 @@ TEST_F(ProcessCameraViewTest, FormatDialogListsFormatsAndTheChoiceSetsThePicture
         list->setCurrentRow(row);
         QTest::keyClick(list, Qt::Key_Return); // Enter takes the selected format
     });
-    view.videoFormatDialog();
+    camera::formatDialogAndWait(view);
     ASSERT_TRUE(view.currentFormat());
     EXPECT_EQ(view.currentFormat()->width, 320);
     EXPECT_EQ(view.pictureSize(), QSize(320, 240));
@@ -549,7 +550,7 @@ TEST_F(ProcessCameraViewTest, CancelledFormatDialogKeepsTheFormatAndThePreview) 
         list->setCurrentRow(rowStartingWith(list, "YUY2  1280 x 720"));
         QTest::keyClick(list, Qt::Key_Escape);
     });
-    view.videoFormatDialog();
+    camera::formatDialogAndWait(view);
     EXPECT_EQ(view.currentFormat()->width, 640);
     EXPECT_EQ(grab().size(), QSize(640, 480));
 }
@@ -564,7 +565,7 @@ TEST_F(ProcessCameraViewTest, MotionJpegCameraIsDecoded) {
         list->setCurrentRow(rowStartingWith(list, "MJPG  320 x 240"));
         dialog->accept();
     });
-    view.videoFormatDialog();
+    camera::formatDialogAndWait(view);
     EXPECT_EQ(grab().size(), QSize(320, 240));
 }
 
@@ -622,7 +623,7 @@ TEST_F(ProcessCameraViewTest, DisconnectReleasesTheCameraAndMayBeRepeated) {
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(view.saveFrame(dir.filePath("after.bmp"), &error));
     // And the camera can be connected again.
-    ASSERT_TRUE(view.connectDriver(&error)) << error.toStdString();
+    ASSERT_TRUE(camera::connectAndWait(view, &error)) << error.toStdString();
     EXPECT_EQ(grab().size(), QSize(640, 480));
 }
 

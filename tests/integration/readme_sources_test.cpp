@@ -1,4 +1,5 @@
 // The `Source` examples the README gives must work when copied into Config.ini as they stand.
+#include "camera_api/step_by_step.h"
 #include "camera_process/process_camera_view.h"
 #include "settings/mod_ini.h"
 
@@ -28,10 +29,10 @@ TEST(ReadmeSourceExamples, EachReadsAsAValidSourceAndTheTestPatternDelivers) {
         QWidget host;
         camera_process::ProcessCameraView view{LUMIVEX_CAMERA_PROGRAM};
         QString error;
-        QWidget* preview = view.create(&host, {160, 120}, *value, &error);
+        QWidget* preview = camera::createAndWait(view, &host, {160, 120}, *value, &error);
         EXPECT_TRUE(preview) << qPrintable(line) << ": " << qPrintable(error);
         if (preview && value->startsWith(QLatin1String("videotestsrc"))) {
-            ASSERT_TRUE(view.connectDriver(&error)) << qPrintable(error);
+            ASSERT_TRUE(camera::connectAndWait(view, &error)) << qPrintable(error);
             EXPECT_TRUE(view.grabFrame(&error)) << qPrintable(error);
             view.disconnectDriver();
         }

@@ -3,6 +3,7 @@
 #include "camera_process/process_camera_view.h"
 #include "window/fakes.h"
 #include "window/form1.h"
+#include "window/load_and_wait.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -86,7 +87,7 @@ protected:
                 if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
                     dialog->accept();
         });
-        EXPECT_TRUE(form->Load());
+        EXPECT_TRUE(window::loadAndWait(*form));
         EXPECT_TRUE(messages.shown.empty()) << messages.shown.front().text.toStdString();
         return *form;
     }

@@ -26,28 +26,30 @@ public:
     std::function<void()> onGrab;         // runs inside each grab
     std::function<void()> onFormatDialog; // runs inside videoFormatDialog
 
-    QWidget* create(QWidget* parent, QSize size, const QString& source, QString* error) override {
+    // Each answer comes from the event loop, as the camera view's do.
+    void create(QWidget* parent, QSize size, const QString& source) override {
         calls
             << QStringLiteral("create %1x%2 [%3]").arg(size.width()).arg(size.height()).arg(source);
-        if (!createError.isEmpty()) {
-            *error = createError;
-            return nullptr;
+        QWidget* made = nullptr;
+        if (createError.isEmpty() && deviceFound) {
+            view = made = new QWidget(parent);
+            view->setGeometry(QRect(QPoint(0, 0), size));
         }
-        if (!deviceFound) return nullptr;
-        view = new QWidget(parent);
-        view->setGeometry(QRect(QPoint(0, 0), size));
-        return view;
+        later([this, made, error = createError] { emit created(made, error); });
     }
-    bool connectDriver(QString* error) override {
+    void connectDriver() override {
         calls << QStringLiteral("connect");
-        *error = connectError;
-        return connectError.isEmpty();
+        later([this, error = connectError] { emit connected(error); });
     }
     void setPreviewRate(int ms) override { calls << QStringLiteral("rate %1").arg(ms); }
     void setPreview(bool on) override { calls << QStringLiteral("preview %1").arg(on); }
     void videoFormatDialog() override {
         calls << QStringLiteral("format dialog");
         if (onFormatDialog) onFormatDialog();
+        later([this] { emit formatChosen(); });
+    }
+    void later(std::function<void()> answer) {
+        QMetaObject::invokeMethod(this, std::move(answer), Qt::QueuedConnection);
     }
     bool holdGrabs = false; // set: grabs wait in heldGrabs until answer() is called
     QList<qint64> heldGrabs;

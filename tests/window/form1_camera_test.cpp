@@ -2,6 +2,7 @@
 // the focus order, enabled only when the camera has settings (else its tooltip says why), and
 // the run's start and end told to the camera's settings, the end before the count's message.
 #include "form_fixture.h"
+#include "window/load_and_wait.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ TEST_F(FormTest, CameraButtonSitsInFreeRoomAfterMakeVideoAndTellsTheRun) {
         form = std::make_unique<window::Form1>(window::Form1Deps{
             camera, messages, clock, alarm, programFolder.path(), locale,
             [](const QString&) { return std::int64_t(1) << 40; }, nullptr, &settings});
-        ASSERT_TRUE(form->Load());
+        ASSERT_TRUE(window::loadAndWait(*form));
         QPushButton* button = form->cmdCamera;
         EXPECT_EQ(button->isEnabled(), has);
         EXPECT_EQ(button->toolTip().isEmpty(), has) << button->toolTip().toStdString();

@@ -1,5 +1,6 @@
 // Start-up and shutdown: the settings, the camera view, and every way start-up can fail.
 #include "form_fixture.h"
+#include "window/load_and_wait.h"
 
 #include <QAccessible>
 #include <QCloseEvent>
@@ -19,7 +20,7 @@ TEST_F(LoadTest, SizesTheStageOpensTheCameraAndAsksForTheFormat) {
     writeConfig("[MAIN]\r\nWidth=320\r\nHeight=240\r\nFramerate=50\r\n"
                 "Source=videotestsrc is-live=true\r\n");
     auto& f = makeForm();
-    ASSERT_TRUE(f.Load());
+    ASSERT_TRUE(window::loadAndWait(f));
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(f.Stage->size(), QSize(320, 240));
     EXPECT_EQ(f.lngFramerate, 50);
@@ -33,7 +34,7 @@ TEST_F(LoadTest, SizesTheStageOpensTheCameraAndAsksForTheFormat) {
 TEST_F(LoadTest, AStageLargerThanItsPlaceGrowsTheWindow) {
     writeConfig("[MAIN]\nWidth=800\nHeight=600\nFramerate=33\n");
     auto& f = makeForm();
-    ASSERT_TRUE(f.Load());
+    ASSERT_TRUE(window::loadAndWait(f));
     EXPECT_EQ(f.Stage->geometry(), QRect(8, 8, 800, 600));
     EXPECT_GE(f.Frame1->y(), f.Stage->geometry().bottom() + 1);
     EXPECT_GE(f.width(), 8 + 800 + 8);
@@ -45,7 +46,7 @@ TEST_F(LoadTest, AStageLargerThanItsPlaceGrowsTheWindow) {
 TEST_F(LoadTest, APanelBuiltAfterTheFormatDialogIsTheSameWindow) {
     writeConfig("[MAIN]\nWidth=800\nHeight=600\nFramerate=33\n");
     window::Form1& atOnce = makeForm();
-    ASSERT_TRUE(atOnce.Load());
+    ASSERT_TRUE(window::loadAndWait(atOnce));
     const std::unique_ptr<window::Form1> builtAtOnce = std::move(form);
 
     window::Form1& f = makeForm(window::Form1::Panel::AfterLoad);
@@ -53,7 +54,7 @@ TEST_F(LoadTest, APanelBuiltAfterTheFormatDialogIsTheSameWindow) {
     EXPECT_EQ(f.cmdStart, nullptr);
     bool panelDuringDialog = true;
     camera.onFormatDialog = [&] { panelDuringDialog = f.Frame1 != nullptr; };
-    ASSERT_TRUE(f.Load());
+    ASSERT_TRUE(window::loadAndWait(f));
     EXPECT_FALSE(panelDuringDialog);
 
     const QList<QWidget*> expected = builtAtOnce->findChildren<QWidget*>();
@@ -108,7 +109,7 @@ TEST_P(LoadFailureTest, ShowsTheErrorAndEndsWithoutOpeningTheCamera) {
     else
         writeConfig(c.config);
     auto& f = makeForm();
-    EXPECT_FALSE(f.Load());
+    EXPECT_FALSE(window::loadAndWait(f));
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, failure(c.error));
     EXPECT_EQ(messages.shown[0].title, "Error!");
@@ -143,7 +144,7 @@ TEST_F(LoadTest, AMissingFrameRateFailsAfterTheStageWasSized) {
     auto& f = makeForm();
     QSize stageWhenShown;
     messages.whileShown = [&] { stageWhenShown = f.Stage->size(); };
-    EXPECT_FALSE(f.Load());
+    EXPECT_FALSE(window::loadAndWait(f));
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, failure("Error #13: 'Type mismatch'"));
     EXPECT_EQ(stageWhenShown, QSize(320, 200));
@@ -152,7 +153,7 @@ TEST_F(LoadTest, AMissingFrameRateFailsAfterTheStageWasSized) {
 TEST_F(LoadTest, NoCameraSaysWebcamNotFound) {
     camera.deviceFound = false;
     auto& f = makeForm();
-    EXPECT_FALSE(f.Load());
+    EXPECT_FALSE(window::loadAndWait(f));
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, "Webcam not found.");
     EXPECT_EQ(messages.shown[0].title, "Error!");
@@ -169,7 +170,7 @@ TEST_F(LoadTest, ACameraThatCannotBeUsedSaysWhichAndWhy) {
         camera.createError = atConnect ? QString() : why;
         camera.connectError = atConnect ? why : QString();
         auto& f = makeForm();
-        EXPECT_FALSE(f.Load());
+        EXPECT_FALSE(window::loadAndWait(f));
         ASSERT_EQ(messages.shown.size(), 1u);
         EXPECT_EQ(messages.shown[0].text, why + Shutdown);
         EXPECT_EQ(messages.shown[0].title, "Error!");
@@ -212,7 +213,7 @@ TEST_F(LoadTest, HostileSettingsFilesEndInAMessageOrAStart) {
         camera.calls.clear();
         writeConfig(c.contents);
         auto& f = makeForm();
-        EXPECT_EQ(f.Load(), c.starts);
+        EXPECT_EQ(window::loadAndWait(f), c.starts);
         if (c.starts) {
             EXPECT_TRUE(messages.shown.empty());
         } else {

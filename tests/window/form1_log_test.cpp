@@ -4,6 +4,7 @@
 #include "form_fixture.h"
 #include "runs/run_log.h"
 #include "runs/run_plan.h"
+#include "window/load_and_wait.h"
 
 #include <QComboBox>
 #include <QFileInfo>
@@ -252,7 +253,7 @@ TEST_F(ResumeTest, AClosedWindowOrAnUnreadableLogStartsAsAlways) {
     log.write("a,b\r\n");
     log.close();
     makeForm();
-    ASSERT_TRUE(form->Load());
+    ASSERT_TRUE(window::loadAndWait(*form));
     EXPECT_FALSE(form->isRunning());
     EXPECT_TRUE(camera.calls.contains(QStringLiteral("format dialog")));
     EXPECT_TRUE(form->lblRunNote->text().contains(QStringLiteral("cannot be resumed")));

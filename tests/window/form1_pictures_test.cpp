@@ -1,6 +1,7 @@
 // Pictures: the format and stamp chosen in the window or in Config.ini, saving beside the
 // window, and how long the disk holds the pictures.
 #include "form_fixture.h"
+#include "window/load_and_wait.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -94,7 +95,7 @@ TEST_F(PicturesTest, BadValuesAreNamedAndTheDefaultsUsed) {
                             "TimeStampFormat=\r\nFrozenAfter=-1\r\n";
     writeConfig(file);
     auto& f = makeForm();
-    ASSERT_TRUE(f.Load());
+    ASSERT_TRUE(window::loadAndWait(f));
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text,
               "PictureFormat=GIF is not allowed in Config.ini: it must be BMP, PNG or JPEG. BMP "

@@ -91,7 +91,7 @@ TEST_F(SleepTest, HeldFromStartToStopAndASleepIsCountedAndTheCameraStartedAfresh
     deps.sleepGuard = &guard;
     form = std::make_unique<window::Form1>(std::move(deps));
     QObject::connect(&alarm, &window::Alarm::rang, form.get(), [this] { form->waitForSaves(); });
-    ASSERT_TRUE(form->Load());
+    ASSERT_TRUE(window::loadAndWait(*form));
     EXPECT_FALSE(logind.held());
     form->txtInterval->setText(QStringLiteral("5"));
     form->cmdStart->click();

@@ -2,6 +2,7 @@
 // Idle and Running looks, one video at a time, and what pressing it and closing the window ask
 // of the video maker.
 #include "form_fixture.h"
+#include "window/load_and_wait.h"
 
 #include <QAccessible>
 #include <QCloseEvent>
@@ -27,7 +28,7 @@ protected:
         form = std::make_unique<window::Form1>(
             window::Form1Deps{camera, messages, clock, alarm, programFolder.path(), locale,
                               [](const QString&) { return std::int64_t(1) << 40; }, &video});
-        EXPECT_TRUE(form->Load());
+        EXPECT_TRUE(window::loadAndWait(*form));
         return *form;
     }
 };

@@ -3,6 +3,7 @@
 #include "fakes.h"
 #include "pictures/bmp_writer.h"
 #include "window/form1.h"
+#include "window/load_and_wait.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -89,7 +90,7 @@ protected:
     // A window that has started up, as the user first sees it.
     window::Form1& loadedForm() {
         makeForm();
-        EXPECT_TRUE(form->Load());
+        EXPECT_TRUE(window::loadAndWait(*form));
         messages.shown.clear();
         camera.calls.clear();
         return *form;
