@@ -5,8 +5,8 @@
 //   bench_camera snapshot FOLDER PICTURES   snapshot_640x480, snapshot_1920x1080
 //   bench_camera encoded FOLDER PICTURES    snapshot_jpeg_1920x1080, snapshot_png_1920x1080
 //   bench_camera rss FOLDER PICTURES FIRST  rss_growth_kib
-#include "camera_api/step_by_step.h"
 #include "bench_util.h"
+#include "camera_api/step_by_step.h"
 #include "camera_process/process_camera_view.h"
 #include "gst/gst_setup.h"
 #include "pictures/bmp_writer.h"
@@ -46,7 +46,8 @@ QString fastSource(int width, int height, int fps) {
 
 void connectCamera(camera_process::ProcessCameraView& view, const QString& source, QSize size) {
     QString error;
-    if (!camera::createAndWait(view, nullptr, size, source, &error)) die(QStringLiteral("create: ") + error);
+    if (!camera::createAndWait(view, nullptr, size, source, &error))
+        die(QStringLiteral("create: ") + error);
     if (!camera::connectAndWait(view, &error)) die(QStringLiteral("connect: ") + error);
     if (view.pictureSize() != size)
         die(QStringLiteral("the camera delivers %1x%2, not %3x%4")

@@ -6,8 +6,8 @@
 // With "cpu" for TIMES, on the display of $DISPLAY (the camera process draws the preview): the
 // processor time of both processes per second of preview after ten restarts, against before.
 //   bench_restart cpu FOLDER
-#include "camera_api/step_by_step.h"
 #include "bench_util.h"
+#include "camera_api/step_by_step.h"
 #include "camera_process/preview_widget.h"
 #include "camera_process/process_camera_view.h"
 
@@ -83,8 +83,8 @@ int main(int argc, char* argv[]) {
     host.show();
     camera_process::ProcessCameraView view{QStringLiteral(LUMIVEX_CAMERA_PROGRAM)};
     QString error;
-    auto* preview = qobject_cast<camera::PreviewWidget*>(
-        camera::createAndWait(view, &host, {320, 240}, QStringLiteral("videotestsrc is-live=true"), &error));
+    auto* preview = qobject_cast<camera::PreviewWidget*>(camera::createAndWait(
+        view, &host, {320, 240}, QStringLiteral("videotestsrc is-live=true"), &error));
     if (!preview || !camera::connectAndWait(view, &error)) bench::die(error);
     view.setPreview(true);
     PaintWatch watch(preview);

@@ -8,8 +8,8 @@
 //
 //   bench_stall lost [SECONDS]   gui_stall_ms_lost_camera
 //   bench_stall back [SECONDS]   gui_stall_ms_camera_back, camera_back_ms
-#include "camera_api/step_by_step.h"
 #include "bench_util.h"
+#include "camera_api/step_by_step.h"
 #include "camera_process/process_camera_view.h"
 
 #include <QApplication>

@@ -247,7 +247,8 @@ public:
             this, [this, widget] { emit created(widget, {}); }, Qt::QueuedConnection);
     }
     void connectDriver() override {
-        QMetaObject::invokeMethod(this, [this] { emit connected({}); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { emit connected({}); }, Qt::QueuedConnection);
     }
     void setPreviewRate(int) override {}
     void setPreview(bool) override {}

@@ -71,7 +71,8 @@ int main(int argc, char* argv[]) {
     camera_process::ProcessCameraView camera(
         QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() +
         QStringLiteral("/lumivex-camera"));
-    controls::CameraControls cameraSettings(camera.controls(), folder + QStringLiteral("/Cameras.ini"));
+    controls::CameraControls cameraSettings(camera.controls(),
+                                            folder + QStringLiteral("/Cameras.ini"));
     window::QtMessageBoxes messages;
     window::SystemClock clock;
     window::TimerAlarm alarm(clock);

@@ -22,7 +22,8 @@ using view::ProcessEnded;
 using view::ProcessHangs;
 
 ProcessCameraView::ProcessCameraView(QString program, QObject* parent)
-    : CameraView(parent), host_(std::move(program)) {
+    : CameraView(parent), host_(std::move(program)),
+      expected_([this] { return host_.talking() ? view::ProcessHangs : view::ProcessEnded; }) {
     connect(&watchdog_, &QTimer::timeout, this, &ProcessCameraView::onWatchdog);
     // A camera process in standby is started a while after the camera runs (not to slow the
     // start-up), so that a fault finds one with GStreamer loaded.
@@ -40,16 +41,6 @@ ProcessCameraView::ProcessCameraView(QString program, QObject* parent)
         happen(LinkEvent::RetryDue);
     });
     connect(&grabs_, &GrabRequests::expired, this, &ProcessCameraView::onGrabsExpired);
-    expectedTimer_.setSingleShot(true);
-    connect(&expectedTimer_, &QTimer::timeout, this, [this] {
-        if (!expected_) return;
-        const QString why = !expected_->failure.isEmpty() ? expected_->failure
-                            : host_.talking()             ? ProcessHangs
-                                                          : ProcessEnded;
-        const Then then = std::move(expected_->then);
-        dropExpected();
-        then(nullptr, why);
-    });
     setTiming(timing_);
 }
 
@@ -112,7 +103,7 @@ void ProcessCameraView::listen() {
 }
 
 void ProcessCameraView::endProcess() {
-    failExpected(ProcessEnded);
+    expected_.fail(ProcessEnded);
     forgetGrab();
     failPendingGrabs(lostReason_.isEmpty() ? ProcessEnded
                                            : QStringLiteral("Camera lost: %1").arg(lostReason_));
@@ -182,7 +173,7 @@ void ProcessCameraView::wireSinkPreview() {
 }
 
 void ProcessCameraView::disconnectDriver() {
-    dropExpected(); // a start-up or format change under way goes no further
+    expected_.drop(); // a start-up or format change under way goes no further
     // Settings just sent (the automatics given back at the end of a run) are applied before the
     // camera process goes, or the camera would keep the run's manual settings. The window is
     // gone by then (or being replaced): this short wait is seen by nobody.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "camera_api/camera_view.h"
+#include "camera_process/expected_answer.h"
 #include "camera_process/format_chooser.h"
 #include "camera_process/frame_receiver.h"
 #include "camera_process/grab_requests.h"
@@ -117,29 +118,13 @@ public:
 private:
     bool startProcess(QString* error);
 
-    // An answer start-up or a format change waits for, from the event loop: what comes next is
-    // given the answer, or null and why none came (silence past `timeout`, the process gone, a
-    // damaged answer).
-    using Then = std::function<void(const Reply* answer, const QString& error)>;
+    // The answer start-up or a format change waits for, from the event loop.
+    using Then = ExpectedAnswer::Then;
     void expect(std::initializer_list<const char*> verbs, std::chrono::milliseconds timeout,
                 Then then);
     // Sends `message`, then expects one of `verbs`.
     void ask(const Message& message, std::initializer_list<const char*> verbs,
              std::chrono::milliseconds timeout, Then then);
-    // Whether `message` answers what is expected: then it goes there, and nowhere else.
-    bool answerExpected(const Message& message, const std::optional<Reply>& said,
-                        const QString& damaged);
-    // What is expected gets `why` (from the event loop): its process has gone.
-    void failExpected(const QString& why);
-    void dropExpected();
-    struct Expected {
-        std::vector<QLatin1String> verbs;
-        quint64 process = 0; // processSerial_ of the process asked
-        Then then;
-        QString failure; // set: failed, to be said from the event loop
-    };
-    std::optional<Expected> expected_;
-    QTimer expectedTimer_;
 
     // Start-up (process_camera_view_startup.cpp). Its answers, created() and connected(), are
     // always given from the event loop.
@@ -214,6 +199,7 @@ private:
     void releaseHeldGrabs();
 
     ProcessHost host_;
+    ExpectedAnswer expected_;
     Timing timing_;
     QTimer standbyTimer_;
     QPointer<camera::PreviewWidget> preview_;

@@ -26,7 +26,7 @@ void ProcessCameraView::onMessage(const Message& message) {
     QString damaged;
     const std::optional<Reply> said = decodeReply(message, &damaged);
     // The answer start-up or a format change waits for goes there.
-    if (answerExpected(message, said, damaged)) return;
+    if (expected_.take(message, processSerial_, said, damaged)) return;
     if (!said) {
         broken(damaged);
         return;

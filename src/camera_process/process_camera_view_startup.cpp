@@ -19,47 +19,13 @@ using view::ProcessHangs;
 
 void ProcessCameraView::expect(std::initializer_list<const char*> verbs,
                                std::chrono::milliseconds timeout, Then then) {
-    Expected expected;
-    for (const char* verb : verbs)
-        expected.verbs.emplace_back(verb);
-    expected.process = processSerial_;
-    expected.then = std::move(then);
-    expected_ = std::move(expected);
-    expectedTimer_.start(timeout);
+    expected_.expect(verbs, processSerial_, timeout, std::move(then));
 }
 
 void ProcessCameraView::ask(const Message& message, std::initializer_list<const char*> verbs,
                             std::chrono::milliseconds timeout, Then then) {
     expect(verbs, timeout, std::move(then));
-    if (!send(message)) failExpected(host_.talking() ? ProcessHangs : ProcessEnded);
-}
-
-bool ProcessCameraView::answerExpected(const Message& message, const std::optional<Reply>& said,
-                                       const QString& damaged) {
-    if (!expected_ || !expected_->failure.isEmpty() || expected_->process != processSerial_)
-        return false;
-    if (std::none_of(expected_->verbs.begin(), expected_->verbs.end(),
-                     [&message](QLatin1String verb) { return message.is(verb); }))
-        return false;
-    const Then then = std::move(expected_->then);
-    dropExpected();
-    // A damaged answer fails what waited for it.
-    if (said)
-        then(&*said, {});
-    else
-        then(nullptr, damaged);
-    return true;
-}
-
-void ProcessCameraView::failExpected(const QString& why) {
-    if (!expected_ || !expected_->failure.isEmpty()) return;
-    expected_->failure = why;
-    expectedTimer_.start(0);
-}
-
-void ProcessCameraView::dropExpected() {
-    expected_.reset();
-    expectedTimer_.stop();
+    if (!send(message)) expected_.fail(host_.talking() ? ProcessHangs : ProcessEnded);
 }
 
 void ProcessCameraView::createFailed(const QString& error) {
@@ -77,7 +43,7 @@ void ProcessCameraView::connectAnswered(const QString& error) {
 }
 
 void ProcessCameraView::create(QWidget* parent, QSize size, const QString& source) {
-    dropExpected();
+    expected_.drop();
     // The camera process prepared at start-up is kept for this camera view.
     if (link_ != Link::Idle) disconnectDriver();
     if (previewOwned_) delete preview_.data();

@@ -52,8 +52,8 @@ protected:
                 lastError = error;
             });
         QString error;
-        preview =
-            qobject_cast<camera::PreviewWidget*>(camera::createAndWait(view, &host, {320, 240}, "lying", &error));
+        preview = qobject_cast<camera::PreviewWidget*>(
+            camera::createAndWait(view, &host, {320, 240}, "lying", &error));
         ASSERT_TRUE(preview) << error.toStdString();
         ASSERT_TRUE(camera::connectAndWait(view, &error)) << error.toStdString();
         view.setPreview(true);
@@ -213,7 +213,8 @@ TEST(LyingCameraStartUp, ACameraProcessThatDiesDuringStartUpIsReplaced) {
         QWidget host;
         camera_process::ProcessCameraView view{LUMIVEX_LYING_CAMERA};
         QString error;
-        ASSERT_TRUE(camera::createAndWait(view, &host, {320, 240}, "lying", &error)) << error.toStdString();
+        ASSERT_TRUE(camera::createAndWait(view, &host, {320, 240}, "lying", &error))
+            << error.toStdString();
         ASSERT_TRUE(camera::connectAndWait(view, &error)) << error.toStdString();
         QFile starts(dir.filePath("starts"));
         ASSERT_TRUE(starts.open(QIODevice::ReadOnly));
@@ -223,7 +224,8 @@ TEST(LyingCameraStartUp, ACameraProcessThatDiesDuringStartUpIsReplaced) {
 }
 
 // On a fresh machine the camera process first spends seconds loading GStreamer (its plugin
-// registry is built then): start-up waits for that, and then for the camera as usual.
+// registry is built then): start-up waits for that, and then for the camera as usual, without
+// holding up the window's thread meanwhile.
 TEST(LyingCameraStartUp, ACameraProcessSlowToLoadIsWaitedFor) {
     const LyingSetting setting("LYING_CAMERA_LOAD_MS", "6000");
     QWidget host;
@@ -231,10 +233,23 @@ TEST(LyingCameraStartUp, ACameraProcessSlowToLoadIsWaitedFor) {
     camera_process::ProcessCameraView::Timing timing;
     timing.startTimeout = 100ms;
     view.setTiming(timing);
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0;
+    qint64 longest = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        longest = std::max(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    tick.start(10);
     QString error;
-    ASSERT_TRUE(camera::createAndWait(view, &host, {320, 240}, "lying", &error)) << error.toStdString();
+    ASSERT_TRUE(camera::createAndWait(view, &host, {320, 240}, "lying", &error))
+        << error.toStdString();
     ASSERT_TRUE(camera::connectAndWait(view, &error)) << error.toStdString();
     EXPECT_FALSE(view.isCameraLost());
+    EXPECT_GT(clock.elapsed(), 6000);
+    EXPECT_LT(longest, 1000) << "the window's thread waited on the camera process";
 }
 
 // A run taken up waits for a camera that cannot be opened yet (a network camera still off);
@@ -253,7 +268,8 @@ TEST(LyingCameraStartUp, ACameraDownAtAResumeIsWaitedForAndGetsTheRunsFormat) {
     QSignalSpy back(&view, &camera::CameraView::cameraBack);
     view.waitForCamera(true);
     QString error;
-    ASSERT_TRUE(camera::createAndWait(view, &host, {320, 240}, "lying", &error)) << error.toStdString();
+    ASSERT_TRUE(camera::createAndWait(view, &host, {320, 240}, "lying", &error))
+        << error.toStdString();
     ASSERT_TRUE(camera::connectAndWait(view, &error)) << error.toStdString();
     EXPECT_TRUE(view.isCameraLost());
     EXPECT_TRUE(view.lostReason().contains("Connection refused"))

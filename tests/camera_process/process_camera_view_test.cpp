@@ -1,6 +1,6 @@
-#include "camera_api/step_by_step.h"
 #include "bmp_file.h"
 #include "camera/capture_device.h"
+#include "camera_api/step_by_step.h"
 #include "camera_process/preview_widget.h"
 #include "camera_process/process_camera_view.h"
 
@@ -128,7 +128,8 @@ TEST_F(ProcessCameraViewTest, SourceWithoutPicturesFailsToConnectSayingWhy) {
         },
         &complaints);
     QString error;
-    ASSERT_TRUE(camera::createAndWait(view, &host, {320, 240}, "audiotestsrc", &error)) << error.toStdString();
+    ASSERT_TRUE(camera::createAndWait(view, &host, {320, 240}, "audiotestsrc", &error))
+        << error.toStdString();
     EXPECT_FALSE(camera::connectAndWait(view, &error));
     EXPECT_TRUE(error.contains("cannot be opened: its output cannot be turned into pictures"))
         << error.toStdString();
@@ -150,8 +151,9 @@ TEST_F(ProcessCameraViewTest, SourceThatFailsWhileStartingLeavesNoFormatDialog) 
         SCOPED_TRACE(early);
         view.showFormatDialogEarly(early);
         QString error;
-        ASSERT_TRUE(camera::createAndWait(view, 
-            &host, {320, 240}, QStringLiteral("filesrc location=%1 ! decodebin").arg(text), &error))
+        ASSERT_TRUE(camera::createAndWait(
+            view, &host, {320, 240}, QStringLiteral("filesrc location=%1 ! decodebin").arg(text),
+            &error))
             << error.toStdString();
         EXPECT_FALSE(camera::connectAndWait(view, &error));
         EXPECT_TRUE(error.contains("cannot be opened:")) << error.toStdString();
@@ -200,7 +202,9 @@ TEST(ProcessCameraViewStartUp, ACameraProcessThatCannotRunFailsStartUpSayingSo) 
         camera_process::ProcessCameraView view{QString::fromLatin1(program)};
         view.prepare();
         QString error;
-        EXPECT_EQ(camera::createAndWait(view, &host, {320, 240}, "videotestsrc is-live=true", &error), nullptr);
+        EXPECT_EQ(
+            camera::createAndWait(view, &host, {320, 240}, "videotestsrc is-live=true", &error),
+            nullptr);
         EXPECT_TRUE(error.contains("camera process")) << error.toStdString();
     }
 }
@@ -214,8 +218,8 @@ TEST_F(ProcessCameraViewTest, NoCameraAtAllIsNullWithoutError) {
 
 TEST_F(ProcessCameraViewTest, CameraThatCannotBeOpenedFailsToConnectSayingWhichAndWhy) {
     QString error;
-    QWidget* widget =
-        camera::createAndWait(view, &host, {320, 240}, "v4l2src device=/dev/lumivex-missing-camera", &error);
+    QWidget* widget = camera::createAndWait(view, &host, {320, 240},
+                                            "v4l2src device=/dev/lumivex-missing-camera", &error);
     ASSERT_TRUE(widget) << error.toStdString();
     EXPECT_EQ(widget->parentWidget(), &host);
     EXPECT_EQ(widget->geometry(), QRect(0, 0, 320, 240));
@@ -242,6 +246,21 @@ TEST_F(ProcessCameraViewTest, GrabsAreNewFramesInTheChosenFormat) {
     EXPECT_EQ(first.size(), QSize(640, 480));
     EXPECT_EQ(second.size(), QSize(640, 480));
     EXPECT_NE(first, second);
+}
+
+// Nothing waits for a format change: a picture asked for meanwhile is taken in the new format.
+TEST_F(ProcessCameraViewTest, AGrabAskedForWhileTheFormatChangesIsTakenInTheNewOne) {
+    ASSERT_TRUE(start("videotestsrc is-live=true"));
+    const auto formats = view.formats();
+    const auto small = std::find_if(formats.begin(), formats.end(),
+                                    [](const auto& format) { return format.width == 320; });
+    ASSERT_NE(small, formats.end());
+    QSignalSpy done(&view, &camera::CameraView::grabDone);
+    ASSERT_TRUE(view.useVideoFormat(small->label()));
+    view.requestGrab(7);
+    ASSERT_TRUE(done.wait(10000));
+    EXPECT_EQ(done.first().at(1).value<QImage>().size(), QSize(320, 240))
+        << done.first().at(3).toString().toStdString();
 }
 
 TEST_F(ProcessCameraViewTest, SavedBitmapIsA24BitBottomUpCopyOfTheFrame) {
