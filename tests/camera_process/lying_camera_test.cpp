@@ -249,6 +249,7 @@ TEST(LyingCameraStartUp, ACameraProcessSlowToLoadIsWaitedFor) {
     ASSERT_TRUE(camera::connectAndWait(view, &error)) << error.toStdString();
     EXPECT_FALSE(view.isCameraLost());
     EXPECT_GT(clock.elapsed(), 6000);
+    longest = std::max(longest, clock.elapsed() - last); // up to now, ticks or not
     EXPECT_LT(longest, 1000) << "the window's thread waited on the camera process";
 }
 
