@@ -91,13 +91,11 @@ void ProcessCameraView::listen() {
             Qt::UniqueConnection);
     connect(&host_.now()->channel(), &Channel::closed, this, &ProcessCameraView::onProcessGone,
             Qt::UniqueConnection);
-    lastAnswer_.start();
+    alive_.newProcess();
     ++processSerial_;
     // What was sent to the process before is asked again of this one with its first frame.
     controls_.newProcess();
     shownSlot_ = -1;
-    firstFrameSeen_ = false;
-    processReady_ = false;
     frames_.reset();
     processDraws_ = false;
 }
@@ -206,7 +204,7 @@ void ProcessCameraView::setPreview(bool on) {
     previewOn_ = on;
     sendPreview();
     // The camera process may have drawn its first frame before the preview was turned on.
-    if (on && processDraws_ && preview_ && firstFrameSeen_) preview_->showSinkVideo();
+    if (on && processDraws_ && preview_ && alive_.firstFrameSeen()) preview_->showSinkVideo();
 }
 
 void ProcessCameraView::sendPreview() {
@@ -231,28 +229,10 @@ void ProcessCameraView::onProcessGone() {
 
 void ProcessCameraView::onWatchdog() {
     if (switching_) return; // the format change has a limit of its own
-    // A process still loading GStreamer says nothing yet: it has longer (a busy machine can
-    // take seconds to start one); once it has spoken, it must keep speaking.
-    const auto limit = processReady_ ? timing_.answerTimeout : timing_.answerTimeout + 7s;
-    if (host_.now() && lastAnswer_.isValid() && lastAnswer_.elapsed() > qint64(limit.count())) {
-        happen(LinkEvent::NoAnswer, ProcessHangs);
-        return;
-    }
-    if (link_ != Link::Streaming && link_ != Link::Retrying) return;
-    const std::chrono::milliseconds quiet = silence();
-    // A try's first frame is given the time start-up gives it (a network camera's first
-    // picture waits for its next key frame); from then on the watchdog's limit holds.
-    const auto allowed = link_ == Link::Retrying && !firstFrameSeen_
-                             ? std::max(timing_.stallTimeout, timing_.startTimeout + 5s)
-                             : timing_.stallTimeout;
-    if (quiet < allowed) return;
-    happen(LinkEvent::Silence, QStringLiteral("No picture from the camera for %1 seconds")
-                                   .arg(double(quiet.count()) / 1000.0, 0, 'f', 0));
-}
-
-std::chrono::milliseconds ProcessCameraView::silence() const {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                 lastProgress_);
+    const std::optional<LinkWatch::Found> found =
+        alive_.check(link_, host_.now() != nullptr,
+                     {timing_.stallTimeout, timing_.answerTimeout, timing_.startTimeout + 5s});
+    if (found) happen(found->event, found->reason);
 }
 
 void ProcessCameraView::happen(LinkEvent event, const QString& said) {
@@ -293,9 +273,8 @@ void ProcessCameraView::happen(LinkEvent event, const QString& said) {
 }
 
 void ProcessCameraView::tryAgain() {
-    lastProgress_ = std::chrono::steady_clock::now();
+    alive_.restart();
     tryFound_ = false;
-    framesSeen_ = -1;
     // A process left waiting for the camera to be plugged in is asked again; any other is new.
     if (!host_.talking()) {
         QString error;

@@ -5,6 +5,7 @@
 #include "camera_process/format_chooser.h"
 #include "camera_process/frame_receiver.h"
 #include "camera_process/grab_requests.h"
+#include "camera_process/link_watch.h"
 #include "camera_process/loss_policy.h"
 #include "camera_process/process_controls.h"
 #include "camera_process/process_host.h"
@@ -162,7 +163,6 @@ private:
     void sendPreview();
 
     void onMessage(const Message& message);
-    void onStatus(const reply::Status& status);
     void onEvent(reply::Said what);
     void onFailure(const reply::Failure& failure);
     void onPreviewFrame(const reply::Frame& frame, const UniqueFd& fd);
@@ -222,17 +222,11 @@ private:
     int previewRate_ = 0;
 
     QTimer watchdog_;
+    LinkWatch alive_; // of the camera process now, and its camera
     QTimer retryTimer_;
     int triesSinceLoss_ = 0;
-    QElapsedTimer lastAnswer_; // anything from the camera process
-    // A new frame's arrival, or the start of a try, on the steady clock both processes read.
-    std::chrono::steady_clock::time_point lastProgress_;
-    std::chrono::milliseconds silence() const;
-    qint64 framesSeen_ = -1;
-    bool firstFrameSeen_ = false; // of the camera process now
-    quint64 processSerial_ = 0;   // which camera process events are about; new with each
-    int shownSlot_ = -1;          // the slot of the preview's shared memory on screen
-    bool processReady_ = false;   // it has said something
+    quint64 processSerial_ = 0; // which camera process events are about; new with each
+    int shownSlot_ = -1;        // the slot of the preview's shared memory on screen
 
     ProcessControls controls_{[this](const Message& message) { return send(message); },
                               [this] { return link_ == Link::Streaming; }};

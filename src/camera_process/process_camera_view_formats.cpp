@@ -67,7 +67,7 @@ void ProcessCameraView::switchFormat(int chosen) {
         {"format-set", "format-failed"}, timing_.startTimeout * 2 + 2s,
         [this, chosen, process](const Reply* answer, const QString& error) {
             switching_ = false;
-            lastProgress_ = std::chrono::steady_clock::now();
+            alive_.progressNow();
             if (!answer) {
                 // One that is gone has been seen to by now; one that is silent or says
                 // nonsense is ended.

@@ -31,8 +31,9 @@ bool ProcessCameraView::sendGrab(qint64* id, std::chrono::milliseconds* limit, Q
         backSince_.isValid() ? std::max<qint64>(0, warmUp_.count() - backSince_.elapsed()) : 0;
     // A camera already silent for a while is not waited for past the watchdog's limit: the
     // loss is noticed on time even while pictures fall due.
-    const std::chrono::milliseconds wait = std::clamp(
-        timing_.stallTimeout - silence(), std::chrono::milliseconds(100), timing_.grabTimeout);
+    const std::chrono::milliseconds wait =
+        std::clamp(timing_.stallTimeout - alive_.silence(), std::chrono::milliseconds(100),
+                   timing_.grabTimeout);
     // The camera process's own wait, and time to hand over a large picture.
     *limit = wait + std::chrono::milliseconds(settle) + 1s;
     // The blocks of earlier pictures nobody holds any more: the camera process may reuse them.
@@ -73,7 +74,7 @@ bool ProcessCameraView::grabFrame(QString* error) {
         noGrabAnswer();
         return fail(error, ended ? ProcessEnded : ProcessHangs);
     }
-    lastAnswer_.start();
+    alive_.heard();
     // Decoded as any message; the grab is said to have failed, and the process that sent a
     // damaged answer is ended from the event loop.
     QString why;

@@ -19,8 +19,7 @@ template <class... Handlers> struct Overloaded : Handlers... { using Handlers::o
 } // namespace
 
 void ProcessCameraView::onMessage(const Message& message) {
-    lastAnswer_.start();
-    processReady_ = true;
+    alive_.heard();
     // Nothing the camera process says is read but through its decoder: a message that is not
     // right ends the process like any other fault.
     QString damaged;
@@ -32,7 +31,7 @@ void ProcessCameraView::onMessage(const Message& message) {
         return;
     }
     std::visit(Overloaded{
-                   [this](const reply::Status& status) { onStatus(status); },
+                   [this](const reply::Status& status) { alive_.status(status); },
                    [this](const reply::Event& event) { onEvent(event.what); },
                    [this](const reply::Failure& failure) { onFailure(failure); },
                    [&](const reply::Frame& frame) { onPreviewFrame(frame, message.fd); },
@@ -51,24 +50,10 @@ void ProcessCameraView::onMessage(const Message& message) {
                *said);
 }
 
-void ProcessCameraView::onStatus(const reply::Status& status) {
-    if (status.frames == framesSeen_) return;
-    framesSeen_ = status.frames;
-    // The frame's own moment: this status may have waited behind a grab. Progress never goes
-    // back before the start of a try or the first frame.
-    const auto now = std::chrono::steady_clock::now();
-    const auto at = status.arrived > 0
-                        ? std::min(now, std::chrono::steady_clock::time_point(
-                                            std::chrono::nanoseconds(status.arrived)))
-                        : now;
-    if (status.frames > 0) lastProgress_ = std::max(lastProgress_, at);
-}
-
 void ProcessCameraView::onEvent(reply::Said what) {
     switch (what) {
     case reply::Said::FirstFrame: {
-        lastProgress_ = std::chrono::steady_clock::now();
-        firstFrameSeen_ = true;
+        alive_.firstFrame();
         if (processDraws_ && preview_ && previewOn_) preview_->showSinkVideo();
         qCDebug(cameraLog) << "first frame: the preview is"
                            << (processDraws_ ? "drawn by the camera process"

@@ -233,8 +233,7 @@ void ProcessCameraView::startFailed(const QString& error, int attempt) {
 void ProcessCameraView::cameraStarted(Started how, const QString& failure, int attempt) {
     if (how == Started::Runs) {
         qCDebug(cameraLog) << "start-up: the camera runs";
-        framesSeen_ = -1;
-        lastProgress_ = std::chrono::steady_clock::now();
+        alive_.restart();
         happen(LinkEvent::Connected);
         watchdog_.start();
         connectAnswered({});
