@@ -34,14 +34,13 @@ void ProcessCameraView::videoFormatDialog() {
         switchFormat(dialog->result() == QDialog::Accepted ? dialog->selectedIndex() : -1);
         return;
     }
-    // Modal, without an event loop of its own: the answer comes as its end.
+    // Without an event loop of its own: the answer comes as the dialog's end.
     camera::FormatDialog* shown = dialog.release();
     connect(shown, &QDialog::finished, this, [this, shown](int result) {
         shown->deleteLater();
         switchFormat(result == QDialog::Accepted ? shown->selectedIndex() : -1);
     });
-    shown->setWindowModality(Qt::ApplicationModal);
-    shown->show();
+    shown->show(); // modal of its own making
 }
 
 void ProcessCameraView::switchFormat(int chosen) {
