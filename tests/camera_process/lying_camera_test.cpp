@@ -240,6 +240,27 @@ TEST(LyingCameraStartUp, ACameraProcessThatDiesDuringStartUpIsReplaced) {
     }
 }
 
+// A damaged answer to a step of start-up fails that step, by the field that is wrong, at once:
+// it is neither waited past nor handed to anything else.
+TEST(LyingCameraStartUp, ADamagedAnswerFailsStartUpNamingTheField) {
+    QTemporaryDir dir;
+    const LyingSetting fault("LYING_CAMERA_FAULT", dir.filePath("fault").toLocal8Bit());
+    QFile file(dir.filePath("fault"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("connect-damaged");
+    file.close();
+    QWidget host;
+    camera_process::ProcessCameraView view{LUMIVEX_LYING_CAMERA};
+    QString error;
+    ASSERT_TRUE(camera::createAndWait(view, &host, {320, 240}, "lying", &error))
+        << error.toStdString();
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(camera::connectAndWait(view, &error));
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_TRUE(error.contains("formats")) << error.toStdString();
+}
+
 // On a fresh machine the camera process first spends seconds loading GStreamer (its plugin
 // registry is built then): start-up waits for that, and then for the camera as usual, without
 // holding up the window's thread meanwhile.

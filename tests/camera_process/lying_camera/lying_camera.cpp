@@ -63,7 +63,7 @@ private:
         if (!file.open(QIODevice::ReadOnly)) return {};
         const QString fault = QString::fromLatin1(file.readAll().trimmed());
         if (fault.isEmpty() || fault == QLatin1String("open-die") ||
-            fault == QLatin1String("connect-die") ||
+            fault == QLatin1String("connect-die") || fault == QLatin1String("connect-damaged") ||
             fault.startsWith(QLatin1String("grab-")) != atGrab)
             return {};
         file.remove();
@@ -102,6 +102,15 @@ private:
                 channel_.send(
                     Message(QStringLiteral("connect-failed"),
                             {{QLatin1String("error"), QStringLiteral("Connection refused")}}));
+                return;
+            }
+            // "connect-damaged": start-up's answer with its formats as text, not a list.
+            if (QFile file(QString::fromLocal8Bit(qgetenv("LYING_CAMERA_FAULT")));
+                file.open(QIODevice::ReadOnly) && file.readAll().trimmed() == "connect-damaged") {
+                file.remove();
+                channel_.send(Message(QStringLiteral("formats"),
+                                      {{QLatin1String("formats"), QStringLiteral("BGRx")},
+                                       {QLatin1String("chosen"), 0}}));
                 return;
             }
             // Two formats, the first the default; the one a run asks for by its label is taken.
