@@ -31,6 +31,12 @@ private:
     const char* name_;
 };
 
+// Writes the fault the lying camera is to commit, whole.
+bool writeFault(const QString& path, const QByteArray& fault) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(fault) == fault.size();
+}
+
 // The longest the event loop went without running a timer due every 5 ms, from construction to
 // now (the stretch since the last tick counts too: a loop held up to the end never ticks).
 class LoopGaps {
@@ -223,10 +229,7 @@ TEST(LyingCameraStartUp, ACameraProcessThatDiesDuringStartUpIsReplaced) {
         QTemporaryDir dir;
         qputenv("LYING_CAMERA_FAULT", dir.filePath("fault").toLocal8Bit());
         qputenv("LYING_CAMERA_STARTS", dir.filePath("starts").toLocal8Bit());
-        QFile file(dir.filePath("fault"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(fault);
-        file.close();
+        ASSERT_TRUE(writeFault(dir.filePath("fault"), fault));
         QWidget host;
         camera_process::ProcessCameraView view{LUMIVEX_LYING_CAMERA};
         QString error;
@@ -245,10 +248,7 @@ TEST(LyingCameraStartUp, ACameraProcessThatDiesDuringStartUpIsReplaced) {
 TEST(LyingCameraStartUp, ADamagedAnswerFailsStartUpNamingTheField) {
     QTemporaryDir dir;
     const LyingSetting fault("LYING_CAMERA_FAULT", dir.filePath("fault").toLocal8Bit());
-    QFile file(dir.filePath("fault"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("connect-damaged");
-    file.close();
+    ASSERT_TRUE(writeFault(dir.filePath("fault"), "connect-damaged"));
     QWidget host;
     camera_process::ProcessCameraView view{LUMIVEX_LYING_CAMERA};
     QString error;
